@@ -1,0 +1,55 @@
+# Helpers that add the project's tests and benchmarks with one environment:
+# tests never see a pilot's real log, settings or runtime directory.
+include(GoogleTest)
+find_package(GTest REQUIRED)
+
+set(QUILLON_TEST_SCRATCH ${CMAKE_BINARY_DIR}/test-scratch)
+file(MAKE_DIRECTORY ${QUILLON_TEST_SCRATCH}/data ${QUILLON_TEST_SCRATCH}/config ${QUILLON_TEST_SCRATCH}/runtime)
+file(CHMOD ${QUILLON_TEST_SCRATCH}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+
+set(QUILLON_TEST_ENVIRONMENT
+  XDG_DATA_HOME=${QUILLON_TEST_SCRATCH}/data
+  XDG_CONFIG_HOME=${QUILLON_TEST_SCRATCH}/config
+  XDG_RUNTIME_DIR=${QUILLON_TEST_SCRATCH}/runtime
+  QT_QPA_PLATFORM=offscreen
+  QUILLON_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+
+function(_quillon_parse_args prefix)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LABEL" "SOURCES;LIBS")
+  if(NOT ARG_LABEL)
+    set(ARG_LABEL unit)
+  endif()
+  set(${prefix}_LABEL ${ARG_LABEL} PARENT_SCOPE)
+  set(${prefix}_SOURCES ${ARG_SOURCES} PARENT_SCOPE)
+  set(${prefix}_LIBS ${ARG_LIBS} PARENT_SCOPE)
+endfunction()
+
+# quillon_add_gtest(name [LABEL unit|e2e|gui] SOURCES ... LIBS ...)
+function(quillon_add_gtest name)
+  _quillon_parse_args(T ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${QUILLON_TEST_ENVIRONMENT}" TIMEOUT 300)
+endfunction()
+
+# quillon_add_qtest(name [LABEL gui|unit] SOURCES ... LIBS ...): one QtTest program, one CTest test.
+function(quillon_add_qtest name)
+  _quillon_parse_args(T ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL gui)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${QUILLON_TEST_ENVIRONMENT}" TIMEOUT 300)
+endfunction()
+
+# quillon_add_benchmark(name SOURCES ... LIBS ...): a Google Benchmark program, run by hand or by scripts/bench.sh.
+function(quillon_add_benchmark name)
+  _quillon_parse_args(T ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} benchmark::benchmark)
+endfunction()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing Quillon needs.
+# Only packages that are missing are installed, so a second run costs nothing.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ ccache pkg-config
+  # Qt 6 (Core, Widgets, PrintSupport, Test)
+  qt6-base-dev libgl-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev tzdata
+  # fuzzing and sanitizers with clang
+  clang libclang-rt-14-dev
+  # headless display, screenshots and PDF checks
+  xvfb xauth x11-utils imagemagick xdotool poppler-utils
+  # Windows targets, tested under Wine
+  mingw-w64 wine wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

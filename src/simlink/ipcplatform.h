@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The operating-system calls that the simulator link needs, one virtual per
+// call. On Windows each maps onto one Win32 call of the same purpose; on
+// POSIX systems they are served by a Unix-domain socket and POSIX shared
+// memory; tests use a scripted fake. Every call returns 0 (or nullptr, or
+// delivered == false) on failure, as the Windows calls do.
+class IpcPlatform {
+public:
+    using WindowHandle = std::uintptr_t;  // 0 = no window
+    using MappingHandle = std::uintptr_t; // 0 = no mapping
+
+    struct Mapping {
+        MappingHandle handle = 0;
+        bool alreadyExisted = false; // Windows: GetLastError() == 183
+    };
+
+    struct SendResult {
+        bool delivered = false;
+        std::uint32_t lastError = 0; // 0 after a time-out, non-zero when the message could not be sent
+        std::uintptr_t reply = 0;    // the module's reply value when delivered
+    };
+
+    virtual ~IpcPlatform() = default;
+
+    // FindWindowExA(nullptr, nullptr, className, nullptr).
+    virtual WindowHandle findWindow(const std::string& className) = 0;
+    // Releases what findWindow holds (the POSIX connection); nothing on Windows.
+    virtual void releaseWindow(WindowHandle window) = 0;
+    // RegisterWindowMessageA.
+    virtual std::uint32_t registerMessage(const std::string& name) = 0;
+    virtual std::uint32_t currentProcessId() = 0;
+    // GlobalAddAtomA / GlobalDeleteAtom.
+    virtual std::uint16_t addAtom(const std::string& name) = 0;
+    virtual void deleteAtom(std::uint16_t atom) = 0;
+    // CreateFileMappingA on the paging file, read-write, sizeBytes long.
+    virtual Mapping createMapping(const std::string& name, std::uint32_t sizeBytes) = 0;
+    // MapViewOfFile (write access, whole mapping) / UnmapViewOfFile.
+    virtual std::uint8_t* mapView(MappingHandle mapping) = 0;
+    virtual void unmapView(std::uint8_t* view) = 0;
+    // CloseHandle on a mapping.
+    virtual void closeMapping(MappingHandle mapping) = 0;
+    // SendMessageTimeoutA(window, message, wParam, lParam, SMTO_BLOCK, timeoutMs, &reply).
+    virtual SendResult sendMessageTimeout(WindowHandle window, std::uint32_t message,
+                                          std::uintptr_t wParam, std::uintptr_t lParam,
+                                          std::uint32_t timeoutMs) = 0;
+    virtual void sleepMs(std::uint32_t milliseconds) = 0;
+};
+
+// The process's real platform: POSIX sockets and shared memory, or Win32.
+IpcPlatform& systemIpcPlatform();
