@@ -3,22 +3,22 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-set(QUILLON_TEST_SCRATCH ${CMAKE_BINARY_DIR}/test-scratch)
-file(MAKE_DIRECTORY ${QUILLON_TEST_SCRATCH}/data ${QUILLON_TEST_SCRATCH}/config ${QUILLON_TEST_SCRATCH}/runtime)
-file(CHMOD ${QUILLON_TEST_SCRATCH}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-
-set(QUILLON_TEST_ENVIRONMENT
-  XDG_DATA_HOME=${QUILLON_TEST_SCRATCH}/data
-  XDG_CONFIG_HOME=${QUILLON_TEST_SCRATCH}/config
-  XDG_RUNTIME_DIR=${QUILLON_TEST_SCRATCH}/runtime
-  QT_QPA_PLATFORM=offscreen
-  QUILLON_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+# Each test program gets its own scratch folders (QUILLON_TEST_ENVIRONMENT after the call).
+function(_quillon_test_environment name)
+  set(scratch ${CMAKE_BINARY_DIR}/test-scratch/${name})
+  file(MAKE_DIRECTORY ${scratch}/data ${scratch}/config ${scratch}/runtime)
+  file(CHMOD ${scratch}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  set(QUILLON_TEST_ENVIRONMENT
+    XDG_DATA_HOME=${scratch}/data
+    XDG_CONFIG_HOME=${scratch}/config
+    XDG_RUNTIME_DIR=${scratch}/runtime
+    QT_QPA_PLATFORM=offscreen
+    QUILLON_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
+    PARENT_SCOPE)
+endfunction()
 
 function(_quillon_parse_args prefix)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "LABEL" "SOURCES;LIBS")
-  if(NOT ARG_LABEL)
-    set(ARG_LABEL unit)
-  endif()
   set(${prefix}_LABEL ${ARG_LABEL} PARENT_SCOPE)
   set(${prefix}_SOURCES ${ARG_SOURCES} PARENT_SCOPE)
   set(${prefix}_LIBS ${ARG_LIBS} PARENT_SCOPE)
@@ -27,8 +27,12 @@ endfunction()
 # quillon_add_gtest(name [LABEL unit|e2e|gui] SOURCES ... LIBS ...)
 function(quillon_add_gtest name)
   _quillon_parse_args(T ${ARGN})
+  if(NOT T_LABEL)
+    set(T_LABEL unit)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  _quillon_test_environment(${name})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${QUILLON_TEST_ENVIRONMENT}" TIMEOUT 300)
@@ -42,6 +46,7 @@ function(quillon_add_qtest name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
+  _quillon_test_environment(${name})
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${QUILLON_TEST_ENVIRONMENT}" TIMEOUT 300)
 endfunction()

@@ -49,6 +49,7 @@ void Win32IpcPlatform::deleteAtom(std::uint16_t atom)
 IpcPlatform::Mapping Win32IpcPlatform::createMapping(const std::string& name, std::uint32_t sizeBytes)
 {
     Mapping mapping;
+    SetLastError(0);
     const HANDLE handle =
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeBytes, name.c_str());
     mapping.alreadyExisted = GetLastError() == ERROR_ALREADY_EXISTS;

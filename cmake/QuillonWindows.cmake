@@ -1,0 +1,50 @@
+# Cross-builds the Qt-free targets (link, tracker, the two tools and their
+# tests) for Windows with MinGW-w64, and adds one test, labelled "wine", that
+# runs the Windows tests under Wine in a prefix made for the run.
+include(ExternalProject)
+
+set(QUILLON_MINGW_TOOLCHAIN ${CMAKE_SOURCE_DIR}/cmake/mingw-w64-x86_64.cmake)
+set(QUILLON_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources to build for Windows")
+set(QUILLON_WINDOWS_DIR ${CMAKE_BINARY_DIR}/windows)
+
+find_program(QUILLON_MINGW_CXX x86_64-w64-mingw32-g++-posix)
+if(NOT QUILLON_MINGW_CXX)
+  message(FATAL_ERROR "QUILLON_WINDOWS_TESTS needs MinGW-w64 (x86_64-w64-mingw32-g++-posix): install the Debian package mingw-w64")
+endif()
+if(NOT EXISTS ${QUILLON_GTEST_SOURCE_DIR}/CMakeLists.txt)
+  message(FATAL_ERROR "QUILLON_WINDOWS_TESTS needs GoogleTest's sources in ${QUILLON_GTEST_SOURCE_DIR}: install the Debian package googletest")
+endif()
+
+set(_quillon_windows_cmake_args
+  -DCMAKE_TOOLCHAIN_FILE=${QUILLON_MINGW_TOOLCHAIN}
+  -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE})
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  list(APPEND _quillon_windows_cmake_args -DCMAKE_C_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER}
+    -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER})
+endif()
+
+ExternalProject_Add(quillon_windows_googletest
+  SOURCE_DIR ${QUILLON_GTEST_SOURCE_DIR}
+  BINARY_DIR ${QUILLON_WINDOWS_DIR}/googletest
+  INSTALL_DIR ${QUILLON_WINDOWS_DIR}/googletest-install
+  CMAKE_ARGS ${_quillon_windows_cmake_args} -DCMAKE_INSTALL_PREFIX=<INSTALL_DIR>
+  UPDATE_COMMAND ""
+  EXCLUDE_FROM_ALL OFF)
+
+ExternalProject_Add(quillon_windows
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${QUILLON_WINDOWS_DIR}/build
+  CMAKE_ARGS ${_quillon_windows_cmake_args}
+    -DCMAKE_PREFIX_PATH=${QUILLON_WINDOWS_DIR}/googletest-install
+    -DQUILLON_QT=OFF -DQUILLON_BENCH=OFF -DQUILLON_TESTS=ON -DQUILLON_WINDOWS_TESTS=OFF
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  DEPENDS quillon_windows_googletest)
+
+if(QUILLON_TESTS)
+  # The Windows tests share one prefix and the modules' window classes, so they run one at a time.
+  add_test(NAME windows_wine
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${QUILLON_WINDOWS_DIR}/wineprefix
+            ${CMAKE_CTEST_COMMAND} --test-dir ${QUILLON_WINDOWS_DIR}/build --output-on-failure --timeout 120)
+  set_tests_properties(windows_wine PROPERTIES LABELS wine TIMEOUT 600)
+endif()

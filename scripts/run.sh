@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds Quillon and runs it. Where no
+# simulator is running, the simulator stand-in flies its demo flight beside it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/setup.sh
+build=${QUILLON_BUILD_DIR:-build}
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
+cmake --build "$build" -j "$(nproc)" --target quillon quillon-sim quillon-probe quillon-log
+
+sim_pid=
+if ! "$build/bin/quillon-probe" >/dev/null 2>&1; then
+  echo "No simulator answers: starting the simulator stand-in with its demo flight."
+  "$build/bin/quillon-sim" &
+  sim_pid=$!
+  trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null' EXIT
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: running the window under Xvfb."
+  xvfb-run -a -s "-screen 0 1280x800x24" "$build/bin/quillon"
+else
+  "$build/bin/quillon"
+fi
