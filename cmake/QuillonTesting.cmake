@@ -3,18 +3,16 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-# Each test program gets its own scratch folders (QUILLON_TEST_ENVIRONMENT after the call).
+# Each test program gets its own scratch folders for data, settings and the
+# runtime directory, set before main() by tests/support/testenvironment.cpp.
 function(_quillon_test_environment name)
   set(scratch ${CMAKE_BINARY_DIR}/test-scratch/${name})
   file(MAKE_DIRECTORY ${scratch}/data ${scratch}/config ${scratch}/runtime)
   file(CHMOD ${scratch}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-  set(QUILLON_TEST_ENVIRONMENT
-    XDG_DATA_HOME=${scratch}/data
-    XDG_CONFIG_HOME=${scratch}/config
-    XDG_RUNTIME_DIR=${scratch}/runtime
-    QT_QPA_PLATFORM=offscreen
-    QUILLON_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}
-    PARENT_SCOPE)
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/testenvironment.cpp)
+  target_compile_definitions(${name} PRIVATE
+    QUILLON_TEST_SCRATCH="${scratch}"
+    QUILLON_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
 endfunction()
 
 function(_quillon_parse_args prefix)
@@ -35,7 +33,7 @@ function(quillon_add_gtest name)
   _quillon_test_environment(${name})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${QUILLON_TEST_ENVIRONMENT}" TIMEOUT 300)
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
 endfunction()
 
 # quillon_add_qtest(name [LABEL gui|unit] SOURCES ... LIBS ...): one QtTest program, one CTest test.
@@ -48,13 +46,15 @@ function(quillon_add_qtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
   _quillon_test_environment(${name})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} ENVIRONMENT "${QUILLON_TEST_ENVIRONMENT}" TIMEOUT 300)
+  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
 endfunction()
 
-# quillon_add_benchmark(name SOURCES ... LIBS ...): a Google Benchmark program, run by hand or by scripts/bench.sh.
+# quillon_add_benchmark(name SOURCES ... LIBS ...): a Google Benchmark program, run by hand;
+# like the tests, it works in scratch folders of its own.
 function(quillon_add_benchmark name)
   _quillon_parse_args(T ${ARGN})
   find_package(benchmark REQUIRED)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} benchmark::benchmark)
+  _quillon_test_environment(${name})
 endfunction()

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+
+// The checks made before an edited cell of the flight log grid is accepted.
+
+inline constexpr char kInvalidEntryTitle[] = "Quillon Invalid Field Entry";
+inline constexpr char kMsgInvalidDate[] = "Please enter a valid date";
+inline constexpr char kMsgNotNumeric[] = "Please enter a numeric value";
+inline constexpr char kMsgSeparatorInCell[] = "Please enter a value without commas or line breaks";
+
+struct CellCheck {
+    bool accepted = true;
+    QString value;     // what to store when accepted (the Date and Time columns are normalised)
+    QString message;   // why the value was refused
+};
+
+// Empty is always accepted. "," and line breaks are refused in every column:
+// the log file has no quoting. Date: stored "yyyy-mm-dd"; Time: numeric,
+// stored with one decimal and "."; Fuel Used: numeric, stored as typed.
+CellCheck validateCell(int column, const QString& text, const QLocale& locale = QLocale(),
+                       const QDate& today = QDate::currentDate());
+
+// A date typed by the pilot: ISO "yyyy-mm-dd"; day, month and year as digits
+// in the locale's own order, separated by "/", "." or "-" (the same one
+// twice), the year with four digits or two; the locale's short and long
+// formats. A two-digit year is the one from 50 years before `today` to 49
+// years after it.
+std::optional<QDate> parseLogDate(const QString& text, const QLocale& locale, const QDate& today);

@@ -73,8 +73,8 @@ public:
     void setRowFromBlock(qsizetype row, int block, std::uint64_t lineStart,
                          const std::array<std::uint32_t, kColumnCount>& fieldEnds);
 
-    // A row's 14 cells and their separators as one contiguous byte range
-    // (the separator bytes are unspecified); used by the writer.
+    // A row's 14 cells joined by "," as one contiguous byte range: the row's
+    // line in the file, provided no cell holds ",". Used by the writer.
     std::string_view rowSpan(qsizetype row) const;
 
 private:

@@ -1,0 +1,331 @@
+#include "modfunctions.h"
+
+#include "logerrors.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr qsizetype kGrowthRows = 101;
+constexpr int kColumns = LogTable::kColumnCount;
+// Logged lines are about 90 bytes; reserving for 48-byte lines spares the
+// row records the copies of step-by-step growth without touching memory.
+constexpr qsizetype kShortestTypicalLineBytes = 48;
+constexpr qsizetype kWriteChunkBytes = 1024 * 1024;
+
+constexpr const char* kHeadings[kColumns] = {
+    "Date", "Aircraft Type", "Aircraft ID", "Origin", "Time Out", "Time Off", "Fuel Out",
+    "Destination", "Time On", "Time In", "Fuel In", "Time", "HH:MM", "Fuel Used"};
+
+QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Line number as a text editor counts it: CR LF, CR and LF each end a line.
+qsizetype editorLineNumber(const char* data, qsizetype offset)
+{
+    qsizetype line = 1;
+    for (qsizetype i = 0; i < offset; ++i) {
+        if (data[i] == '\n' || (data[i] == '\r' && (i + 1 >= offset || data[i + 1] != '\n')))
+            ++line;
+    }
+    return line;
+}
+
+qsizetype countFields(const char* begin, const char* end)
+{
+    return 1 + std::count(begin, end, ',');
+}
+
+void markIncomplete(LogTable& table, LoadResult& result, const QString& path, qsizetype line,
+                    const QString& reason)
+{
+    result.complete = false;
+    result.failedLine = line;
+    result.reason = reason;
+    table.setIncompleteLoad(LogTable::IncompleteLoad{path, line, reason});
+}
+
+void reportLoadError(LoadResult& result, qint32 number, const QString& description)
+{
+    result.errorNumber = number;
+    result.errorDescription = description;
+}
+
+// The whole file, or an error text. Bytes appended while reading are read too.
+bool readWholeFile(const QString& path, QByteArray& bytes, QString& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+        return false;
+    }
+    bytes = QByteArray(file.size(), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const qint64 got = file.read(bytes.data() + done, bytes.size() - done);
+        if (got < 0) {
+            error = file.errorString();
+            return false;
+        }
+        if (got == 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(done);
+    const QByteArray rest = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        error = file.errorString();
+        return false;
+    }
+    bytes += rest;
+    return true;
+}
+
+QString badCellMessage(const LogTable& table, qsizetype row)
+{
+    for (int column = 0; column < kColumns; ++column) {
+        const std::string_view cell = table.cell(row, column);
+        const bool comma = cell.find(',') != std::string_view::npos;
+        if (comma || cell.find('\r') != std::string_view::npos) {
+            return QStringLiteral("Row %1, column \"%2\" holds %3, which the flight log file cannot keep. "
+                                  "Remove it and save again.")
+                .arg(row + 1)
+                .arg(columnHeading(column), comma ? QStringLiteral("a \",\"") : QStringLiteral("a line break"));
+        }
+    }
+    return {};
+}
+
+// True when the row's line is its cells joined by "," with nothing the
+// format cannot keep.
+bool isWritable(std::string_view line)
+{
+    int commas = 0;
+    for (char c : line) {
+        commas += c == ',';
+        if (c == '\r')
+            return false;
+    }
+    return commas == kColumns - 1;
+}
+
+} // namespace
+
+QString App_Directory_For(const QString& strDirectory)
+{
+    QString directory = QDir::toNativeSeparators(strDirectory);
+    if (!directory.endsWith(QDir::separator()))
+        directory += QDir::separator();
+    return directory;
+}
+
+QString App_Directory()
+{
+    return App_Directory_For(QCoreApplication::applicationDirPath());
+}
+
+QString FlightLog_Path()
+{
+#ifdef Q_OS_WIN
+    return App_Directory() + QStringLiteral("flightlog.txt");
+#else
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString folder = dataHome + QStringLiteral("/Quillon");
+    QDir().mkpath(folder);
+    return folder + QStringLiteral("/flightlog.txt");
+#endif
+}
+
+QString columnHeading(int column)
+{
+    if (column < 0 || column >= kColumns)
+        return {};
+    return QString::fromLatin1(kHeadings[column]);
+}
+
+LoadResult Load_XArray(LogTable& table, const QString& strPath)
+{
+    table.clear();
+    LoadResult result;
+    if (!QFileInfo::exists(strPath))
+        return result;
+    result.fileFound = true;
+
+    QByteArray bytes;
+    QString error;
+    if (!readWholeFile(strPath, bytes, error)) {
+        const QString reason = QStringLiteral("the file cannot be read: %1").arg(error);
+        markIncomplete(table, result, strPath, 0, reason);
+        reportLoadError(result, LogErrors::kUnreadableFile,
+                        QStringLiteral("The flight log %1 cannot be read: %2").arg(nativePath(strPath), error));
+        return result;
+    }
+    return loadLogBytes(table, bytes, strPath);
+}
+
+LoadResult loadLogBytes(LogTable& table, const QByteArray& bytes, const QString& strPath)
+{
+    table.clear();
+    LoadResult result;
+    result.fileFound = true;
+
+    const char* const data = bytes.constData();
+    const qsizetype size = bytes.size();
+    // A file without any CR was written with LF line ends.
+    const char lineEnd = std::memchr(data, '\r', static_cast<std::size_t>(size)) ? '\r' : '\n';
+    const int block = table.adoptBlock(bytes);
+
+    table.reserve(size / kShortestTypicalLineBytes + kGrowthRows);
+    table.resize(kGrowthRows);
+    result.grownRows = table.rowCount();
+    qsizetype lastRow = -1;
+
+    qsizetype pos = 0;
+    while (pos < size) {
+        // Split one line at every "," up to its end, keeping the first 14 fields.
+        std::array<std::uint32_t, kColumns> ends{};
+        int fields = 0;
+        qsizetype i = pos;
+        for (; i < size && data[i] != lineEnd; ++i) {
+            if (data[i] == ',' && fields < kColumns)
+                ends[static_cast<std::size_t>(fields++)] = static_cast<std::uint32_t>(i - pos);
+        }
+        const qsizetype lineStop = i;
+        qsizetype next = lineStop + 1;
+        if (lineEnd == '\r' && next < size && data[next] == '\n')
+            ++next;
+
+        if (lineStop == pos) {   // an empty line is no flight
+            pos = next;
+            continue;
+        }
+        if (lineStop - pos > std::numeric_limits<std::uint32_t>::max()) {
+            const qsizetype line = editorLineNumber(data, pos);
+            const QString reason = QStringLiteral("line %1 is longer than 4 GiB").arg(line);
+            markIncomplete(table, result, strPath, line, reason);
+            reportLoadError(result, LogErrors::kLineTooLong,
+                            QStringLiteral("Line %1 of the flight log %2 is longer than 4 GiB.")
+                                .arg(line)
+                                .arg(nativePath(strPath)));
+            break;
+        }
+        const bool extraFields = fields == kColumns;
+        if (fields < kColumns)
+            ends[static_cast<std::size_t>(fields++)] = static_cast<std::uint32_t>(lineStop - pos);
+        if (fields < kColumns) {
+            const qsizetype line = editorLineNumber(data, pos);
+            const QString reason = QStringLiteral("line %1 holds %2 fields; a flight needs 14").arg(line).arg(fields);
+            markIncomplete(table, result, strPath, line, reason);
+            reportLoadError(result, LogErrors::kShortLine,
+                            QStringLiteral("Line %1 of the flight log %2 holds %3 fields; a flight needs 14. "
+                                           "The flights before it are loaded.")
+                                .arg(line)
+                                .arg(nativePath(strPath))
+                                .arg(fields));
+            break;
+        }
+        if (extraFields && result.complete) {   // the first such line names the fault
+            const qsizetype line = editorLineNumber(data, pos);
+            markIncomplete(table, result, strPath, line,
+                           QStringLiteral("line %1 holds %2 fields; only the first 14 are kept")
+                               .arg(line)
+                               .arg(countFields(data + pos, data + lineStop)));
+        }
+
+        const qsizetype row = lastRow + 1;
+        if (row >= table.rowCount()) {
+            table.resize(table.rowCount() + kGrowthRows);
+            result.grownRows = table.rowCount();
+        }
+        table.setRowFromBlock(row, block, static_cast<std::uint64_t>(pos), ends);
+        lastRow = row;
+        pos = next;
+    }
+
+    table.resize(lastRow + 1);
+    result.rowsKept = table.rowCount();
+    Sort_XArray(table, 0);
+    return result;
+}
+
+void Sort_XArray(LogTable& table, int column)
+{
+    if (table.rowCount() < 2)
+        return;
+    if (column == 0)
+        table.sortRows(0, table.rowCount() - 1, 0, LogTable::SortKey::Date);
+    else if (column == 1)
+        table.sortRows(0, table.rowCount() - 1, 1, LogTable::SortKey::Bytes);
+}
+
+SaveResult writeLogLines(const LogTable& table, QIODevice& device)
+{
+    SaveResult result;
+    QByteArray chunk;
+    chunk.reserve(kWriteChunkBytes + 4096);
+    const auto flush = [&]() {
+        if (device.write(chunk) != chunk.size()) {
+            result.errorNumber = LogErrors::kSaveFailed;
+            result.message = device.errorString();
+            return false;
+        }
+        chunk.resize(0);
+        return true;
+    };
+
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        const std::string_view line = table.rowSpan(row);
+        if (!isWritable(line)) {
+            result.errorNumber = LogErrors::kBadCellCharacter;
+            result.message = badCellMessage(table, row);
+            return result;
+        }
+        chunk.append(line.data(), static_cast<qsizetype>(line.size()));
+        chunk.append("\r\n", 2);
+        if (chunk.size() >= kWriteChunkBytes && !flush())
+            return result;
+    }
+    if (!chunk.isEmpty() && !flush())
+        return result;
+    result.ok = true;
+    return result;
+}
+
+SaveResult saveLogTable(const LogTable& table, const QString& strPath)
+{
+    SaveResult result;
+    if (const auto& incomplete = table.incompleteLoad()) {
+        result.errorNumber = LogErrors::kSaveRefused;
+        result.message =
+            QStringLiteral("The flight log was not saved, so that no flight is lost: %1 did not load completely "
+                           "(%2). Mend that line in the file, then use Undo to load it again.")
+                .arg(nativePath(incomplete->path), incomplete->reason);
+        return result;
+    }
+
+    QSaveFile file(strPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.errorNumber = LogErrors::kSaveFailed;
+        result.message = QStringLiteral("Cannot write file %1:\n%2.").arg(nativePath(strPath), file.errorString());
+        return result;
+    }
+    result = writeLogLines(table, file);
+    if (!result.ok) {
+        file.cancelWriting();
+        result.message = QStringLiteral("The flight log %1 was not saved: %2").arg(nativePath(strPath), result.message);
+        return result;
+    }
+    if (!file.commit()) {
+        result.ok = false;
+        result.errorNumber = LogErrors::kSaveFailed;
+        result.message = QStringLiteral("Cannot write file %1:\n%2.").arg(nativePath(strPath), file.errorString());
+    }
+    return result;
+}

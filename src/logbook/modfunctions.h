@@ -18,8 +18,9 @@ QString App_Directory();
 // directory is not writable once installed, so the log lives in
 // GenericDataLocation + "/Quillon/flightlog.txt"; the folder is created here.
 QString FlightLog_Path();
-// The same rule for a given program directory (testable without installing).
-QString FlightLog_Path_For(const QString& strAppDirectory);
+// A directory in native separators with exactly one trailing separator
+// (a root such as "C:\" or "/" comes back unchanged).
+QString App_Directory_For(const QString& strDirectory);
 
 // Grid heading of a log column ("Date" ... "Fuel Used").
 QString columnHeading(int column);
@@ -60,5 +61,6 @@ struct SaveResult {
 // over it: a failure leaves the old file whole. Refused for a table that did
 // not load whole, and for a cell holding "," or CR.
 SaveResult saveLogTable(const LogTable& table, const QString& strPath = FlightLog_Path());
-// The lines alone, to any device (the checks of saveLogTable included).
+// The lines alone, to any device; refuses a cell holding "," or CR, but
+// does not look at LogTable::incompleteLoad().
 SaveResult writeLogLines(const LogTable& table, QIODevice& device);

@@ -1,0 +1,89 @@
+#include "ucstats.h"
+
+#include "busycursor.h"
+#include "errorreport.h"
+#include "flightstats.h"
+#include "linklabelgroup.h"
+#include "modfunctions.h"
+#include "paneltitle.h"
+#include "twips.h"
+
+#include <QPlainTextEdit>
+
+#include <algorithm>
+
+namespace {
+const QString kSourceDisplayFlightStats = QStringLiteral("ucStats.Display_Flight_Stats()");
+const QString kLinkCaption = QStringLiteral("Refresh Flight Totals by Aircraft Type");
+constexpr int kLinkLeftTwips = 240;
+constexpr int kLinkWidthTwips = 3600;
+constexpr int kTextGapTwips = 25;   // left under the text area
+} // namespace
+
+ucStats::ucStats(Dialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
+{
+    m_frame = new QWidget(this);
+    m_frame->setObjectName(QStringLiteral("Frame"));
+    m_frame->setAutoFillBackground(true);
+    QPalette white = m_frame->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_frame->setPalette(white);
+
+    m_title = new PanelTitle(m_frame);
+    m_title->setObjectName(QStringLiteral("Title"));
+    m_title->addLink(kLinkCaption, kLinkLeftTwips, kLinkWidthTwips);
+    connect(m_title->links(), &LinkLabelGroup::clicked, this, &ucStats::Display_Flight_Stats);
+
+    m_txtStats = new QPlainTextEdit(m_frame);
+    m_txtStats->setObjectName(QStringLiteral("txtStats"));
+    m_txtStats->setReadOnly(true);
+    m_txtStats->setFrameShape(QFrame::NoFrame);
+    m_txtStats->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSizeF(8.25);
+    m_txtStats->setFont(arial);
+}
+
+void ucStats::setTitle_BackColor(qint32 vData)
+{
+    m_title->setBackColor(vData);
+}
+
+QString ucStats::statsText() const
+{
+    return m_txtStats->toPlainText();
+}
+
+void ucStats::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeControls();
+}
+
+// A panel lower than its title strip leaves the text area no height.
+void ucStats::placeControls()
+{
+    m_frame->setGeometry(rect());
+    const int width = m_frame->width();
+    const int titleHeight = m_title->heightPixels();
+    m_title->setGeometry(0, 0, width, titleHeight);
+    const int textHeight = m_frame->height() - titleHeight - twipsToPixelsY(kTextGapTwips, this);
+    m_txtStats->setGeometry(0, titleHeight, width, std::max(0, textHeight));
+}
+
+// Rebuilt from the saved file on every click: edits not yet saved in the
+// flight log panel do not count.
+void ucStats::Display_Flight_Stats()
+{
+    try {
+        BusyCursor busy;
+        LogTable table;
+        const LoadResult loaded = Load_XArray(table);
+        if (loaded.errorNumber != 0)
+            Error_Report(m_dialogs, QString::fromLatin1(kLoadXArraySource), loaded.errorNumber,
+                         loaded.errorDescription);
+        m_txtStats->setPlainText(flightStatsReport(table));
+    } catch (const std::exception& e) {
+        Error_Report(m_dialogs, kSourceDisplayFlightStats, e);
+    }
+}

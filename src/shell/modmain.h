@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QPointer>
+
+#include <memory>
+
+class Dialogs;
+class clsLogEntry;
+class clsUTC;
+class frmMain;
+
+// The three objects that live for the whole run. The main window releases
+// the clock and the record when its close is accepted; the window and its
+// panels keep their own references for as long as they use them.
+extern std::shared_ptr<clsUTC> g_objUTC;
+extern std::shared_ptr<clsLogEntry> g_objLogEntry;
+extern QPointer<frmMain> g_frmMain;
+
+// Start-up: splash, the program-wide objects, the main window shown. A
+// failure is reported; when no window is open afterwards the program ends.
+void Main(Dialogs& dialogs);

@@ -43,7 +43,7 @@ bool scanBlock(SimVariables& vars, std::uint8_t* block, std::size_t blockSize, b
             if (id == kReadId)
                 std::memcpy(block + dataPosition, vars.data() + offset, size);
             else
-                std::memcpy(vars.data() + offset, block + dataPosition, size);
+                vars.writeFromClient(offset, block + dataPosition, size);
         }
         position = dataPosition + size;
     }

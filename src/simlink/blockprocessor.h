@@ -17,7 +17,8 @@ constexpr std::size_t kWriteHeaderBytes = 12;
 } // namespace RequestBlock
 
 // Serves one request block against the variables: fills the data of every
-// read record, applies every write record and leaves all headers as they are.
+// read record, applies every write record (see SimVariables::writeFromClient
+// for the module's own bytes) and leaves all headers as they are.
 // The block is checked whole before anything is touched, so a malformed
 // block (unknown id, a record or variable range that runs past its end, no
 // end marker) changes neither the variables nor the block. Returns the reply

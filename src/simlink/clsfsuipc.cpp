@@ -245,9 +245,8 @@ std::uint8_t* clsFSUIPC::queueRecord(std::uint32_t id, std::size_t headerBytes, 
     }
     // Sizes are widened before adding, so a huge or negative count cannot wrap into a small one.
     const auto usedBytes = static_cast<std::size_t>(m_pNext - m_pView);
-    if (dwSize < 0 ||
-        usedBytes + fsuipc::kEndMarkerBytes + headerBytes + static_cast<std::size_t>(dwSize) >
-            fsuipc::kBlockLimitBytes) {
+    if (dwSize < 0 || usedBytes + fsuipc::kEndMarkerBytes + headerBytes + static_cast<std::size_t>(dwSize) >
+                          fsuipc::kBlockLimitBytes) {
         dwResult = FSUIPC_ERR_SIZE;
         return nullptr;
     }
@@ -268,7 +267,8 @@ bool clsFSUIPC::FSUIPC_Read(std::int32_t dwOffset, std::int32_t dwSize, void* pD
     std::uint8_t* header = data - fsuipc::kReadHeaderBytes;
     // The destination field carries the read's number, never an address: results
     // are copied by the client's own list.
-    m_queuedReads.push_back({static_cast<std::size_t>(header - m_pView), static_cast<std::size_t>(dwSize), pDest});
+    m_queuedReads.push_back(
+        {static_cast<std::size_t>(header - m_pView), static_cast<std::size_t>(dwSize), pDest});
     storeU32(header + 12, static_cast<std::uint32_t>(m_queuedReads.size()));
     std::memset(data, 0, static_cast<std::size_t>(dwSize));
     return true;

@@ -28,7 +28,7 @@ inline constexpr std::int32_t FSUIPC_ERR_SIZE = 15;    // request does not fit i
 
 namespace fsuipc {
 
-inline constexpr std::size_t kBlockBytes = 0x8000;     // the shared view
+inline constexpr std::size_t kBlockBytes = 0x8000;      // the shared view
 inline constexpr std::size_t kBlockLimitBytes = 0x7F00; // space usable by records and the end marker
 inline constexpr std::size_t kReadHeaderBytes = 16;
 inline constexpr std::size_t kWriteHeaderBytes = 12;

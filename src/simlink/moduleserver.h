@@ -23,6 +23,8 @@ public:
     // Answers requests until the duration is up. False when the server must
     // stop (exit requested through setExitAfter); the caller then ends.
     virtual bool serveFor(std::chrono::milliseconds duration) = 0;
+    // Where clients find the module, for messages: the socket path, or the window class on Windows.
+    virtual std::string endpoint() const = 0;
 
     // Answer this many requests, then read requests but never answer; -1 = always answer.
     void setHangAfter(std::int64_t requests) { m_hangAfter = requests; }

@@ -149,11 +149,7 @@ int connectUnixSocket(const std::string& path)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
-    int result;
-    do {
-        result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int error = errno;
         ::close(fd);
         errno = error;

@@ -1,5 +1,7 @@
 #include "simvariables.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -19,6 +21,20 @@ SimVariables::SimVariables() = default;
 void SimVariables::setU8(std::uint32_t offset, std::uint8_t value) { setLittleEndian(offset, value, 1); }
 void SimVariables::setU16(std::uint32_t offset, std::uint16_t value) { setLittleEndian(offset, value, 2); }
 void SimVariables::setU32(std::uint32_t offset, std::uint32_t value) { setLittleEndian(offset, value, 4); }
+
+void SimVariables::writeFromClient(std::uint32_t offset, const std::uint8_t* bytes, std::size_t sizeBytes)
+{
+    const std::size_t end = offset + sizeBytes;
+    if (end <= kModuleOwnedFirst || offset >= kModuleOwnedEnd) {
+        std::memcpy(m_bytes.data() + offset, bytes, sizeBytes);
+        return;
+    }
+    // Copy around the module's bytes.
+    const std::size_t ownedFirst = std::max<std::size_t>(offset, kModuleOwnedFirst);
+    const std::size_t ownedEnd = std::min<std::size_t>(end, kModuleOwnedEnd);
+    std::memcpy(m_bytes.data() + offset, bytes, ownedFirst - offset);
+    std::memcpy(m_bytes.data() + ownedEnd, bytes + (ownedEnd - offset), end - ownedEnd);
+}
 
 std::uint8_t SimVariables::u8(std::uint32_t offset) const
 {

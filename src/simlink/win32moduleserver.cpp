@@ -6,13 +6,13 @@
 #include <windows.h>
 
 #include <array>
+#include <memory>
 #include <utility>
 
 namespace {
 
 constexpr char kMessageName[] = "FSASMLIB:IPC";
 constexpr char kWindowTitle[] = "Quillon simulator module";
-constexpr std::size_t kRequestBlockBytes = 0x8000;
 
 LRESULT CALLBACK moduleWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -122,12 +122,25 @@ bool Win32ModuleServer::serveFor(std::chrono::milliseconds duration)
 
 std::uintptr_t Win32ModuleServer::serveRequest(std::uintptr_t atom)
 {
+    switch (nextRequest()) {
+    case Disposition::Answer:
+        break;
+    case Disposition::Hang:
+        for (;;)
+            Sleep(INFINITE);
+    case Disposition::Exit:
+        ExitProcess(kExitStatusEndedMidRequest);
+    }
     std::array<char, MAX_PATH> name{};
     if (GlobalGetAtomNameA(static_cast<ATOM>(atom), name.data(), static_cast<int>(name.size())) == 0)
         return 0;
     const OpenedBlock block(name.data());
     if (block.bytes() == nullptr)
         return 0;
-    ++m_requestsServed;
-    return processRequestBlock(m_vars, block.bytes(), kRequestBlockBytes);
+    return processRequestBlock(m_vars, block.bytes(), RequestBlock::kBlockBytes);
+}
+
+std::unique_ptr<ModuleServer> makeModuleServer(SimVariables& vars, const std::string& className)
+{
+    return std::make_unique<Win32ModuleServer>(vars, className);
 }

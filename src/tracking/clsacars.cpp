@@ -1,0 +1,279 @@
+#include "clsacars.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Simulator offsets read by the tracker.
+constexpr std::int32_t kZuluTimeOffset = 0x023B; // hour, minute, (unused)
+constexpr std::int32_t kOnGroundOffset = 0x0366;
+constexpr std::int32_t kSlewOffset = 0x05DC;
+constexpr std::int32_t kFuelWeightOffset = 0x0AF4; // lbs per gallon x 256
+constexpr std::int32_t kParkingBrakeOffset = 0x0BC8;
+
+// Level (fraction x 128 x 65536) and capacity (gallons) of each tank, read in this order.
+struct TankOffsets {
+    std::int32_t level;
+    std::int32_t capacity;
+};
+constexpr std::array<TankOffsets, 11> kTanks{{
+    {0x0B74, 0x0B78}, {0x1244, 0x1248}, {0x124C, 0x1250}, {0x0B7C, 0x0B80},
+    {0x0B84, 0x0B88}, {0x0B8C, 0x0B90}, {0x0B94, 0x0B98}, {0x0B9C, 0x0BA0},
+    {0x0BA4, 0x0BA8}, {0x1254, 0x1258}, {0x125C, 0x1260},
+}};
+
+constexpr int kMinutesPerDay = 24 * 60;
+
+std::string twoDigits(int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d", value);
+    return text;
+}
+
+// Whole number text of an integral double, without separators; empty for 0.
+std::string wholeNumberText(double value)
+{
+    if (value == 0.0)
+        return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", value);
+    return text;
+}
+
+// Minutes since midnight of an "hhmm" time; nothing unless it is a valid time of day.
+std::optional<int> minutesOfDay(const std::string& strTime)
+{
+    if (strTime.size() != 4)
+        return std::nullopt;
+    for (char c : strTime)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    const int hours = std::stoi(strTime.substr(0, 2));
+    const int minutes = std::stoi(strTime.substr(2, 2));
+    if (hours > 23 || minutes > 59)
+        return std::nullopt;
+    return hours * 60 + minutes;
+}
+
+} // namespace
+
+clsACARS::clsACARS(IpcPlatform& platform)
+    : m_objFSUIPC(platform)
+{
+}
+
+void clsACARS::setEvents(clsACARSEvents* events)
+{
+    m_objEvents = events;
+}
+
+bool clsACARS::Start(std::string& strResult)
+{
+    std::int32_t dwResult = FSUIPC_OK;
+    const bool opened = m_objFSUIPC.FSUIPC_Open(0, dwResult);
+    strResult = m_objFSUIPC.Get_Result(dwResult);
+    if (!opened)
+        return false;
+    m_strFSVersion = m_objFSUIPC.Version_FS();
+    m_strFSUIPCVersion = m_objFSUIPC.Version_FSUIPC();
+    return true;
+}
+
+bool clsACARS::Refresh()
+{
+    if (!Not_Slewing().value_or(false))
+        return false;
+    const std::optional<std::int32_t> brake = Read_Value(kParkingBrakeOffset, 2);
+    if (!brake)
+        return false;
+    if (m_strTimeOut.empty() && *brake == 0) {
+        if (!Record_OUT())
+            return false;
+    } else if (!m_strTimeOut.empty() && !m_strTimeOff.empty() && !m_strTimeOn.empty() && m_strTimeIn.empty()
+               && *brake != 0) {
+        if (!Record_IN())
+            return false;
+    }
+
+    // Slew is asked again: it may have been switched on since.
+    if (!Not_Slewing().value_or(false))
+        return false;
+    const std::optional<std::int32_t> onGround = Read_Value(kOnGroundOffset, 2);
+    if (!onGround)
+        return false;
+    if (m_strTimeOff.empty() && *onGround == 0)
+        Record_OFF();
+    else if (!m_strTimeOff.empty() && m_strTimeOn.empty() && *onGround != 0)
+        Record_ON();
+    return false;
+}
+
+void clsACARS::Reset()
+{
+    m_strTimeOut.clear();
+    m_strTimeOff.clear();
+    m_strTimeOn.clear();
+    m_strTimeIn.clear();
+    m_strFuelOut.clear();
+    m_strFuelIn.clear();
+}
+
+void clsACARS::Stop_()
+{
+    m_objFSUIPC.FSUIPC_Close();
+    Reset();
+}
+
+bool clsACARS::isLinkOpen() const
+{
+    return m_objFSUIPC.isOpen();
+}
+
+void clsACARS::raise(Handler handler, const std::string& text)
+{
+    if (m_objEvents)
+        (m_objEvents->*handler)(text);
+}
+
+bool clsACARS::readBytes(std::int32_t dwOffset, std::int32_t dwSize, std::uint8_t* pDest)
+{
+    std::int32_t dwResult = FSUIPC_OK;
+    if (!m_objFSUIPC.FSUIPC_Read(dwOffset, dwSize, pDest, dwResult)) {
+        linkFailed(&clsACARSEvents::Error, dwResult);
+        return false;
+    }
+    if (!m_objFSUIPC.FSUIPC_Process(dwResult)) {
+        linkFailed(&clsACARSEvents::FSClosed, dwResult);
+        return false;
+    }
+    return true;
+}
+
+void clsACARS::linkFailed(Handler handler, std::int32_t dwResult)
+{
+    // Closed before the event, so that a handler sees the link as it now is.
+    m_objFSUIPC.FSUIPC_Close();
+    raise(handler, m_objFSUIPC.Get_Result(dwResult));
+}
+
+std::optional<std::int32_t> clsACARS::Read_Value(std::int32_t dwOffset, std::int32_t dwSize)
+{
+    std::array<std::uint8_t, 4> bytes{};
+    if (!readBytes(dwOffset, dwSize, bytes.data()))
+        return std::nullopt;
+    // Little-endian, as the simulator stores it; 2-byte values arrive as 0..65535.
+    const std::uint32_t value = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t{bytes[3]} << 24);
+    return static_cast<std::int32_t>(value);
+}
+
+std::optional<bool> clsACARS::Not_Slewing()
+{
+    const std::optional<std::int32_t> slew = Read_Value(kSlewOffset, 2);
+    if (!slew)
+        return std::nullopt;
+    return *slew == 0;
+}
+
+std::optional<std::string> clsACARS::Get_Zulu_Time()
+{
+    std::array<std::uint8_t, 3> clock{};
+    if (!readBytes(kZuluTimeOffset, 3, clock.data()))
+        return std::nullopt;
+    return twoDigits(clock[0]) + twoDigits(clock[1]);
+}
+
+std::optional<std::string> clsACARS::Get_Fuel()
+{
+    const std::optional<std::int32_t> weight = Read_Value(kFuelWeightOffset, 4);
+    if (!weight)
+        return std::nullopt;
+    const double lbsPerGallon = *weight / 256.0;
+    double gallons = 0.0;
+    for (const TankOffsets& tank : kTanks) {
+        const std::optional<std::int32_t> level = Read_Value(tank.level, 4);
+        if (!level)
+            return std::nullopt;
+        const std::optional<std::int32_t> capacity = Read_Value(tank.capacity, 4);
+        if (!capacity)
+            return std::nullopt;
+        if (*level > 0 && *capacity > 0)
+            gallons += static_cast<double>(*level) / 65536.0 / 128.0 * static_cast<double>(*capacity);
+    }
+    return wholeNumberText(std::round(lbsPerGallon * gallons));
+}
+
+bool clsACARS::Record_OUT()
+{
+    const std::optional<std::string> time = Get_Zulu_Time();
+    if (!time)
+        return false;
+    m_strTimeOut = *time;
+    raise(&clsACARSEvents::FlightOUT, m_strTimeOut);
+    const std::optional<std::string> fuel = Get_Fuel();
+    m_strFuelOut = fuel.value_or(std::string{}); // unknown, never a partial sum
+    raise(&clsACARSEvents::FuelOut, m_strFuelOut);
+    return fuel.has_value();
+}
+
+bool clsACARS::Record_IN()
+{
+    const std::optional<std::string> time = Get_Zulu_Time();
+    if (!time)
+        return false;
+    m_strTimeIn = *time;
+    raise(&clsACARSEvents::FlightIN, m_strTimeIn);
+    Calc_Flight_Time();
+    const std::optional<std::string> fuel = Get_Fuel();
+    m_strFuelIn = fuel.value_or(std::string{});
+    raise(&clsACARSEvents::FuelIn, m_strFuelIn);
+    Calc_Fuel_Used();
+    return fuel.has_value();
+}
+
+void clsACARS::Record_OFF()
+{
+    if (const std::optional<std::string> time = Get_Zulu_Time()) {
+        m_strTimeOff = *time;
+        raise(&clsACARSEvents::FlightOFF, m_strTimeOff);
+    }
+}
+
+void clsACARS::Record_ON()
+{
+    if (const std::optional<std::string> time = Get_Zulu_Time()) {
+        m_strTimeOn = *time;
+        raise(&clsACARSEvents::FlightON, m_strTimeOn);
+    }
+}
+
+void clsACARS::Calc_Flight_Time()
+{
+    std::string strFlightTime;
+    std::string strFlightTimeHHMM;
+    const std::optional<int> out = minutesOfDay(m_strTimeOut);
+    const std::optional<int> in = minutesOfDay(m_strTimeIn);
+    if (out && in) {
+        const int minutes = (*in - *out + kMinutesPerDay) % kMinutesPerDay; // across midnight UTC
+        const int hours = minutes / 60;
+        const int rest = minutes % 60;
+        const int tenths = (rest + 3) / 6; // nearest tenth, halves up
+        strFlightTime = tenths == 10 ? std::to_string(hours + 1) + ".0"
+                                     : std::to_string(hours) + "." + std::to_string(tenths);
+        strFlightTimeHHMM = std::to_string(hours) + ":" + twoDigits(rest);
+    }
+    raise(&clsACARSEvents::FlightTime, strFlightTime);
+    raise(&clsACARSEvents::FlightTimeHHMM, strFlightTimeHHMM);
+}
+
+void clsACARS::Calc_Fuel_Used()
+{
+    std::string strFuelUsed;
+    if (!m_strFuelOut.empty() && !m_strFuelIn.empty())
+        strFuelUsed = std::to_string(std::strtoll(m_strFuelOut.c_str(), nullptr, 10)
+                                     - std::strtoll(m_strFuelIn.c_str(), nullptr, 10));
+    raise(&clsACARSEvents::FuelUsed, strFuelUsed);
+}

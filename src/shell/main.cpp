@@ -1,0 +1,23 @@
+#include "dialogs.h"
+#include "frmmain.h"
+#include "modmain.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Quillon"));
+    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                            .arg(QUILLON_VERSION_MAJOR)
+                                            .arg(QUILLON_VERSION_MINOR)
+                                            .arg(QUILLON_VERSION_PATCH));
+    QApplication::setDesktopFileName(QStringLiteral("quillon"));
+
+    QtDialogs dialogs;
+    Main(dialogs);
+    if (!g_frmMain || !g_frmMain->isVisible())
+        return 0;
+    return app.exec();
+}

@@ -1,0 +1,164 @@
+#include "flightstats.h"
+
+#include <QtTest>
+
+using TypeTimes = QList<std::pair<QByteArray, QByteArray>>;
+
+namespace {
+
+// Rows of aircraft type and flight time; every other cell empty.
+LogTable typesAndTimes(const TypeTimes& rows)
+{
+    LogTable table;
+    table.resize(rows.size());
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        table.setCell(row, 1, rows[row].first.toStdString());
+        table.setCell(row, 11, rows[row].second.toStdString());
+    }
+    return table;
+}
+
+QStringList reportLines(const TypeTimes& rows)
+{
+    LogTable table = typesAndTimes(rows);
+    const QString report = flightStatsReport(table);
+    // Every line ends in CR LF (but the last); no LF stands alone.
+    const QString lfOnly = QString(report).replace("\r\n", "");
+    if (lfOnly.contains('\n') || lfOnly.contains('\r'))
+        return {"<bad line end>"};
+    return report.split("\r\n");
+}
+
+class GermanLocale {
+public:
+    GermanLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+    ~GermanLocale() { QLocale::setDefault(QLocale::c()); }
+};
+
+} // namespace
+
+class tst_FlightStats : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+
+    void report_data()
+    {
+        using Rows = TypeTimes;
+        QTest::addColumn<Rows>("rows");
+        QTest::addColumn<QStringList>("lines");
+        const QString head = "  Flight Time by Aircraft Type:";
+        auto type = [](const char* name, const char* time) {
+            return QString("       Aircraft Type: %1          Total Time: %2").arg(name, time);
+        };
+        QTest::newRow("example of three rows")
+            << Rows{{"A320", "2.5"}, {"B737", "1.2"}, {"A320", "1.0"}}
+            << QStringList{"", head, "", type("A320", "3.5"), "", type("B737", "1.2"), "", "",
+                           "  Total Flight Time : 4.7"};
+        QTest::newRow("empty log") << Rows{}
+                                   << QStringList{"", head, "", "       No Flight Time Recorded", "", "",
+                                                  "  Total Flight Time : 0.0"};
+        QTest::newRow("one flight") << Rows{{"C172", "0.8"}}
+                                    << QStringList{"", head, "", type("C172", "0.8"), "", "",
+                                                   "  Total Flight Time : 0.8"};
+        QTest::newRow("A320 and a320 are two types")
+            << Rows{{"a320", "1.0"}, {"A320", "2.0"}, {"a320", "1.5"}}
+            << QStringList{"", head, "", type("A320", "2.0"), "", type("a320", "2.5"), "", "",
+                           "  Total Flight Time : 4.5"};
+        QTest::newRow("blank types count nowhere")
+            << Rows{{"", "5.0"}, {"   ", "4.0"}, {"B737", "1.0"}, {" ", "3.0"}}
+            << QStringList{"", head, "", type("B737", "1.0"), "", "", "  Total Flight Time : 1.0"};
+        QTest::newRow("only blank types") << Rows{{"", "5.0"}, {"  ", "1.0"}}
+                                          << QStringList{"", head, "", "", "  Total Flight Time : 0.0"};
+        QTest::newRow("non-numeric times add nothing, also first of a type")
+            << Rows{{"A320", "n/a"}, {"A320", "1.5"}, {"B737", ""}, {"B737", "2.0"}, {"C172", "x"}}
+            << QStringList{"", head, "", type("A320", "1.5"), "", type("B737", "2.0"), "", type("C172", "0.0"), "",
+                           "", "  Total Flight Time : 3.5"};
+        QTest::newRow("tracker decimals and grid decimals")
+            << Rows{{"A320", "1.500"}, {"A320", " 2 "}, {"A320", "-0.25"}}
+            << QStringList{"", head, "", type("A320", "3.3"), "", "", "  Total Flight Time : 3.3"};
+    }
+
+    void report()
+    {
+        QFETCH(TypeTimes, rows);
+        QFETCH(QStringList, lines);
+        QCOMPARE(reportLines(rows), lines);
+    }
+
+    void reportUsesTheUsersLocale()
+    {
+        GermanLocale german;
+        QCOMPARE(reportLines({{"A320", "1.5"}, {"A320", "1,25"}}).last(), "  Total Flight Time : 2,8");
+    }
+
+    void cellNumber_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("numeric");
+        QTest::addColumn<double>("value");
+        QTest::newRow("tracker decimal") << QByteArray("1.5") << true << 1.5;
+        QTest::newRow("trailing zeros") << QByteArray("1.500") << true << 1.5;
+        QTest::newRow("whole number") << QByteArray("12") << true << 12.0;
+        QTest::newRow("spaces around") << QByteArray(" 2.5 ") << true << 2.5;
+        QTest::newRow("plus sign") << QByteArray("+2") << true << 2.0;
+        QTest::newRow("empty") << QByteArray("") << false << 0.0;
+        QTest::newRow("text") << QByteArray("1:30") << false << 0.0;
+        QTest::newRow("hours with unit") << QByteArray("1.5 h") << false << 0.0;
+        QTest::newRow("nan") << QByteArray("nan") << false << 0.0;
+        QTest::newRow("infinity") << QByteArray("-inf") << false << 0.0;
+        QTest::newRow("grouped thousands in the user's locale") << QByteArray("1,500") << true << 1500.0;
+    }
+
+    void cellNumber()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, numeric);
+        QFETCH(double, value);
+        const std::optional<double> number = ::cellNumber(std::string_view(text.constData(), text.size()));
+        QCOMPARE(number.has_value(), numeric);
+        if (numeric)
+            QCOMPARE(*number, value);
+    }
+
+    // A German user's "1,5" and the tracker's "1.5" both count 1.5; "1.500" is not fifteen hundred.
+    void pointFirstThenUsersLocale()
+    {
+        GermanLocale german;
+        QCOMPARE(::cellNumber(std::string_view("1,5")), std::optional<double>(1.5));
+        QCOMPARE(::cellNumber(std::string_view("1.5")), std::optional<double>(1.5));
+        QCOMPARE(::cellNumber(std::string_view("1.500")), std::optional<double>(1.5));
+        QCOMPARE(formatLogDecimal(1.25), QByteArray("1.3"));
+        QCOMPARE(formatFlightTime(1234.5), QString("1234,5"));
+    }
+
+    void figuresRoundHalfAwayFromZero_data()
+    {
+        QTest::addColumn<double>("hours");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("zero") << 0.0 << "0.0";
+        QTest::newRow("below one") << 0.45 << "0.5";
+        QTest::newRow("half tenth up") << 0.25 << "0.3";
+        QTest::newRow("tiny negative is not -0.0") << -0.04 << "0.0";
+        QTest::newRow("no group separator") << 12345.67 << "12345.7";
+    }
+
+    void figuresRoundHalfAwayFromZero()
+    {
+        QFETCH(double, hours);
+        QFETCH(QString, shown);
+        QCOMPARE(formatFlightTime(hours), shown);
+    }
+
+    // The caption counts every numeric time, whatever the type, blank types included.
+    void captionTotalsEveryRow()
+    {
+        QCOMPARE(flightLogCaption(totalFlightTime(LogTable())), "Total Flight Time: 0.0");
+        const LogTable table = typesAndTimes({{"", "1.0"}, {"A320", "2.5"}, {"B737", "x"}, {"a320", "0.3"}});
+        QCOMPARE(flightLogCaption(totalFlightTime(table)), "Total Flight Time: 3.8");
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_FlightStats)
+#include "tst_flightstats.moc"

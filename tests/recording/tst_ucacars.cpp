@@ -1,0 +1,608 @@
+// The ACARS panel flying its tracker over the scripted link: the simulator's
+// variables are changed between timer ticks.
+#include "clslogentry.h"
+#include "fakeipcplatform.h"
+#include "linklabel.h"
+#include "linklabelgroup.h"
+#include "paneltitle.h"
+#include "recordingdialogs.h"
+#include "simvariables.h"
+#include "ucacars.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTimer>
+#include <QToolTip>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::uint32_t kSlew = 0x05DC;
+constexpr std::uint32_t kBrake = 0x0BC8;
+constexpr std::uint32_t kOnGround = 0x0366;
+constexpr std::uint32_t kUtcHour = 0x023B;
+constexpr std::uint32_t kFuelWeight = 0x0AF4;
+constexpr std::uint32_t kTank1Level = 0x0B74;
+constexpr std::uint32_t kTank1Capacity = 0x0B78;
+constexpr std::uint32_t kFullTank = 128u * 65536u;
+constexpr int kLbsPerGallon = 5;
+
+const QString kPlaceholder = QStringLiteral("[     ]");
+const QString kNoSimulatorText = QStringLiteral(
+    "Unable to connect to FSUIPC.  Possible causes:\r\n1) Flight Simulator may not be running\r\n"
+    "2) The FSUIPC.DLL may not be installed in ..\\Flight Simulator\\Modules.");
+
+enum Link { On = 0, Mode = 1, LogFlight = 2, Reset = 3 };
+enum Value { Out = 0, Off = 1, OnTime = 2, In = 3, FlightTime = 4, FuelOut = 5, FuelIn = 6, FuelUsed = 7,
+             FlightTimeHHMM = 8, Date = 9 };
+
+// A simulator at the gate, a record with no log panel behind it, and the
+// panel under test, shown offscreen.
+struct Cockpit {
+    SimVariables vars;
+    FakeIpcPlatform fake;
+    std::shared_ptr<clsLogEntry> record = std::make_shared<clsLogEntry>();
+    RecordingDialogs dialogs;
+    std::unique_ptr<ucACARS> panel;
+
+    explicit Cockpit(Dialogs* useDialogs = nullptr)
+    {
+        fillModuleVersions(vars);
+        fake.attachModule(&vars);
+        vars.setU32(kFuelWeight, kLbsPerGallon * 256);
+        setClock(1430);
+        setFuelLbs(12345);
+        setBrake(true);
+        setOnGround(true);
+        panel = std::make_unique<ucACARS>(record, useDialogs ? *useDialogs : dialogs, nullptr, fake);
+        panel->resize(480, 360);
+        panel->show();
+    }
+
+    void setClock(int hhmm)
+    {
+        vars.setU8(kUtcHour, std::uint8_t(hhmm / 100));
+        vars.setU8(kUtcHour + 1, std::uint8_t(hhmm % 100));
+    }
+    // One full tank holding exactly this weight (a multiple of kLbsPerGallon).
+    void setFuelLbs(int lbs)
+    {
+        vars.setU32(kTank1Level, kFullTank);
+        vars.setU32(kTank1Capacity, std::uint32_t(lbs / kLbsPerGallon));
+    }
+    void setBrake(bool set) { vars.setU16(kBrake, set ? 32767 : 0); }
+    void setOnGround(bool onGround) { vars.setU16(kOnGround, onGround ? 1 : 0); }
+    void setSlew(bool slew) { vars.setU16(kSlew, slew ? 1 : 0); }
+
+    LinkLabel* link(int index) const
+    {
+        return panel->findChild<PanelTitle*>(QStringLiteral("Title"))->links()->link(index);
+    }
+    QLabel* value(int index) const { return panel->findChild<QLabel*>(QStringLiteral("lblACARS_%1").arg(index)); }
+    QLabel* caption(int index) const { return panel->findChild<QLabel*>(QStringLiteral("lblCaption_%1").arg(index)); }
+    QLineEdit* textBox(int index) const { return panel->findChild<QLineEdit*>(QStringLiteral("txtACARS_%1").arg(index)); }
+    QTimer* timer() const { return panel->findChild<QTimer*>(QStringLiteral("tmr")); }
+
+    void click(int index) { QTest::mouseClick(link(index), Qt::LeftButton); }
+    // One tick of the panel's timer, now.
+    void tick() { QVERIFY(QMetaObject::invokeMethod(timer(), "timeout", Qt::DirectConnection)); }
+
+    // "On", then OUT at 1435, OFF at 1442, ON at 1610 and IN at 1620 with 10000 lbs left.
+    void flyTo(int phases)
+    {
+        click(On);
+        const struct { int hhmm; std::function<void()> change; } steps[] = {
+            {1435, [this] { setBrake(false); }},
+            {1442, [this] { setOnGround(false); }},
+            {1610, [this] { setOnGround(true); }},
+            {1620, [this] { setFuelLbs(10000); setBrake(true); }},
+        };
+        for (int i = 0; i < phases; ++i) {
+            setClock(steps[i].hhmm);
+            steps[i].change();
+            tick();
+        }
+    }
+
+    QStringList liveValues() const
+    {
+        QStringList texts;
+        for (int i = Out; i <= FlightTimeHHMM; ++i)
+            texts << value(i)->text();
+        return texts;
+    }
+    int sends() const { return fake.callCount(FakeIpcPlatform::Operation::SendMessage); }
+};
+
+// Answers the save request like the flight log panel would and keeps the row.
+struct LogPanelStandIn {
+    QStringList savedRow;
+    int requests = 0;
+    bool saveSucceeds = true;
+
+    void attach(clsLogEntry& record)
+    {
+        QObject::connect(&record, &clsLogEntry::NewLogEntrySave, &record, [this, &record] {
+            ++requests;
+            savedRow.clear();
+            for (int i = 0; i < clsLogEntry::kFieldCount; ++i)
+                savedRow << record.field(i);
+            record.New_Log_Entry_Save_Result(saveSucceeds);
+        }, Qt::DirectConnection);
+    }
+};
+
+QString today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
+
+} // namespace
+
+class TestUcAcars : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startUp_isIdle();
+    void inactiveLinks_doNothing();
+    void textBoxes_refuseLogSeparators_data();
+    void textBoxes_refuseLogSeparators();
+    void textBox_selectsAllOnFocus();
+    void on_withoutSimulator_showsTrackerTextOnce();
+    void on_whenStartFails_reportsWithSource();
+    void flight_showsTrackerTexts_data();
+    void flight_showsTrackerTexts();
+    void flightIN_stopsPollingInSameTick();
+    void slewMode_pausesAndResumes();
+    void resetWhileSlewing_thenOn_readsSlewMode();
+    void log_untouchedBoxes_logPlaceholder();
+    void log_success_returnsToIdleKeepingDate();
+    void log_failure_keepsValuesForRetry();
+    void linkLost_keepsFlight_andOnContinues();
+    void on_setsDateOnlyForNewFlight();
+    void tickInsideBox_isDropped();
+    void repeatedTickFailure_oneBoxAtATime();
+};
+
+void TestUcAcars::startUp_isIdle()
+{
+    Cockpit c;
+    QCOMPARE(c.value(Date)->text(), today());
+    for (int i = Out; i <= FlightTimeHHMM; ++i) {
+        QVERIFY2(c.value(i)->text().isEmpty(), qPrintable(QString::number(i)));
+        QVERIFY(!c.value(i)->isEnabled());
+    }
+    for (int i = 0; i < 8; ++i)
+        QVERIFY2(!c.caption(i)->isEnabled(), qPrintable(c.caption(i)->text()));
+    for (int i = 8; i < 13; ++i)
+        QVERIFY(c.caption(i)->isEnabled());
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(c.textBox(i)->text(), kPlaceholder);
+
+    const struct { int link; const char* caption; bool active; } expected[] = {
+        {On, "On", true}, {Mode, "Slew Mode", false}, {LogFlight, "Log Flight", false}, {Reset, "Reset", true}};
+    for (const auto& e : expected) {
+        QCOMPARE(c.link(e.link)->caption(), QString::fromLatin1(e.caption));
+        QCOMPARE(c.link(e.link)->isActive(), e.active);
+        QCOMPARE(c.link(e.link)->textColor(), e.active ? LinkLabel::kActiveColor : LinkLabel::kInactiveColor);
+    }
+    QVERIFY(!c.timer()->isActive());
+    QCOMPARE(c.timer()->interval(), 500);
+    QCOMPARE(c.sends(), 0);
+}
+
+void TestUcAcars::inactiveLinks_doNothing()
+{
+    Cockpit c;
+    LogPanelStandIn log;
+    log.attach(*c.record);
+    c.click(LogFlight);
+    c.click(Mode);
+    QCOMPARE(log.requests, 0);
+    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
+    QVERIFY(!c.timer()->isActive());
+
+    c.flyTo(1); // tracking: "On" is not offered
+    const int sends = c.sends();
+    c.click(On);
+    QCOMPARE(c.sends(), sends);
+    QVERIFY(c.dialogs.shown.isEmpty());
+}
+
+void TestUcAcars::textBoxes_refuseLogSeparators_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("hinted");
+
+    QTest::addRow("plain text taken") << "B737" << "-800" << "B737-800" << false;
+    QTest::addRow("typed comma dropped") << "B7,37" << "" << "B737" << true;
+    QTest::addRow("pasted comma refused whole") << "KJFK" << ",KBOS" << "KJFK" << true;
+    QTest::addRow("pasted line break refused") << "N12" << "3\n4" << "N12" << true;
+    QTest::addRow("pasted carriage return refused") << "N12" << "3\r" << "N12" << true;
+    QTest::addRow("quotes and tabs kept") << "\"A\"" << "\tB" << "\"A\"\tB" << false;
+}
+
+void TestUcAcars::textBoxes_refuseLogSeparators()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, pasted);
+    QFETCH(QString, expected);
+    QFETCH(bool, hinted);
+
+    Cockpit c;
+    QToolTip::hideText();
+    QLineEdit* box = c.textBox(1);
+    box->clear();
+    QTest::keyClicks(box, typed);
+    box->insert(pasted);
+    QCOMPARE(box->text(), expected);
+    QCOMPARE(QToolTip::isVisible(), hinted);
+    if (hinted)
+        QVERIFY(QToolTip::text().contains(QStringLiteral("Commas and line breaks")));
+}
+
+void TestUcAcars::textBox_selectsAllOnFocus()
+{
+    Cockpit c;
+    c.panel->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(c.panel.get()));
+    for (int i = 0; i < 4; ++i) {
+        c.textBox(i)->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(c.textBox(i)->selectedText(), kPlaceholder);
+    }
+    QTest::keyClicks(c.textBox(3), QStringLiteral("KBOS"));
+    QCOMPARE(c.textBox(3)->text(), QStringLiteral("KBOS"));
+}
+
+void TestUcAcars::on_withoutSimulator_showsTrackerTextOnce()
+{
+    Cockpit c;
+    c.fake.setWindowClasses({});
+    c.click(On);
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QCOMPARE(c.dialogs.lastText(), kNoSimulatorText);
+    QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon"));
+    QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!c.timer()->isActive());
+    QVERIFY(c.link(On)->isActive());
+    QVERIFY(!c.link(Mode)->isActive());
+    QCOMPARE(c.sends(), 0);
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+// A run-time failure inside Start (here thrown by the platform) is trapped.
+void TestUcAcars::on_whenStartFails_reportsWithSource()
+{
+    Cockpit c;
+    c.fake.setMessageHandler([](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
+        throw std::runtime_error("platform fault");
+    });
+    c.click(On);
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon Error"));
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.ACARS_ON()")));
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Description: platform fault")));
+    QVERIFY(!c.timer()->isActive());
+    QVERIFY(c.link(On)->isActive());
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestUcAcars::flight_showsTrackerTexts_data()
+{
+    QTest::addColumn<int>("outHhmm");
+    QTest::addColumn<int>("inHhmm");
+    QTest::addColumn<int>("fuelInLbs");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::addRow("afternoon flight")
+        << 1435 << 1620 << 10000
+        << QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "10000 lbs", "2345 lbs", "1:45"};
+    QTest::addRow("fuel added on the way: negative used")
+        << 1435 << 1620 << 12545
+        << QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "12545 lbs", "-200 lbs", "1:45"};
+    QTest::addRow("across midnight")
+        << 2330 << 115 << 10000
+        << QStringList{"2330Z", "1442Z", "1610Z", "0115Z", "1.8", "12345 lbs", "10000 lbs", "2345 lbs", "1:45"};
+    QTest::addRow("empty tanks at IN: tracker's empty texts")
+        << 1000 << 1157 << 0
+        << QStringList{"1000Z", "1442Z", "1610Z", "1157Z", "2.0", "12345 lbs", " lbs", " lbs", "1:57"};
+}
+
+void TestUcAcars::flight_showsTrackerTexts()
+{
+    QFETCH(int, outHhmm);
+    QFETCH(int, inHhmm);
+    QFETCH(int, fuelInLbs);
+    QFETCH(QStringList, expected);
+
+    Cockpit c;
+    c.click(On);
+    c.setClock(outHhmm);
+    c.setBrake(false);
+    c.tick();
+    c.setClock(1442);
+    c.setOnGround(false);
+    c.tick();
+    c.setClock(1610);
+    c.setOnGround(true);
+    c.tick();
+    c.setClock(inHhmm);
+    c.vars.setU32(kTank1Level, fuelInLbs ? kFullTank : 0);
+    if (fuelInLbs)
+        c.setFuelLbs(fuelInLbs);
+    c.setBrake(true);
+    c.tick();
+    QCOMPARE(c.liveValues(), expected);
+    QVERIFY(c.dialogs.shown.isEmpty());
+}
+
+void TestUcAcars::flightIN_stopsPollingInSameTick()
+{
+    Cockpit c;
+    c.flyTo(3);
+    QVERIFY(c.timer()->isActive());
+    QVERIFY(c.value(Out)->isEnabled());
+    c.setClock(1620);
+    c.setBrake(true);
+    c.tick();
+    QVERIFY(!c.timer()->isActive());
+    QVERIFY(!c.value(In)->isEnabled());
+    QVERIFY(!c.caption(0)->isEnabled());
+    QVERIFY(!c.link(On)->isActive());
+    QVERIFY(!c.link(Mode)->isActive());
+    QVERIFY(c.link(LogFlight)->isActive());
+    QCOMPARE(c.link(LogFlight)->textColor(), LinkLabel::kActiveColor);
+    QVERIFY(c.link(Reset)->isActive());
+}
+
+void TestUcAcars::slewMode_pausesAndResumes()
+{
+    Cockpit c;
+    c.flyTo(1);
+    c.click(Mode);
+    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Normal Flight"));
+    QVERIFY(!c.timer()->isActive());
+    QVERIFY(c.link(Mode)->isActive());
+    QVERIFY(!c.link(LogFlight)->isActive());
+    QVERIFY(c.value(Out)->isEnabled());
+
+    c.click(Mode);
+    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
+    QVERIFY(c.timer()->isActive());
+    c.setClock(1450);
+    c.setOnGround(false);
+    c.tick();
+    QCOMPARE(c.value(Off)->text(), QStringLiteral("1450Z"));
+    QCOMPARE(c.value(Out)->text(), QStringLiteral("1435Z"));
+}
+
+void TestUcAcars::resetWhileSlewing_thenOn_readsSlewMode()
+{
+    Cockpit c;
+    c.flyTo(2);
+    c.textBox(0)->setText(QStringLiteral("B737"));
+    c.click(Mode);
+    c.click(Reset);
+    QVERIFY(!c.timer()->isActive());
+    QCOMPARE(c.liveValues(), QStringList(9, QString()));
+    QCOMPARE(c.textBox(0)->text(), kPlaceholder);
+    QVERIFY(c.link(On)->isActive());
+    QVERIFY(!c.link(Mode)->isActive());
+
+    c.click(On);
+    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
+    QVERIFY(c.timer()->isActive());
+    // The reset tracker records again from the gate: the brake is still off.
+    c.setClock(1500);
+    c.tick();
+    QCOMPARE(c.value(Out)->text(), QStringLiteral("1500Z"));
+}
+
+void TestUcAcars::log_untouchedBoxes_logPlaceholder()
+{
+    Cockpit c;
+    LogPanelStandIn log;
+    log.attach(*c.record);
+    c.flyTo(4);
+    c.click(LogFlight);
+    QCOMPARE(log.requests, 1);
+    const QStringList expected = {today(),  kPlaceholder, kPlaceholder, kPlaceholder, "1435Z",
+                                  "1442Z",  "12345 lbs",  kPlaceholder, "1610Z",      "1620Z",
+                                  "10000 lbs", "1.8",     "1:45",       "2345 lbs"};
+    QCOMPARE(log.savedRow, expected);
+}
+
+void TestUcAcars::log_success_returnsToIdleKeepingDate()
+{
+    Cockpit c;
+    LogPanelStandIn log;
+    log.attach(*c.record);
+    c.flyTo(4);
+    const QStringList typed = {"B737", "N123QL", "KJFK", "KBOS"};
+    for (int i = 0; i < 4; ++i)
+        c.textBox(i)->setText(typed.at(i));
+    c.click(LogFlight);
+
+    QCOMPARE(log.savedRow.mid(1, 3), typed.mid(0, 3));
+    QCOMPARE(log.savedRow.at(clsLogEntry::FLIGHT_DESTINATION_FIELD), typed.at(3));
+    QCOMPARE(c.liveValues(), QStringList(9, QString()));
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(c.textBox(i)->text(), kPlaceholder);
+    QCOMPARE(c.value(Date)->text(), today());
+    QVERIFY(c.link(On)->isActive());
+    QVERIFY(!c.link(LogFlight)->isActive());
+    QVERIFY(!c.timer()->isActive());
+    QVERIFY(c.dialogs.shown.isEmpty());
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestUcAcars::log_failure_keepsValuesForRetry()
+{
+    Cockpit c;
+    LogPanelStandIn log;
+    log.saveSucceeds = false;
+    log.attach(*c.record);
+    c.flyTo(4);
+    c.textBox(0)->setText(QStringLiteral("B737"));
+    const QStringList before = c.liveValues();
+    c.click(LogFlight);
+
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon Log Entry"));
+    QCOMPARE(c.dialogs.lastText(), QStringLiteral("This entry was NOT saved due to the application error"));
+    QCOMPARE(c.dialogs.shown.last().icon, QMessageBox::Warning);
+    QCOMPARE(c.liveValues(), before);
+    QCOMPARE(c.textBox(0)->text(), QStringLiteral("B737"));
+    QVERIFY(c.link(LogFlight)->isActive());
+
+    log.saveSucceeds = true;
+    c.click(LogFlight);
+    QCOMPARE(log.requests, 2);
+    QCOMPARE(log.savedRow.at(clsLogEntry::TIME_IN_FIELD), QStringLiteral("1620Z"));
+    QCOMPARE(log.savedRow.at(clsLogEntry::AIRCRAFT_TYPE_FIELD), QStringLiteral("B737"));
+    QVERIFY(c.value(In)->text().isEmpty());
+}
+
+void TestUcAcars::linkLost_keepsFlight_andOnContinues()
+{
+    Cockpit c;
+    c.flyTo(2);
+    const QStringList atOff = c.liveValues();
+    c.fake.setDeliveryFailure(0); // the simulator hangs: every exchange times out
+    c.setClock(1500);
+    c.tick();
+
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QVERIFY(c.dialogs.lastText().startsWith(QStringLiteral("IPC timed out all retries")));
+    QVERIFY(!c.timer()->isActive());
+    QCOMPARE(c.liveValues(), atOff);
+    QVERIFY(c.link(On)->isActive());
+    QVERIFY(c.link(Reset)->isActive());
+    QVERIFY(!c.link(Mode)->isActive());
+    QVERIFY(!c.link(LogFlight)->isActive());
+
+    // Still gone: "On" explains and the flight stays as it was.
+    c.click(On);
+    QCOMPARE(c.dialogs.shown.size(), 2);
+    QVERIFY(!c.timer()->isActive());
+    QCOMPARE(c.liveValues(), atOff);
+
+    c.fake.clearDeliveryFailure();
+    c.click(On);
+    QCOMPARE(c.dialogs.shown.size(), 2);
+    QVERIFY(c.timer()->isActive());
+    c.setClock(1610);
+    c.setOnGround(true);
+    c.tick();
+    c.setClock(1620);
+    c.setFuelLbs(10000);
+    c.setBrake(true);
+    c.tick();
+    QCOMPARE(c.liveValues(),
+             (QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "10000 lbs", "2345 lbs", "1:45"}));
+}
+
+// A flight continued after a lost link keeps the date its tracking began.
+void TestUcAcars::on_setsDateOnlyForNewFlight()
+{
+    Cockpit c;
+    const QString yesterday = QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
+    c.value(Date)->setText(yesterday);
+    c.click(On);
+    QCOMPARE(c.value(Date)->text(), today());
+
+    c.setBrake(false);
+    c.tick();
+    c.fake.setDeliveryFailure(0);
+    c.tick();
+    c.fake.clearDeliveryFailure();
+    c.value(Date)->setText(yesterday);
+    c.click(On);
+    QVERIFY(c.timer()->isActive());
+    QCOMPARE(c.value(Date)->text(), yesterday);
+}
+
+// A tick delivered while an earlier tick's box is open does not run.
+void TestUcAcars::tickInsideBox_isDropped()
+{
+    Cockpit c;
+    c.click(On);
+    int failingSends = 0;
+    c.fake.setMessageHandler([&failingSends](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
+        ++failingSends;
+        throw std::runtime_error("module fault");
+    });
+    c.dialogs.whileShown = [&c](const MessageRequest&) { c.tick(); };
+    c.tick();
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QCOMPARE(failingSends, 1);
+    c.dialogs.whileShown = nullptr;
+    c.tick(); // once the box is closed the next tick runs again
+    QCOMPARE(c.dialogs.shown.size(), 2);
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
+}
+
+// With real modal boxes the timer keeps firing inside each box; a failure
+// on every tick must still show one box at a time.
+void TestUcAcars::repeatedTickFailure_oneBoxAtATime()
+{
+    QtDialogs realDialogs;
+    Cockpit c(&realDialogs);
+    c.click(On);
+    QVERIFY(c.timer()->isActive());
+
+    int failingSends = 0;
+    c.fake.setMessageHandler([&failingSends](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
+        ++failingSends;
+        throw std::runtime_error("module fault");
+    });
+
+    constexpr int kBoxes = 3;
+    constexpr qint64 kBoxOpenMs = 1300; // two ticks or more fall inside each box
+    int boxesSeen = 0;
+    int mostVisibleAtOnce = 0;
+    QPointer<QMessageBox> current;
+    QElapsedTimer openFor;
+    QStringList texts;
+    QTimer watcher;
+    watcher.setInterval(50);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        int visible = 0;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            ++visible;
+            if (box != current) {
+                current = box;
+                ++boxesSeen;
+                texts << box->text();
+                openFor.start();
+            }
+        }
+        mostVisibleAtOnce = std::max(mostVisibleAtOnce, visible);
+        if (current && current->isVisible() && openFor.elapsed() >= kBoxOpenMs) {
+            if (boxesSeen == kBoxes)
+                c.fake.setMessageHandler({});
+            current->accept();
+        }
+    });
+    watcher.start();
+    QTRY_VERIFY_WITH_TIMEOUT(boxesSeen == kBoxes && !(current && current->isVisible()), 15000);
+    watcher.stop();
+
+    QCOMPARE(mostVisibleAtOnce, 1);
+    QCOMPARE(failingSends, kBoxes); // no tick ran while a box was open
+    for (const QString& text : texts)
+        QVERIFY(text.contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
+    QVERIFY(c.timer()->isActive()); // a failing tick does not stop tracking
+}
+
+QTEST_MAIN(TestUcAcars)
+#include "tst_ucacars.moc"

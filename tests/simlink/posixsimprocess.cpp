@@ -1,0 +1,113 @@
+#include "posixsimprocess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Tools land beside the test programs, so their folder serves when QUILLON_BIN_DIR is not set.
+std::string toolPath(const std::string& tool)
+{
+    const char* binDir = std::getenv("QUILLON_BIN_DIR");
+    if (binDir != nullptr && *binDir != '\0')
+        return std::string(binDir) + "/" + tool;
+    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / tool).string();
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::string>& args)
+{
+    const std::string path = toolPath(tool);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        ::dup2(pipeFds[1], STDOUT_FILENO);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(path.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    m_output = pipeFds[0];
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (!m_reaped && m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    if (m_output >= 0)
+        ::close(m_output);
+}
+
+bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto end = m_buffered.find('\n');
+        if (end != std::string::npos) {
+            line = m_buffered.substr(0, end);
+            m_buffered.erase(0, end + 1);
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd waiting{m_output, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) <= 0)
+            return false;
+        char buffer[1024];
+        const ssize_t count = ::read(m_output, buffer, sizeof buffer);
+        if (count <= 0)
+            return false;
+        m_buffered.append(buffer, static_cast<std::size_t>(count));
+    }
+}
+
+std::string ChildProcess::readAll(std::chrono::milliseconds timeout)
+{
+    std::string all, line;
+    while (readLine(line, timeout))
+        all += line + "\n";
+    all += m_buffered;
+    m_buffered.clear();
+    return all;
+}
+
+void ChildProcess::signal(int signalNumber) const { ::kill(m_pid, signalNumber); }
+
+int ChildProcess::waitExit(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            m_reaped = true;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+SimProcess::SimProcess(const std::vector<std::string>& args) : ChildProcess("quillon-sim", args)
+{
+    std::string line;
+    if (readLine(line, std::chrono::seconds(10)) && line.rfind("ready ", 0) == 0)
+        m_readyLine = line;
+}

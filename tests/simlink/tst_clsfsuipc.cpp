@@ -1,0 +1,493 @@
+#include "clsfsuipc.h"
+#include "fakeipcplatform.h"
+#include "simvariables.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using Op = FakeIpcPlatform::Operation;
+using Message = FakeIpcPlatform::Message;
+
+constexpr std::int32_t kBrake = 0x0BC8;
+constexpr std::int32_t kFuelWeight = 0x0AF4;
+constexpr std::int32_t kScratch = 0x4000; // not used by the simulator
+constexpr std::int32_t kUnset = -99;
+
+std::uint32_t fieldAt(const std::uint8_t* block, std::size_t position)
+{
+    std::uint32_t value = 0;
+    std::memcpy(&value, block + position, 4);
+    return value;
+}
+
+template <class Row> std::string rowName(const ::testing::TestParamInfo<Row>& info)
+{
+    return info.param.name;
+}
+
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fillModuleVersions(vars);
+        fake.attachModule(&vars);
+    }
+
+    void open() { ASSERT_TRUE(link.FSUIPC_Open(0, rc)) << link.Get_Result(rc); }
+
+    // One write that leaves exactly usedBytes of the block taken.
+    void occupy(std::size_t usedBytes)
+    {
+        ASSERT_TRUE(
+            link.FSUIPC_Write(kScratch, static_cast<std::int32_t>(usedBytes - 12), filler.data(), rc));
+    }
+
+    // Answers through the module, then lets the test change the reply block.
+    void corruptReplies(std::function<void(std::uint8_t*)> corrupt)
+    {
+        fake.setMessageHandler([this, corrupt](const Message& message) {
+            const auto reply = fake.serveWithModule(message);
+            corrupt(message.block);
+            return reply;
+        });
+    }
+
+    void expectLinkReleased()
+    {
+        EXPECT_FALSE(link.isOpen());
+        EXPECT_TRUE(fake.holdsNothing()) << fake.heldAtoms() << " atoms, " << fake.heldViews() << " views";
+        EXPECT_TRUE(fake.misuses().empty()) << fake.misuses().front();
+    }
+
+    SimVariables vars;
+    FakeIpcPlatform fake;
+    clsFSUIPC link{fake};
+    std::int32_t rc = kUnset;
+    std::array<std::uint8_t, fsuipc::kBlockBytes> filler{};
+};
+
+// ---- opening ----
+
+struct OpenRow {
+    const char* name;
+    std::vector<std::string> windows;
+    std::uint32_t moduleVersion, simWord;
+    std::int32_t requested, expected;
+};
+class OpenVersions : public LinkTest, public ::testing::WithParamInterface<OpenRow> {};
+
+TEST_P(OpenVersions, giveTheirCodeAndAFailedOpenHoldsNothing)
+{
+    const OpenRow& row = GetParam();
+    fake.setWindowClasses(row.windows);
+    vars.setU32(0x3304, row.moduleVersion);
+    vars.setU32(0x3308, row.simWord);
+    EXPECT_EQ(link.FSUIPC_Open(row.requested, rc), row.expected == FSUIPC_OK);
+    EXPECT_EQ(rc, row.expected);
+    if (row.expected != FSUIPC_OK)
+        expectLinkReleased();
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Handshake, OpenVersions, ::testing::Values(
+    OpenRow{"minimum_module", {"UIPCMAIN"}, 0x19980005, 0xFADE0006, 0, FSUIPC_OK},
+    OpenRow{"module_one_below_minimum", {"UIPCMAIN"}, 0x19980004, 0xFADE0006, 0, FSUIPC_ERR_VERSION},
+    OpenRow{"module_version_compared_signed", {"UIPCMAIN"}, 0x80000000, 0xFADE0006, 0, FSUIPC_ERR_VERSION},
+    OpenRow{"wrong_check_pattern", {"UIPCMAIN"}, 0x19980005, 0xFADF0006, 0, FSUIPC_ERR_VERSION},
+    OpenRow{"zeros_from_primary_window", {"UIPCMAIN"}, 0, 0, 0, FSUIPC_ERR_VERSION},
+    OpenRow{"zeros_from_networked_window", {"FS98MAIN"}, 0, 0, 0, FSUIPC_ERR_RUNNING},
+    OpenRow{"primary_window_preferred", {"FS98MAIN", "UIPCMAIN"}, 0, 0, 0, FSUIPC_ERR_VERSION},
+    OpenRow{"networked_window_usable", {"FS98MAIN"}, 0x19980005, 0xFADE0006, 0, FSUIPC_OK},
+    OpenRow{"requested_sim_present", {"UIPCMAIN"}, 0x19980005, 0xFADE0006, 6, FSUIPC_OK},
+    OpenRow{"requested_sim_absent", {"UIPCMAIN"}, 0x19980005, 0xFADE0006, 2, FSUIPC_ERR_WRONGFS},
+    OpenRow{"no_window", {}, 0x19980005, 0xFADE0006, 0, FSUIPC_ERR_NOFS}), rowName<OpenRow>);
+// clang-format on
+
+struct FailingStep {
+    const char* name;
+    Op operation;
+    std::uint32_t lastError;
+    int times;
+    std::int32_t expected;
+};
+class OpenFailures : public LinkTest, public ::testing::WithParamInterface<FailingStep> {};
+
+TEST_P(OpenFailures, holdNothingAndAllowALaterOpen)
+{
+    const FailingStep& step = GetParam();
+    for (int i = 0; i < step.times; ++i)
+        fake.failNext(step.operation, step.lastError);
+    EXPECT_FALSE(link.FSUIPC_Open(0, rc));
+    EXPECT_EQ(rc, step.expected);
+    expectLinkReleased();
+    open();
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EachStep, OpenFailures, ::testing::Values(
+    FailingStep{"window", Op::FindWindow, 0, 2, FSUIPC_ERR_NOFS},
+    FailingStep{"message", Op::RegisterMessage, 0, 1, FSUIPC_ERR_REGMSG},
+    FailingStep{"atom", Op::AddAtom, 0, 1, FSUIPC_ERR_ATOM},
+    FailingStep{"mapping", Op::CreateMapping, 8, 1, FSUIPC_ERR_MAP},
+    FailingStep{"mapping_exists", Op::CreateMapping, FakeIpcPlatform::kErrorAlreadyExists, 1, FSUIPC_ERR_MAP},
+    FailingStep{"view", Op::MapView, 0, 1, FSUIPC_ERR_VIEW},
+    FailingStep{"handshake_not_delivered", Op::SendMessage, 1400, 11, FSUIPC_ERR_SENDMSG},
+    FailingStep{"handshake_timed_out", Op::SendMessage, 0, 11, FSUIPC_ERR_TIMEOUT}), rowName<FailingStep>);
+// clang-format on
+
+TEST_F(LinkTest, handshakeSendsOneBatchPerRoundUntilTheModuleAnswers)
+{
+    int messages = 0;
+    fake.setMessageHandler([&](const Message& message) {
+        EXPECT_EQ(message.timeoutMs, 2000u);
+        EXPECT_EQ(message.lParam, 0u);
+        // Read 4 at 0x3304, read 4 at 0x3308, the library word 0 written at 0x330A, the end marker.
+        const std::array<std::pair<std::size_t, std::uint32_t>, 10> fields = {{{0, 1},
+                                                                               {4, 0x3304},
+                                                                               {8, 4},
+                                                                               {20, 1},
+                                                                               {24, 0x3308},
+                                                                               {28, 4},
+                                                                               {40, 2},
+                                                                               {44, 0x330A},
+                                                                               {48, 2},
+                                                                               {54, 0}}};
+        for (const auto& [position, value] : fields)
+            EXPECT_EQ(fieldAt(message.block, position), value) << "field at " << position;
+        EXPECT_EQ(fieldAt(message.block, 52) & 0xFFFF, 0u);
+        // The module has its numbers ready only from the third message on.
+        return ++messages < 3 ? FakeIpcPlatform::answered(1) : fake.serveWithModule(message);
+    });
+    open();
+    EXPECT_EQ(messages, 3);
+    EXPECT_EQ(fake.pauseCount(), 3);
+}
+
+TEST_F(LinkTest, secondOpenIsRefusedKeepsTheLinkAndClearsTheVersions)
+{
+    open();
+    EXPECT_FALSE(link.FSUIPC_Open(0, rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_OPEN);
+    EXPECT_EQ(link.Version_FS(), "Any");
+    EXPECT_EQ(link.Version_FSUIPC(), "0.000");
+    std::uint16_t brake = 0;
+    vars.setU16(kBrake, 1);
+    EXPECT_TRUE(link.FSUIPC_Read(kBrake, 2, &brake, rc) && link.FSUIPC_Process(rc));
+    EXPECT_EQ(brake, 1);
+}
+
+TEST_F(LinkTest, eachOpenUsesANewMappingNameOfAtMost24Characters)
+{
+    open();
+    const std::string first = link.mappingName();
+    EXPECT_EQ(first.rfind("FSASMLIB:IPC:3F2A:", 0), 0u) << first;
+    EXPECT_EQ(fake.atomNames().back(), first); // the module finds the mapping through the atom
+    link.FSUIPC_Close();
+    open();
+    EXPECT_EQ(std::stoul(link.mappingName().substr(18), nullptr, 16),
+              std::stoul(first.substr(18), nullptr, 16) + 1);
+    fake.setProcessId(0xFFFFFFFF);
+    for (int i = 0; i < 0x110; ++i) { // until the counter has three digits
+        link.FSUIPC_Close();
+        open();
+        EXPECT_EQ(link.mappingName().substr(0, 22), "FSASMLIB:IPC:FFFFFFFF:");
+        EXPECT_LE(link.mappingName().size(), 24u);
+    }
+}
+
+TEST_F(LinkTest, closingTwiceOrByDestructionReleasesEverythingOnce)
+{
+    {
+        clsFSUIPC scoped(fake);
+        ASSERT_TRUE(scoped.FSUIPC_Open(0, rc));
+    }
+    expectLinkReleased();
+    open();
+    link.FSUIPC_Close();
+    link.FSUIPC_Close();
+    expectLinkReleased();
+}
+
+// ---- queuing ----
+
+TEST_F(LinkTest, closedLinkGivesCode9AndAnEmptyBatchCode10)
+{
+    std::uint32_t value = 0;
+    EXPECT_EQ(link.Version_FSUIPC(), "0.000");
+    EXPECT_FALSE(link.FSUIPC_Read(kBrake, 2, &value, rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_NOTOPEN);
+    EXPECT_FALSE(link.FSUIPC_Write(kScratch, 4, &value, rc = kUnset));
+    EXPECT_EQ(rc, FSUIPC_ERR_NOTOPEN);
+    EXPECT_FALSE(link.FSUIPC_Process(rc = kUnset));
+    EXPECT_EQ(rc, FSUIPC_ERR_NOTOPEN);
+    open();
+    EXPECT_FALSE(link.FSUIPC_Process(rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_NODATA);
+}
+
+struct SpaceRow {
+    const char* name;
+    bool read;
+    std::int32_t n;
+};
+class SpaceLimit : public LinkTest, public ::testing::WithParamInterface<SpaceRow> {};
+
+TEST_P(SpaceLimit, requestFitsExactlyNotOneByteLaterAndTheRefusalKeepsEarlierReads)
+{
+    const SpaceRow& row = GetParam();
+    const std::size_t needed =
+        4 + (row.read ? 16 : 12) + static_cast<std::size_t>(row.n); // with the end marker
+    std::vector<std::uint8_t> buffer(needed);
+    const auto queue = [&] {
+        return row.read ? link.FSUIPC_Read(kScratch, row.n, buffer.data(), rc)
+                        : link.FSUIPC_Write(kScratch, row.n, buffer.data(), rc);
+    };
+    std::uint32_t weight = 0;
+    vars.setU32(kFuelWeight, 1700);
+    open();
+    ASSERT_TRUE(link.FSUIPC_Read(kFuelWeight, 4, &weight, rc));
+    occupy(32512 - needed + 1 - 20);
+    EXPECT_FALSE(queue());
+    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
+    ASSERT_TRUE(link.FSUIPC_Process(rc));
+    EXPECT_EQ(weight, 1700u);
+
+    occupy(32512 - needed);
+    EXPECT_TRUE(queue());
+    EXPECT_TRUE(link.FSUIPC_Process(rc)) << link.Get_Result(rc);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Sizes, SpaceLimit, ::testing::Values(
+    SpaceRow{"read_0", true, 0}, SpaceRow{"read_1", true, 1}, SpaceRow{"read_1000", true, 1000},
+    SpaceRow{"write_0", false, 0}, SpaceRow{"write_4", false, 4}, SpaceRow{"write_1000", false, 1000}),
+    rowName<SpaceRow>);
+// clang-format on
+
+struct BadSize {
+    const char* name;
+    std::int32_t size;
+};
+class BadSizes : public LinkTest, public ::testing::WithParamInterface<BadSize> {};
+
+TEST_P(BadSizes, areRefusedWithCode15AndQueueNothing)
+{
+    std::uint8_t byte = 0;
+    open();
+    EXPECT_FALSE(link.FSUIPC_Read(kScratch, GetParam().size, &byte, rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
+    EXPECT_FALSE(link.FSUIPC_Write(kScratch, GetParam().size, &byte, rc = kUnset));
+    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
+    EXPECT_FALSE(link.FSUIPC_WriteS(kScratch, GetParam().size, "x", rc = kUnset));
+    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
+    EXPECT_FALSE(link.FSUIPC_Process(rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_NODATA);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Counts, BadSizes, ::testing::Values(
+    BadSize{"minus_one", -1}, BadSize{"most_negative", INT32_MIN}, BadSize{"largest", INT32_MAX},
+    BadSize{"wraps_to_small", static_cast<std::int32_t>(0xFFFFFFF0u)},
+    BadSize{"one_past_empty_block", 32512 - 16 + 1}), rowName<BadSize>);
+// clang-format on
+
+struct WriteSRow {
+    const char* name;
+    std::size_t textBytes; // of "ABCDEFGH", cut after it held more
+    std::int32_t size;
+    std::array<std::uint8_t, 8> sent;
+};
+class WriteS : public LinkTest, public ::testing::WithParamInterface<WriteSRow> {};
+
+TEST_P(WriteS, sendsTheTextThenZerosNeverWhatLiesBehindIt)
+{
+    const WriteSRow& row = GetParam();
+    std::string text = "ABCDEFGH";
+    text.resize(row.textBytes); // the old characters stay in the buffer behind the terminator
+    for (std::uint32_t i = 0; i < 8; ++i)
+        vars.setU8(kScratch + i, 0xEE);
+    open();
+    ASSERT_TRUE(link.FSUIPC_WriteS(kScratch, row.size, text, rc) && link.FSUIPC_Process(rc));
+    for (std::uint32_t i = 0; i < 8; ++i)
+        EXPECT_EQ(vars.u8(kScratch + i), row.sent[i]) << "byte " << i;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Texts, WriteS, ::testing::Values(
+    WriteSRow{"text_and_zero", 2, 3, {'A', 'B', 0, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+    WriteSRow{"size_cuts_text", 6, 3, {'A', 'B', 'C', 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
+    WriteSRow{"size_beyond_text", 3, 8, {'A', 'B', 'C', 0, 0, 0, 0, 0}},
+    WriteSRow{"empty_text", 0, 4, {0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE}}), rowName<WriteSRow>);
+// clang-format on
+
+// ---- exchanging ----
+
+TEST_F(LinkTest, fullBlockOfReadsComesBackIntoEachDestination)
+{
+    open();
+    for (std::uint32_t i = 0; i < 2000; ++i)
+        vars.setU16(kScratch + 2 * i, static_cast<std::uint16_t>(i * 7));
+    std::vector<std::uint16_t> values(2000, 0xFFFF);
+    std::size_t queued = 0;
+    while (link.FSUIPC_Read(kScratch + static_cast<std::int32_t>(2 * queued), 2, &values[queued], rc))
+        ++queued;
+    EXPECT_EQ(queued, (32512u - 4) / 18);
+    ASSERT_TRUE(link.FSUIPC_Process(rc)) << link.Get_Result(rc);
+    for (std::size_t i = 0; i < queued; ++i)
+        ASSERT_EQ(values[i], static_cast<std::uint16_t>(i * 7)) << "read " << i;
+    EXPECT_EQ(values[queued], 0xFFFF);
+}
+
+TEST_F(LinkTest, resultsGoToOwnDestinationsWhateverTheHeadersSayOnReturn)
+{
+    open();
+    vars.setU32(kFuelWeight, 0x01020304);
+    std::uint32_t weight = 0;
+    std::uint8_t zeroSized = 0x5A;
+    ASSERT_TRUE(link.FSUIPC_Read(kBrake, 0, &zeroSized, rc) && link.FSUIPC_Read(kFuelWeight, 4, &weight, rc));
+    corruptReplies([](std::uint8_t* block) {
+        std::memset(block + 12, 0, 4); // destination fields carry no addresses
+        std::memset(block + 28, 0xEE, 4);
+    });
+    EXPECT_TRUE(link.FSUIPC_Process(rc));
+    EXPECT_EQ(weight, 0x01020304u);
+    EXPECT_EQ(zeroSized, 0x5A);
+}
+
+struct Corruption {
+    const char* name;
+    std::size_t position; // the batch: a 4-byte read at 0, a 2-byte read at 20, the end at 38
+    std::uint32_t value;
+    bool firstCopied, secondCopied;
+};
+class MalformedReplies : public LinkTest, public ::testing::WithParamInterface<Corruption> {};
+
+TEST_P(MalformedReplies, giveCode13TouchOnlyQueuedDestinationsAndLeaveTheLinkUsable)
+{
+    const Corruption& row = GetParam();
+    open();
+    vars.setU32(kFuelWeight, 0x11223344);
+    vars.setU16(kBrake, 0x5566);
+    struct Guarded {
+        std::uint32_t value = 0;
+        std::array<std::uint8_t, 16> guard{};
+    } first, second;
+    ASSERT_TRUE(link.FSUIPC_Read(kFuelWeight, 4, &first.value, rc) &&
+                link.FSUIPC_Read(kBrake, 2, &second.value, rc));
+    corruptReplies([&row](std::uint8_t* block) { std::memcpy(block + row.position, &row.value, 4); });
+    EXPECT_FALSE(link.FSUIPC_Process(rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_DATA);
+    EXPECT_EQ(first.value, row.firstCopied ? 0x11223344u : 0u);
+    EXPECT_EQ(second.value, row.secondCopied ? 0x5566u : 0u);
+    EXPECT_EQ(first.guard, (std::array<std::uint8_t, 16>{}));
+    EXPECT_EQ(second.guard, (std::array<std::uint8_t, 16>{}));
+
+    fake.setMessageHandler(nullptr);
+    EXPECT_FALSE(link.FSUIPC_Process(rc));
+    EXPECT_EQ(rc, FSUIPC_ERR_NODATA);
+    vars.setU16(kBrake, 0x7788);
+    EXPECT_TRUE(link.FSUIPC_Read(kBrake, 2, &second.value, rc) && link.FSUIPC_Process(rc));
+    EXPECT_EQ(second.value, 0x7788u);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Replies, MalformedReplies, ::testing::Values(
+    Corruption{"unknown_first_id", 0, 7, false, false},
+    Corruption{"unknown_second_id", 20, 7, true, false},
+    Corruption{"unknown_end_marker", 38, 7, true, true},
+    Corruption{"read_size_changed", 8, 2, false, false},
+    Corruption{"read_grown_past_block", 28, 0x8000, true, false},
+    Corruption{"read_size_wraps", 28, 0xFFFFFFFF, true, false},
+    Corruption{"read_turned_into_write", 0, 2, false, false},
+    Corruption{"extra_read_record", 38, 1, true, true},
+    Corruption{"end_before_reads", 20, 0, true, false}), rowName<Corruption>);
+// clang-format on
+
+struct Delivery {
+    const char* name;
+    std::vector<std::uint32_t> failedAttempts; // last error of each failing attempt, in order
+    std::uintptr_t reply;
+    std::int32_t expected;
+};
+class Deliveries : public LinkTest, public ::testing::WithParamInterface<Delivery> {};
+
+TEST_P(Deliveries, takeElevenAttemptsAndAreNamedByTheLastErrorAndTheReply)
+{
+    const Delivery& row = GetParam();
+    open();
+    const int sendsBefore = fake.callCount(Op::SendMessage);
+    const std::uint64_t pausedBefore = fake.pausedMs();
+    for (std::uint32_t lastError : row.failedAttempts)
+        fake.failNext(Op::SendMessage, lastError);
+    fake.setMessageHandler([&](const Message& message) {
+        fake.serveWithModule(message);
+        return FakeIpcPlatform::answered(row.reply);
+    });
+    std::uint16_t brake = 0;
+    vars.setU16(kBrake, 1);
+    ASSERT_TRUE(link.FSUIPC_Read(kBrake, 2, &brake, rc));
+    EXPECT_EQ(link.FSUIPC_Process(rc), row.expected == FSUIPC_OK);
+    EXPECT_EQ(rc, row.expected);
+    EXPECT_EQ(brake, row.expected == FSUIPC_OK ? 1 : 0);
+    const int attempts = std::min(static_cast<int>(row.failedAttempts.size()) + 1, 11);
+    EXPECT_EQ(fake.callCount(Op::SendMessage) - sendsBefore, attempts);
+    EXPECT_EQ(fake.pausedMs() - pausedBefore, 100u * static_cast<std::uint64_t>(attempts - 1));
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Attempts, Deliveries, ::testing::Values(
+    Delivery{"dead_window", std::vector<std::uint32_t>(11, 1400), 1, FSUIPC_ERR_SENDMSG},
+    Delivery{"timed_out", std::vector<std::uint32_t>(11, 0), 1, FSUIPC_ERR_TIMEOUT},
+    Delivery{"last_attempt_decides", {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 0}, 1, FSUIPC_ERR_TIMEOUT},
+    Delivery{"eleventh_attempt_delivered", std::vector<std::uint32_t>(10, 1400), 1, FSUIPC_OK},
+    Delivery{"reply_zero", {}, 0, FSUIPC_ERR_DATA},
+    Delivery{"reply_two", {}, 2, FSUIPC_ERR_DATA}), rowName<Delivery>);
+// clang-format on
+
+// ---- texts ----
+
+TEST_F(LinkTest, resultTextsAreExactAndCodesOutsideTheTableThrow)
+{
+    EXPECT_EQ(link.Get_Result(FSUIPC_OK), "Okay");
+    EXPECT_EQ(link.Get_Result(FSUIPC_ERR_NOFS),
+              "Unable to connect to FSUIPC.  Possible causes:\r\n1) Flight Simulator may not be running\r\n"
+              "2) The FSUIPC.DLL may not be installed in ..\\Flight Simulator\\Modules.");
+    EXPECT_EQ(link.Get_Result(FSUIPC_ERR_SIZE),
+              "Read or Write request cannot be added, memory for Process is full");
+    EXPECT_THROW(link.Get_Result(-1), std::out_of_range);
+    EXPECT_THROW(link.Get_Result(16), std::out_of_range);
+}
+
+struct VersionRow {
+    const char* name;
+    std::uint32_t moduleVersion;
+    std::uint16_t simCode;
+    const char* moduleText;
+    const char* simText;
+};
+class VersionTexts : public LinkTest, public ::testing::WithParamInterface<VersionRow> {};
+
+TEST_P(VersionTexts, describeWhatTheLastOpenRead)
+{
+    fillModuleVersions(vars, GetParam().moduleVersion, GetParam().simCode);
+    link.FSUIPC_Open(0, rc);
+    EXPECT_EQ(link.Version_FSUIPC(), GetParam().moduleText);
+    EXPECT_EQ(link.Version_FS(), GetParam().simText);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Texts, VersionTexts, ::testing::Values(
+    VersionRow{"build_letter_e", 0x19980005, 6, "1.998e", "FS2002"},
+    VersionRow{"no_build_letter", 0x40000000, 8, "4.000", "FSYETANOTHER"},
+    VersionRow{"groups_above_nine", 0x1ABF0002, 0, "1.:;?b", "Any"},
+    VersionRow{"newer_simulator_code", 0x35010001, 13, "3.501a", "Unknown (13)"},
+    VersionRow{"letter_beyond_single_byte", 0x199800A1, 1, "Unknown", "FS98"}), rowName<VersionRow>);
+// clang-format on
+
+} // namespace

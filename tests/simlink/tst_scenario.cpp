@@ -1,0 +1,178 @@
+#include "flightplayer.h"
+#include "scenario.h"
+#include "simvariables.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+constexpr std::uint32_t kFullLevel = 128 * 65536;
+
+Scenario parsed(const std::string& text)
+{
+    Scenario scenario;
+    std::string error;
+    std::istringstream input(text);
+    EXPECT_TRUE(parseScenario(input, scenario, error)) << error;
+    return scenario;
+}
+
+TEST(Scenario, ReadsTheDocumentedForm)
+{
+    const Scenario scenario = parsed("# a short hop\n"
+                                     "start 2355\n"
+                                     "fuel-weight 6.0   # Jet A, roughly\n"
+                                     "tank left-main 100\n"
+                                     "tank external-2 50\n"
+                                     "\n"
+                                     "at 0 gate brake=set ground=yes fuel=100,50\n"
+                                     "at 3 airborne brake=off ground=no slew=on\n");
+    EXPECT_EQ(scenario.startMinuteOfDay, 23 * 60 + 55);
+    EXPECT_DOUBLE_EQ(scenario.fuelWeightLbsPerGallon, 6.0);
+    ASSERT_EQ(scenario.tanks.size(), 2u);
+    EXPECT_EQ(scenario.tanks[1].levelOffset, 0x125Cu);
+    EXPECT_EQ(scenario.tanks[1].capacityGallons, 50u);
+    ASSERT_EQ(scenario.states.size(), 2u);
+    EXPECT_TRUE(scenario.states[1].slew);
+    EXPECT_FALSE(scenario.states[1].onGround);
+    EXPECT_EQ(scenario.states[1].levelsPercent, (std::vector<double>{100, 50})) << "levels carry over";
+}
+
+struct BadScenario {
+    std::string name;
+    std::string text;
+    std::string error;
+};
+
+void PrintTo(const BadScenario& row, std::ostream* out) { *out << row.name; }
+
+class ScenarioRefuses : public testing::TestWithParam<BadScenario> {};
+
+TEST_P(ScenarioRefuses, NamingTheLine)
+{
+    Scenario scenario = demoScenario();
+    std::string error;
+    std::istringstream input(GetParam().text);
+    EXPECT_FALSE(parseScenario(input, scenario, error));
+    EXPECT_EQ(error, GetParam().error);
+    EXPECT_EQ(scenario.states.size(), demoScenario().states.size()) << "a refused file changes nothing";
+}
+
+const std::string kTank = "tank center 100\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ScenarioRefuses,
+    testing::Values(
+        BadScenario{"NoStates", kTank, "no \"at\" line: the flight has no state"},
+        BadScenario{"FirstStateNotAtZero", kTank + "at 1 gate brake=set ground=yes fuel=1\n",
+                    "line 2: the first state must be at minute 0"},
+        BadScenario{"MinutesGoingBack",
+                    kTank + "at 0 a brake=set ground=yes fuel=1\nat 5 b brake=off ground=yes\nat 5 c brake=set ground=yes\n",
+                    "line 4: minutes must increase from state to state"},
+        BadScenario{"MissingBrake", kTank + "at 0 gate ground=yes fuel=1\n", "line 2: every state needs brake= and ground="},
+        BadScenario{"LevelsForTooFewTanks", "tank center 1\ntank left-main 1\nat 0 g brake=set ground=yes fuel=5\n",
+                    "line 3: fuel= needs one level in percent per tank (2)"},
+        BadScenario{"LevelAboveFull", kTank + "at 0 g brake=set ground=yes fuel=100.5\n",
+                    "line 2: bad setting \"fuel=100.5\""},
+        BadScenario{"BrakeWord", kTank + "at 0 g brake=on ground=yes fuel=1\n", "line 2: bad setting \"brake=on\""},
+        BadScenario{"UnknownTank", "tank belly 10\n", "line 1: unknown tank \"belly\""},
+        BadScenario{"TankTwice", kTank + kTank, "line 2: tank \"center\" given twice"},
+        BadScenario{"TankAfterStates", kTank + "at 0 g brake=set ground=yes fuel=1\n" + kTank,
+                    "line 3: tank lines must come before the first \"at\" line"},
+        BadScenario{"StartNotATime", "start 2460\n", "line 1: start needs a time hhmm, 0000 to 2359"},
+        BadScenario{"FractionalMinute", kTank + "at 0.5 g brake=set ground=yes fuel=1\n",
+                    "line 2: at needs a whole minute and a state name"},
+        BadScenario{"UnknownKeyword", "land now\n", "line 1: unknown keyword \"land\""}),
+    [](const testing::TestParamInfo<BadScenario>& info) { return info.param.name; });
+
+// The demo must give a tracker one clean flight: OUT, OFF, ON, IN in that order, each state held long enough.
+TEST(Scenario, DemoFliesOneCompleteFlight)
+{
+    const Scenario demo = demoScenario();
+    EXPECT_GE(shortestHoldMinutes(demo), 2);
+    std::vector<std::string> phases;
+    for (std::size_t i = 1; i < demo.states.size(); ++i) {
+        const FlightState& was = demo.states[i - 1];
+        const FlightState& now = demo.states[i];
+        if (was.brakeSet && !now.brakeSet)
+            phases.push_back("OUT");
+        if (was.onGround && !now.onGround)
+            phases.push_back("OFF");
+        if (!was.onGround && now.onGround)
+            phases.push_back("ON");
+        if (!was.brakeSet && now.brakeSet)
+            phases.push_back("IN");
+        for (std::size_t tank = 0; tank < now.levelsPercent.size(); ++tank)
+            EXPECT_LE(now.levelsPercent[tank], was.levelsPercent[tank]) << now.name << " adds fuel";
+    }
+    EXPECT_EQ(phases, (std::vector<std::string>{"OUT", "OFF", "ON", "IN"}));
+    int tanksBurnt = 0;
+    for (std::size_t tank = 0; tank < demo.tanks.size(); ++tank)
+        tanksBurnt += demo.states.back().levelsPercent[tank] < demo.states.front().levelsPercent[tank];
+    EXPECT_GE(tanksBurnt, 2);
+}
+
+struct FuelCase {
+    std::string name;
+    std::uint32_t weightRaw;
+    std::uint32_t levelOffset;
+    std::uint32_t level;
+    std::uint32_t capacity;
+    std::int64_t lbs;
+};
+
+void PrintTo(const FuelCase& row, std::ostream* out) { *out << row.name; }
+
+class FuelOnBoard : public testing::TestWithParam<FuelCase> {};
+
+TEST_P(FuelOnBoard, FollowsTheTrackersRule)
+{
+    SimVariables vars;
+    vars.setU32(0x0AF4, GetParam().weightRaw);
+    vars.setU32(GetParam().levelOffset, GetParam().level);
+    vars.setU32(GetParam().levelOffset + 4, GetParam().capacity);
+    EXPECT_EQ(fuelOnBoardLbs(vars), GetParam().lbs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, FuelOnBoard,
+    testing::Values(FuelCase{"FullTank", 256 * 6, 0x0B74, kFullLevel, 1000, 6000},
+                    FuelCase{"HalfPoundRoundsUp", 256, 0x0B7C, kFullLevel / 2, 5, 3},
+                    FuelCase{"HalfOfOnePoundIsNotZero", 256, 0x125C, kFullLevel / 2, 1, 1},
+                    FuelCase{"JustBelowHalfRoundsDown", 256, 0x125C, kFullLevel / 2 - 1, 1, 0},
+                    FuelCase{"NegativeLevelIsSkipped", 256, 0x0B94, 0xFFFFFFFF, 100, 0},
+                    FuelCase{"TankOutsideTheElevenIsIgnored", 256, 0x0BAC, kFullLevel, 100, 0},
+                    FuelCase{"FractionalWeight", 1715, 0x1244, kFullLevel, 4200, 28137}),
+    [](const testing::TestParamInfo<FuelCase>& info) { return info.param.name; });
+
+TEST(FlightPlayer, ChangesStatesOnWholeMinutesAcrossMidnight)
+{
+    SimVariables vars;
+    FlightPlayer player(parsed("start 2359\ntank center 100\n"
+                               "at 0 gate brake=set ground=yes fuel=100\n"
+                               "at 1 out brake=off ground=yes fuel=100\n"
+                               "at 2 off brake=off ground=no fuel=50\n"),
+                        vars, FlightPlayer::Versions{0x19980006, 0xFADE0008});
+    EXPECT_EQ(vars.u32(0x3304), 0x19980006u);
+    EXPECT_EQ(vars.u32(0x3308), 0xFADE0008u);
+
+    ASSERT_EQ(player.advanceTo(0), (std::vector<std::size_t>{0}));
+    EXPECT_EQ(player.stateLine(0), "state 2359 gate brake=1 ground=1 slew=0 fuel=670");
+    EXPECT_NE(vars.u16(0x0BC8), 0);
+    EXPECT_TRUE(player.advanceTo(59.9).empty()) << "no change before the whole minute";
+    EXPECT_EQ(vars.u8(0x023B), 23);
+    EXPECT_EQ(vars.u8(0x023D), 59);
+
+    ASSERT_EQ(player.advanceTo(125), (std::vector<std::size_t>{1, 2})) << "a late call applies each state passed";
+    EXPECT_EQ(player.stateLine(2), "state 0001 off brake=0 ground=0 slew=0 fuel=335");
+    EXPECT_EQ(vars.u8(0x023B), 0);
+    EXPECT_EQ(vars.u8(0x023C), 1);
+    EXPECT_EQ(vars.u16(0x0366), 0);
+    EXPECT_TRUE(player.finished());
+    EXPECT_EQ(player.endLine(), "end 0001");
+}
+
+} // namespace

@@ -1,0 +1,131 @@
+#include "win32simprocess.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+std::string commandLine(const std::string& program, const std::vector<std::string>& arguments)
+{
+    std::string line = '"' + program + '"';
+    for (const std::string& argument : arguments)
+        line += ' ' + argument;
+    return line;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+} // namespace
+
+std::string Win32SimProcess::programDirectory()
+{
+    std::array<char, MAX_PATH> path{};
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    std::string directory(path.data(), length);
+    return directory.substr(0, directory.find_last_of("\\/") + 1);
+}
+
+Win32SimProcess::Win32SimProcess(const std::vector<std::string>& arguments)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE outputRead = nullptr;
+    HANDLE outputWrite = nullptr;
+    if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0))
+        return;
+    SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
+    m_outputRead = outputRead;
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outputWrite;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION info{};
+    std::string line = commandLine(programDirectory() + "quillon-sim.exe", arguments);
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        CloseHandle(info.hThread);
+        m_process = info.hProcess;
+    }
+    // Only the child holds the writing end now, so the reader ends when the child does.
+    CloseHandle(outputWrite);
+    m_reader = std::thread(&Win32SimProcess::readOutput, this);
+}
+
+Win32SimProcess::~Win32SimProcess()
+{
+    if (m_process != nullptr) {
+        TerminateProcess(m_process, 0);
+        WaitForSingleObject(m_process, INFINITE);
+        CloseHandle(m_process);
+    }
+    if (m_reader.joinable())
+        m_reader.join();
+    if (m_outputRead != nullptr)
+        CloseHandle(m_outputRead);
+}
+
+void Win32SimProcess::readOutput()
+{
+    std::string pending;
+    std::array<char, 512> buffer{};
+    DWORD got = 0;
+    while (ReadFile(m_outputRead, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+        pending.append(buffer.data(), got);
+        std::size_t end = 0;
+        while ((end = pending.find('\n')) != std::string::npos) {
+            std::string text = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (!text.empty() && text.back() == '\r')
+                text.pop_back();
+            const std::lock_guard lock(m_mutex);
+            m_lines.push_back(std::move(text));
+            m_lineAdded.notify_all();
+        }
+    }
+}
+
+bool Win32SimProcess::waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (FindWindowExA(nullptr, nullptr, className.c_str(), nullptr) == nullptr) {
+        if (std::chrono::steady_clock::now() >= deadline || waitForExit(std::chrono::milliseconds(0)))
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+std::optional<std::string> Win32SimProcess::waitForLine(const std::string& prefix, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    std::optional<std::string> found;
+    m_lineAdded.wait_for(lock, timeout, [&] {
+        const auto line = std::find_if(m_lines.begin(), m_lines.end(),
+                                       [&](const std::string& text) { return startsWith(text, prefix); });
+        if (line != m_lines.end())
+            found = *line;
+        return found.has_value();
+    });
+    return found;
+}
+
+std::vector<std::string> Win32SimProcess::lines() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+std::optional<std::uint32_t> Win32SimProcess::waitForExit(std::chrono::milliseconds timeout) const
+{
+    if (m_process == nullptr || WaitForSingleObject(m_process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+        return std::nullopt;
+    DWORD status = 0;
+    GetExitCodeProcess(m_process, &status);
+    return status;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// quillon-sim.exe started from the test's own directory in a process of its
+// own, its standard output collected line by line. Ends the process when it
+// goes out of scope and waits until its window is gone.
+class Win32SimProcess {
+public:
+    explicit Win32SimProcess(const std::vector<std::string>& arguments);
+    ~Win32SimProcess();
+    Win32SimProcess(const Win32SimProcess&) = delete;
+    Win32SimProcess& operator=(const Win32SimProcess&) = delete;
+
+    bool started() const { return m_process != nullptr; }
+    // Waits for the module's window of that class; false after the time-out.
+    bool waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const;
+    // The first output line starting with prefix, waiting up to timeout for it.
+    std::optional<std::string> waitForLine(const std::string& prefix, std::chrono::milliseconds timeout);
+    std::vector<std::string> lines() const;
+    // Waits for the process to end by itself; its exit status, or nothing after the time-out.
+    std::optional<std::uint32_t> waitForExit(std::chrono::milliseconds timeout) const;
+
+    // The directory of the running test program, with a trailing backslash.
+    static std::string programDirectory();
+
+private:
+    void readOutput();
+
+    void* m_process = nullptr; // HANDLE
+    void* m_outputRead = nullptr;
+    std::thread m_reader;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_lineAdded;
+    std::vector<std::string> m_lines;
+};

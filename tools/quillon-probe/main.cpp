@@ -1,0 +1,127 @@
+// quillon-probe: the link check a user runs when something is wrong. Opens
+// the link to the simulator's module, prints the result and one reading of
+// the variables Quillon uses, and closes.
+#include "clsfsuipc.h"
+#include "trackcommand.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kExitLinkFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage = "usage: quillon-probe [--track]\n";
+
+struct ProbeOptions {
+    bool help = false;
+    bool track = false; // follow a flight with the tracker instead of one reading
+};
+
+// Fills options from the arguments; false with the reason on a bad one.
+bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options, std::string& strError)
+{
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--track") {
+            options.track = true;
+        } else {
+            strError = "unknown option: " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The tracker's tank table order; each capacity is at level + 4.
+constexpr std::array<std::int32_t, 11> kTankLevelOffsets{0x0B74, 0x1244, 0x124C, 0x0B7C, 0x0B84, 0x0B8C,
+                                                          0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
+
+struct Reading {
+    std::array<std::uint8_t, 3> clock{}; // hour, minute, second
+    std::uint16_t brake = 0;
+    std::uint16_t onGround = 0;
+    std::uint16_t slew = 0;
+    std::int32_t fuelWeight = 0; // pounds per gallon x 256
+    std::array<std::int32_t, 11> levels{};
+    std::array<std::int32_t, 11> capacities{};
+};
+
+// Queues every variable in one batch and exchanges it.
+bool readVariables(clsFSUIPC& link, Reading& reading, std::int32_t& dwResult)
+{
+    bool queued = link.FSUIPC_Read(0x023B, 3, reading.clock.data(), dwResult) &&
+                  link.FSUIPC_Read(0x0BC8, 2, &reading.brake, dwResult) &&
+                  link.FSUIPC_Read(0x0366, 2, &reading.onGround, dwResult) &&
+                  link.FSUIPC_Read(0x05DC, 2, &reading.slew, dwResult) &&
+                  link.FSUIPC_Read(0x0AF4, 4, &reading.fuelWeight, dwResult);
+    for (std::size_t i = 0; queued && i < kTankLevelOffsets.size(); ++i) {
+        queued = link.FSUIPC_Read(kTankLevelOffsets[i], 4, &reading.levels[i], dwResult) &&
+                 link.FSUIPC_Read(kTankLevelOffsets[i] + 4, 4, &reading.capacities[i], dwResult);
+    }
+    return queued && link.FSUIPC_Process(dwResult);
+}
+
+void printReading(const Reading& reading)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "UTC: %02u%02uZ", unsigned{reading.clock[0]}, unsigned{reading.clock[1]});
+    std::cout << line << "\n"
+              << "Parking brake: " << reading.brake << "\n"
+              << "On ground: " << reading.onGround << "\n"
+              << "Slew: " << reading.slew << "\n";
+    std::snprintf(line, sizeof line, "Fuel weight: %d (%.3f lbs/gal)", reading.fuelWeight,
+                  reading.fuelWeight / 256.0);
+    std::cout << line << "\n";
+    for (std::size_t i = 0; i < kTankLevelOffsets.size(); ++i) {
+        std::snprintf(line, sizeof line, "Tank 0x%04X: level %d capacity %d", unsigned(kTankLevelOffsets[i]),
+                      reading.levels[i], reading.capacities[i]);
+        std::cout << line << "\n";
+    }
+}
+
+int probe()
+{
+    clsFSUIPC link;
+    std::int32_t dwResult = FSUIPC_OK;
+    if (!link.FSUIPC_Open(0, dwResult)) {
+        std::cout << "Result: " << link.Get_Result(dwResult) << std::endl;
+        return kExitLinkFailed;
+    }
+    std::cout << "Result: " << link.Get_Result(dwResult) << "\n"
+              << "Version_FSUIPC: " << link.Version_FSUIPC() << "\n"
+              << "Version_FS: " << link.Version_FS() << "\n";
+    Reading reading;
+    if (!readVariables(link, reading, dwResult)) {
+        std::cout << "Reading failed: " << link.Get_Result(dwResult) << std::endl;
+        return kExitLinkFailed;
+    }
+    printReading(reading);
+    std::cout.flush();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ProbeOptions options;
+    std::string error;
+    if (!parseArguments(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::cerr << "quillon-probe: " << error << "\n" << kUsage;
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (options.track)
+        return runTrackCommand(std::cout);
+    return probe();
+}

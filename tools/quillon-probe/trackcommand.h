@@ -1,0 +1,13 @@
+#pragma once
+
+#include "ipcplatform.h"
+
+#include <chrono>
+#include <ostream>
+
+// quillon-probe --track: follows a flight with the tracker, polling every
+// interval, and prints each event as it is raised ("FlightOUT: 1402"). A lost
+// link is opened again on the following ticks. Returns 0 once IN has been
+// recorded, 1 when the first Start fails, 130 after SIGINT.
+int runTrackCommand(std::ostream& out, IpcPlatform& platform = systemIpcPlatform(),
+                    std::chrono::milliseconds interval = std::chrono::milliseconds(500));
