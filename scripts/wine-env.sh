@@ -30,12 +30,15 @@ export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 cleanup() { wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; }
 trap cleanup EXIT
 
-# A persistent server and a warmed-up prefix: otherwise every test pays the
-# start-up and ctest can hang on Wine's background services holding its output.
-wineserver -p
-wine wineboot --init >/dev/null 2>&1
 # Hidden windows need a display driver; the null driver needs no X server.
+# It takes effect for sessions started after it is set, hence the restart.
+# Wine's background processes must not hold the caller's output open.
+wine wineboot --init >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+# A persistent server and a warmed-up prefix: otherwise every test pays the start-up.
+wineserver -p >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1
 
 "$@"

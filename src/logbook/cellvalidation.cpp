@@ -115,30 +115,11 @@ CellCheck refused(const char* message)
     return {false, QString(), QString::fromLatin1(message)};
 }
 
-} // namespace
-
-std::optional<QDate> parseLogDate(const QString& text, const QLocale& locale, const QDate& today)
+CellCheck checkColumn(int column, const QString& text, const QDate& today)
 {
-    const QString typed = text.trimmed();
-    if (auto date = parseIsoDate(typed))
-        return date;
-    if (auto date = parseNumericDate(typed, locale, today))
-        return date;
-    if (auto date = parseLocaleFormat(typed, locale, QLocale::ShortFormat, today))
-        return date;
-    return parseLocaleFormat(typed, locale, QLocale::LongFormat, today);
-}
-
-CellCheck validateCell(int column, const QString& text, const QLocale& locale, const QDate& today)
-{
-    if (text.isEmpty())
-        return {true, text, QString()};
-    if (holdsSeparator(text))
-        return refused(kMsgSeparatorInCell);
-
     switch (column) {
     case clsLogEntry::FLIGHT_DATE_FIELD: {
-        const std::optional<QDate> date = parseLogDate(text, locale, today);
+        const std::optional<QDate> date = parseLogDate(text, QLocale(), today);
         if (!date)
             return refused(kMsgInvalidDate);
         return {true, date->toString(QStringLiteral("yyyy-MM-dd")), QString()};
@@ -156,4 +137,30 @@ CellCheck validateCell(int column, const QString& text, const QLocale& locale, c
     default:
         return {true, text, QString()};
     }
+}
+
+} // namespace
+
+std::optional<QDate> parseLogDate(const QString& text, const QLocale& locale, const QDate& today)
+{
+    const QString typed = text.trimmed();
+    if (auto date = parseIsoDate(typed))
+        return date;
+    if (auto date = parseNumericDate(typed, locale, today))
+        return date;
+    if (auto date = parseLocaleFormat(typed, locale, QLocale::ShortFormat, today))
+        return date;
+    return parseLocaleFormat(typed, locale, QLocale::LongFormat, today);
+}
+
+CellCheck validateCell(int column, const QString& text, const QDate& today)
+{
+    if (text.isEmpty())
+        return {true, text, QString()};
+    const CellCheck check = checkColumn(column, text, today);
+    // Checked on what would be stored: a date typed in a long form may hold a
+    // comma, a time typed with a decimal comma is stored with a point.
+    if (check.accepted && holdsSeparator(check.value))
+        return refused(kMsgSeparatorInCell);
+    return check;
 }

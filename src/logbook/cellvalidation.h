@@ -19,11 +19,12 @@ struct CellCheck {
     QString message;   // why the value was refused
 };
 
-// Empty is always accepted. "," and line breaks are refused in every column:
-// the log file has no quoting. Date: stored "yyyy-mm-dd"; Time: numeric,
-// stored with one decimal and "."; Fuel Used: numeric, stored as typed.
-CellCheck validateCell(int column, const QString& text, const QLocale& locale = QLocale(),
-                       const QDate& today = QDate::currentDate());
+// Empty is always accepted. Date: stored "yyyy-mm-dd"; Time: numeric, stored
+// with one decimal and "."; Fuel Used: numeric, stored as typed. Dates and
+// numbers are read in the user's locale (QLocale()). A value that would be
+// stored with "," or a line break is refused in every column: the log file
+// has no quoting.
+CellCheck validateCell(int column, const QString& text, const QDate& today = QDate::currentDate());
 
 // A date typed by the pilot: ISO "yyyy-mm-dd"; day, month and year as digits
 // in the locale's own order, separated by "/", "." or "-" (the same one

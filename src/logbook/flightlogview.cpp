@@ -156,10 +156,28 @@ void FlightLogView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditH
 
 void FlightLogView::keyPressEvent(QKeyEvent* event)
 {
-    // Keys the cell editor leaves alone (Up, Down, Page Up...) move to another cell.
-    if (state() == EditingState && !commitEditInProgress())
+    // Keys the cell editor leaves alone (Up, Down, Page Up...) move to another
+    // cell; Enter, Tab and Escape are handled by the editor's delegate.
+    if (state() == EditingState && movesToAnotherCell(event->key()) && !commitEditInProgress())
         return;
     QTableView::keyPressEvent(event);
+}
+
+bool FlightLogView::movesToAnotherCell(int key)
+{
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void FlightLogView::mousePressEvent(QMouseEvent* event)

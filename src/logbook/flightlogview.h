@@ -47,6 +47,7 @@ protected:
 private:
     class CellDelegate;
 
+    static bool movesToAnotherCell(int key);
     QList<int> wholeSelectedRows() const;
     void updateDeleteAction();
 

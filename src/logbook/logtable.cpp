@@ -101,9 +101,10 @@ void LogTable::reserve(qsizetype rows)
 
 void LogTable::clear()
 {
-    std::vector<Row>().swap(m_rows);
+    decltype(m_rows)().swap(m_rows);
     m_blocks.clear();
-    m_blocks.push_back(Block{QByteArray(kColumnCount - 1, kSeparator), kColumnCount - 1});
+    m_editBytes.reset();
+    adoptBlock(QByteArray(kColumnCount - 1, kSeparator));
     m_incompleteLoad.reset();
 }
 
@@ -123,7 +124,7 @@ void LogTable::checkIndex(qsizetype row, int column) const
 const char* LogTable::rowBytes(const Row& row) const
 {
     const Block& block = m_blocks[static_cast<std::size_t>(row.location >> kOffsetBits)];
-    return block.bytes.constData() + (row.location & kOffsetMask);
+    return block.bytes.get() + (row.location & kOffsetMask);
 }
 
 std::string_view LogTable::cell(qsizetype row, int column) const
@@ -159,15 +160,17 @@ std::string_view LogTable::rowSpan(qsizetype row) const
 char* LogTable::appendBytes(qsizetype size, std::uint64_t& location)
 {
     Block* block = &m_blocks.back();
-    if (block->bytes.size() - block->used < size) {
+    if (block->size - block->used < size || block->bytes.get() != m_editBytes.get()) {
         if (m_blocks.size() >= (std::size_t{1} << (64 - kOffsetBits)))
             throw std::length_error("LogTable: too many edits");
-        m_blocks.push_back(Block{QByteArray(std::max(size, kEditBlockBytes), Qt::Uninitialized), 0});
+        const qsizetype capacity = std::max(size, kEditBlockBytes);
+        m_editBytes = std::shared_ptr<char>(new char[static_cast<std::size_t>(capacity)], std::default_delete<char[]>());
+        m_blocks.push_back(Block{m_editBytes, capacity, 0});
         block = &m_blocks.back();
     }
     location = (static_cast<std::uint64_t>(m_blocks.size() - 1) << kOffsetBits)
         | static_cast<std::uint64_t>(block->used);
-    char* out = block->bytes.data() + block->used;
+    char* out = m_editBytes.get() + block->used;
     block->used += size;
     return out;
 }
@@ -218,17 +221,25 @@ void LogTable::insertRow(qsizetype row)
     m_rows.insert(m_rows.begin() + row, emptyRow());
 }
 
-void LogTable::removeRow(qsizetype row)
+void LogTable::removeRows(qsizetype first, qsizetype count)
 {
-    checkRow(row);
-    m_rows.erase(m_rows.begin() + row);
+    if (count < 0 || first < 0 || first + count > rowCount())
+        throw std::out_of_range("LogTable: cannot remove rows " + std::to_string(first) + " +" + std::to_string(count));
+    m_rows.erase(m_rows.begin() + first, m_rows.begin() + first + count);
 }
 
 int LogTable::adoptBlock(const QByteArray& bytes)
 {
+    // The block shares the array's bytes and keeps a copy of it alive.
+    const std::shared_ptr<const char> data(bytes.constData(), [bytes](const char*) {});
+    return adoptBlock(data, bytes.size());
+}
+
+int LogTable::adoptBlock(std::shared_ptr<const char> bytes, qsizetype size)
+{
     if (m_blocks.size() >= (std::size_t{1} << (64 - kOffsetBits)))
         throw std::length_error("LogTable: too many blocks");
-    m_blocks.push_back(Block{bytes, bytes.size()});
+    m_blocks.push_back(Block{std::move(bytes), size, size});
     return static_cast<int>(m_blocks.size() - 1);
 }
 
@@ -249,7 +260,7 @@ void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key
     if (count > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("LogTable: too many rows to sort");
 
-    std::vector<RowKey> keys(static_cast<std::size_t>(count));
+    std::vector<RowKey, LargePageAllocator<RowKey>> keys(static_cast<std::size_t>(count));
     for (qsizetype i = 0; i < count; ++i) {
         const std::string_view text = cell(first + i, column);
         RowKey& k = keys[static_cast<std::size_t>(i)];
@@ -285,10 +296,10 @@ void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key
     std::sort(keys.begin(), keys.end(), less);
 
     // Move whole rows along the permutation's cycles, one spare row at a time.
-    std::vector<std::uint32_t> source(keys.size());
+    std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> source(keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
         source[i] = keys[i].index;
-    std::vector<RowKey>().swap(keys);
+    decltype(keys)().swap(keys);
     Row* rows = m_rows.data() + first;
     for (std::uint32_t i = 0; i < source.size(); ++i) {
         if (source[i] == i)

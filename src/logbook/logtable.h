@@ -1,5 +1,7 @@
 #pragma once
 
+#include "largepages.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -52,7 +54,9 @@ public:
 
     // An empty row placed before `row` (row == rowCount() appends).
     void insertRow(qsizetype row);
-    void removeRow(qsizetype row);
+    void removeRow(qsizetype row) { removeRows(row, 1); }
+    // Rows first..first+count-1 in one move of the rows after them.
+    void removeRows(qsizetype first, qsizetype count);
 
     enum class SortKey {
         Date,   // "yyyy-mm-dd" dates chronologically, then every other text in byte order
@@ -65,11 +69,13 @@ public:
     const std::optional<IncompleteLoad>& incompleteLoad() const { return m_incompleteLoad; }
     void setIncompleteLoad(std::optional<IncompleteLoad> incomplete) { m_incompleteLoad = std::move(incomplete); }
 
-    // Loader entry: `bytes` becomes a block of the table; the row at `row`
-    // takes its cells from the line starting at `lineStart`, whose 14 fields
-    // end at the given offsets (relative to `lineStart`, each field followed
-    // by one separator byte). Returns the block's index for later rows.
+    // Loader entry: `bytes` becomes a block of the table (shared, never
+    // written); the row at `row` takes its cells from the line starting at
+    // `lineStart`, whose 14 fields end at the given offsets (relative to
+    // `lineStart`, each field followed by one separator byte). Returns the
+    // block's index for later rows.
     int adoptBlock(const QByteArray& bytes);
+    int adoptBlock(std::shared_ptr<const char> bytes, qsizetype size);
     void setRowFromBlock(qsizetype row, int block, std::uint64_t lineStart,
                          const std::array<std::uint32_t, kColumnCount>& fieldEnds);
 
@@ -88,7 +94,8 @@ private:
     static_assert(sizeof(Row) == 64);
 
     struct Block {
-        QByteArray bytes;
+        std::shared_ptr<const char> bytes;
+        qsizetype size = 0;
         qsizetype used = 0;
     };
 
@@ -98,7 +105,8 @@ private:
     void checkIndex(qsizetype row, int column) const;
     void checkRow(qsizetype row) const;
 
-    std::vector<Row> m_rows;
+    std::vector<Row, LargePageAllocator<Row>> m_rows;
     std::vector<Block> m_blocks;
+    std::shared_ptr<char> m_editBytes;   // the block that edits append to
     std::optional<IncompleteLoad> m_incompleteLoad;
 };

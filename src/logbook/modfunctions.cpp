@@ -1,5 +1,6 @@
 #include "modfunctions.h"
 
+#include "largepages.h"
 #include "logerrors.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,8 @@ qsizetype editorLineNumber(const char* data, qsizetype offset)
     return line;
 }
 
+LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size, const QString& strPath);
+
 qsizetype countFields(const char* begin, const char* end)
 {
     return 1 + std::count(begin, end, ',');
@@ -58,18 +61,24 @@ void reportLoadError(LoadResult& result, qint32 number, const QString& descripti
     result.errorDescription = description;
 }
 
+struct FileBytes {
+    std::shared_ptr<const char> data;
+    qsizetype size = 0;
+};
+
 // The whole file, or an error text. Bytes appended while reading are read too.
-bool readWholeFile(const QString& path, QByteArray& bytes, QString& error)
+bool readWholeFile(const QString& path, FileBytes& bytes, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = file.errorString();
         return false;
     }
-    bytes = QByteArray(file.size(), Qt::Uninitialized);
+    const qsizetype expected = file.size();
+    std::shared_ptr<char> buffer = allocateLargeBuffer(static_cast<std::size_t>(std::max<qsizetype>(expected, 1)));
     qsizetype done = 0;
-    while (done < bytes.size()) {
-        const qint64 got = file.read(bytes.data() + done, bytes.size() - done);
+    while (done < expected) {
+        const qint64 got = file.read(buffer.get() + done, expected - done);
         if (got < 0) {
             error = file.errorString();
             return false;
@@ -78,13 +87,19 @@ bool readWholeFile(const QString& path, QByteArray& bytes, QString& error)
             break;
         done += got;
     }
-    bytes.truncate(done);
     const QByteArray rest = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         error = file.errorString();
         return false;
     }
-    bytes += rest;
+    if (!rest.isEmpty()) {
+        std::shared_ptr<char> whole = allocateLargeBuffer(static_cast<std::size_t>(done + rest.size()));
+        std::memcpy(whole.get(), buffer.get(), static_cast<std::size_t>(done));
+        std::memcpy(whole.get() + done, rest.constData(), static_cast<std::size_t>(rest.size()));
+        buffer = std::move(whole);
+        done += rest.size();
+    }
+    bytes = FileBytes{std::move(buffer), done};
     return true;
 }
 
@@ -158,7 +173,7 @@ LoadResult Load_XArray(LogTable& table, const QString& strPath)
         return result;
     result.fileFound = true;
 
-    QByteArray bytes;
+    FileBytes bytes;
     QString error;
     if (!readWholeFile(strPath, bytes, error)) {
         const QString reason = QStringLiteral("the file cannot be read: %1").arg(error);
@@ -167,20 +182,25 @@ LoadResult Load_XArray(LogTable& table, const QString& strPath)
                         QStringLiteral("The flight log %1 cannot be read: %2").arg(nativePath(strPath), error));
         return result;
     }
-    return loadLogBytes(table, bytes, strPath);
+    const int block = table.adoptBlock(bytes.data, bytes.size);
+    return parseLog(table, block, bytes.data.get(), bytes.size, strPath);
 }
 
 LoadResult loadLogBytes(LogTable& table, const QByteArray& bytes, const QString& strPath)
 {
     table.clear();
+    const int block = table.adoptBlock(bytes);
+    return parseLog(table, block, bytes.constData(), bytes.size(), strPath);
+}
+
+namespace {
+
+LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size, const QString& strPath)
+{
     LoadResult result;
     result.fileFound = true;
-
-    const char* const data = bytes.constData();
-    const qsizetype size = bytes.size();
     // A file without any CR was written with LF line ends.
     const char lineEnd = std::memchr(data, '\r', static_cast<std::size_t>(size)) ? '\r' : '\n';
-    const int block = table.adoptBlock(bytes);
 
     table.reserve(size / kShortestTypicalLineBytes + kGrowthRows);
     table.resize(kGrowthRows);
@@ -254,6 +274,8 @@ LoadResult loadLogBytes(LogTable& table, const QByteArray& bytes, const QString&
     Sort_XArray(table, 0);
     return result;
 }
+
+} // namespace
 
 void Sort_XArray(LogTable& table, int column)
 {

@@ -15,6 +15,7 @@
 #include "paneltitle.h"
 #include "twips.h"
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -69,9 +70,14 @@ ucFlightLog::ucFlightLog(std::shared_ptr<clsLogEntry> record, Dialogs& dialogs, 
     UCI();
 }
 
-// The table outlives the model and the grid (children go first), so nothing
-// is left to do here; the save question has been asked by queryClose().
-ucFlightLog::~ucFlightLog() = default;
+// Qt deletes children after the members, so those that read the table go
+// first. The save question has been asked by queryClose().
+ucFlightLog::~ucFlightLog()
+{
+    delete previewWindow();
+    delete m_frame;
+    delete m_model;
+}
 
 void ucFlightLog::buildControls()
 {

@@ -93,34 +93,38 @@ const std::array<Placement, 10> kValuePlacements = {{
     {1680, 720, 840, kLabelHeightTwips, QStringLiteral("8888-88-88")},
 }};
 
-// txtACARS(0..3)
+// txtACARS(0..3): wide enough for a type such as "B737-800" or an airport code.
+const QString kAircraftSample = QStringLiteral("B737-800W");
+const QString kAirportSample = QStringLiteral("KJFKW");
 const std::array<Placement, 4> kTextPlacements = {{
-    {1680, 1080, 855, kTextBoxHeightTwips, kPlaceholder},
-    {4320, 1080, 855, kTextBoxHeightTwips, kPlaceholder},
-    {1680, 1680, 615, kTextBoxHeightTwips, kPlaceholder},
-    {1680, 3000, 615, kTextBoxHeightTwips, kPlaceholder},
+    {1680, 1080, 855, kTextBoxHeightTwips, kAircraftSample},
+    {4320, 1080, 855, kTextBoxHeightTwips, kAircraftSample},
+    {1680, 1680, 615, kTextBoxHeightTwips, kAirportSample},
+    {1680, 3000, 615, kTextBoxHeightTwips, kAirportSample},
 }};
 
-// lblCaption(0..12): left and top; the caption runs up to its value.
+// lblCaption(0..12): left and top; the caption runs up to its value and is
+// as high as it, so that a caption lines up with the text in its box.
 struct CaptionPlacement {
     int leftTwips;
     int topTwips;
     int valueLeftTwips;
+    int heightTwips;
 };
 const std::array<CaptionPlacement, 13> kCaptionPlacements = {{
-    {kCaptionLeftTwips, 2040, kValueLeftTwips},
-    {kCaptionLeftTwips, 2400, kValueLeftTwips},
-    {kCaptionLeftTwips, 3360, kValueLeftTwips},
-    {kCaptionLeftTwips, 3720, kValueLeftTwips},
-    {kCaptionLeftTwips, 4200, kValueLeftTwips},
-    {kRightCaptionLeftTwips, 2040, 4560},
-    {kRightCaptionLeftTwips, 3720, 4560},
-    {kRightCaptionLeftTwips, 4200, 4560},
-    {kCaptionLeftTwips, 720, kValueLeftTwips},
-    {kCaptionLeftTwips, 1080, kValueLeftTwips},
-    {kRightCaptionLeftTwips, 1080, 4320},
-    {kCaptionLeftTwips, 1680, kValueLeftTwips},
-    {kCaptionLeftTwips, 3000, kValueLeftTwips},
+    {kCaptionLeftTwips, 2040, kValueLeftTwips, kLabelHeightTwips},
+    {kCaptionLeftTwips, 2400, kValueLeftTwips, kLabelHeightTwips},
+    {kCaptionLeftTwips, 3360, kValueLeftTwips, kLabelHeightTwips},
+    {kCaptionLeftTwips, 3720, kValueLeftTwips, kLabelHeightTwips},
+    {kCaptionLeftTwips, 4200, kValueLeftTwips, kLabelHeightTwips},
+    {kRightCaptionLeftTwips, 2040, 4560, kLabelHeightTwips},
+    {kRightCaptionLeftTwips, 3720, 4560, kLabelHeightTwips},
+    {kRightCaptionLeftTwips, 4200, 4560, kLabelHeightTwips},
+    {kCaptionLeftTwips, 720, kValueLeftTwips, kLabelHeightTwips},
+    {kCaptionLeftTwips, 1080, kValueLeftTwips, kTextBoxHeightTwips},
+    {kRightCaptionLeftTwips, 1080, 4320, kTextBoxHeightTwips},
+    {kCaptionLeftTwips, 1680, kValueLeftTwips, kTextBoxHeightTwips},
+    {kCaptionLeftTwips, 3000, kValueLeftTwips, kTextBoxHeightTwips},
 }};
 
 struct LinkPlacement {
@@ -242,6 +246,7 @@ QLabel* ucACARS::makeCaption(int index, const QString& caption)
 {
     auto* label = new QLabel(caption, Frame);
     label->setObjectName(QStringLiteral("lblCaption_%1").arg(index));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     return label;
 }
 
@@ -249,6 +254,7 @@ QLabel* ucACARS::makeValue(int index)
 {
     auto* label = new QLabel(Frame);
     label->setObjectName(QStringLiteral("lblACARS_%1").arg(index));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Only the enabled groups get the dark blue: a disabled value stays grey.
     QPalette valuePalette = label->palette();
     valuePalette.setColor(QPalette::Active, QPalette::WindowText, colorFromBgr(kValueTextColor));
@@ -283,7 +289,7 @@ void ucACARS::placeControls()
     for (int i = 0; i < kCaptionCount; ++i) {
         const CaptionPlacement& p = kCaptionPlacements[i];
         place(lblCaption[i], p.leftTwips, p.topTwips, p.valueLeftTwips - p.leftTwips - kCaptionGapTwips,
-              kLabelHeightTwips, QString());
+              p.heightTwips, QString());
     }
     for (int i = 0; i < kValueCount; ++i) {
         const Placement& p = kValuePlacements[i];
@@ -435,6 +441,8 @@ void ucACARS::ACARS_MODE()
 // running are dropped, so a repeating failure shows one box at a time.
 void ucACARS::tmr_Timer()
 {
+    if (m_blnTickRunning)
+        return;
     FlagGuard running(m_blnTickRunning);
     m_strLinkError.clear();
     try {

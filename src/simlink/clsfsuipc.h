@@ -89,8 +89,9 @@ public:
 private:
     bool failOpen(std::int32_t code, std::int32_t& dwResult);
     bool versionHandshake(std::int32_t& dwResult);
-    // Checks the space rule and appends a header of headerBytes (id, offset,
-    // size, then tag when it is a read); returns the start of the data area.
+    // Checks the space rule and reserves a record of headerBytes + dwSize, its
+    // id, offset and size filled in; returns the start of its data (nullptr and
+    // a code when refused).
     std::uint8_t* queueRecord(std::uint32_t id, std::size_t headerBytes, std::int32_t dwOffset,
                               std::int32_t dwSize, std::int32_t& dwResult);
     bool sendBatch(std::int32_t& dwResult);

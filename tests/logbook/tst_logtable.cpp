@@ -84,6 +84,9 @@ private slots:
         table.removeRow(0);
         QCOMPARE(firstTwoColumns(table), QStringList({"|", "b|2", "d|"}));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.removeRow(3));
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.removeRows(2, 2));
+        table.removeRows(0, 2);
+        QCOMPARE(firstTwoColumns(table), QStringList({"d|"}));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.cell(0, 14));
     }
 

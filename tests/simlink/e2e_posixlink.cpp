@@ -38,85 +38,71 @@ class PosixLink : public testing::Test {
 protected:
     PosixLink() : m_runtime("e2e") {}
 
+    // Starts quillon-sim with the arguments and opens m_link to it.
+    bool startAndOpen(const std::vector<std::string>& simArgs = {})
+    {
+        m_sim = std::make_unique<SimProcess>(simArgs);
+        return m_sim->ok() && m_link.FSUIPC_Open(0, m_dwResult);
+    }
+
     ScratchRuntimeDir m_runtime;
     PosixIpcPlatform m_platform;
+    clsFSUIPC m_link{m_platform};
+    std::int32_t m_dwResult = -1;
+    std::unique_ptr<SimProcess> m_sim;
 };
 
 TEST_F(PosixLink, OpensWithTheHandshakeAndLeavesNoSharedMemoryName)
 {
-    SimProcess sim;
-    ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << link.Get_Result(dwResult);
-    EXPECT_EQ(dwResult, FSUIPC_OK);
-    EXPECT_EQ(link.Version_FSUIPC(), "1.998e");
-    EXPECT_EQ(link.Version_FS(), "FS2002");
-    EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + link.mappingName()))
+    ASSERT_TRUE(startAndOpen()) << m_link.Get_Result(m_dwResult);
+    EXPECT_EQ(m_dwResult, FSUIPC_OK);
+    EXPECT_EQ(m_link.Version_FSUIPC(), "1.998e");
+    EXPECT_EQ(m_link.Version_FS(), "FS2002");
+    EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + m_link.mappingName()))
         << "the name is removed after the first exchange, so a crash leaves nothing";
 
-    // A second open in the same process maps a new name and works beside the first.
     clsFSUIPC second(m_platform);
-    ASSERT_TRUE(second.FSUIPC_Open(6, dwResult)) << second.Get_Result(dwResult);
-    EXPECT_NE(second.mappingName(), link.mappingName());
+    ASSERT_TRUE(second.FSUIPC_Open(6, m_dwResult)) << "a second open beside the first finds 0xFADE still";
+    EXPECT_NE(second.mappingName(), m_link.mappingName());
 }
 
 TEST_F(PosixLink, BatchesReadsAndWritesInOrder)
 {
-    SimProcess sim;
-    ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
-
+    ASSERT_TRUE(startAndOpen());
     const std::uint32_t written = 0xA1B2C3D4;
-    std::uint32_t readBack = 0, fuelWeight = 0;
-    std::uint16_t brake = 0;
+    std::uint32_t readBack = 0, fuelWeight = 0, later = 0;
     char text[8] = {};
-    ASSERT_TRUE(link.FSUIPC_Write(kFreeOffset, 4, &written, dwResult));
-    ASSERT_TRUE(link.FSUIPC_Read(kFreeOffset, 4, &readBack, dwResult));
-    ASSERT_TRUE(link.FSUIPC_Read(0x0AF4, 4, &fuelWeight, dwResult));
-    ASSERT_TRUE(link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult));
-    ASSERT_TRUE(link.FSUIPC_WriteS(kFreeOffset + 8, 6, "GATE", dwResult));
-    ASSERT_TRUE(link.FSUIPC_Read(kFreeOffset + 8, 6, text, dwResult));
-    ASSERT_TRUE(link.FSUIPC_Process(dwResult)) << link.Get_Result(dwResult);
-
+    ASSERT_TRUE(m_link.FSUIPC_Write(kFreeOffset, 4, &written, m_dwResult) &&
+                m_link.FSUIPC_Read(kFreeOffset, 4, &readBack, m_dwResult) &&
+                m_link.FSUIPC_Read(0x0AF4, 4, &fuelWeight, m_dwResult) &&
+                m_link.FSUIPC_WriteS(kFreeOffset + 8, 6, "GATE", m_dwResult) &&
+                m_link.FSUIPC_Read(kFreeOffset + 8, 6, text, m_dwResult) && m_link.FSUIPC_Process(m_dwResult));
     EXPECT_EQ(readBack, written) << "a read after a write in one batch sees the write";
     EXPECT_EQ(fuelWeight, 1715u);
-    EXPECT_NE(brake, 0) << "the demo starts at the gate with the brake set";
     EXPECT_STREQ(text, "GATE");
 
-    std::uint32_t later = 0;
-    ASSERT_TRUE(link.FSUIPC_Read(kFreeOffset, 4, &later, dwResult));
-    ASSERT_TRUE(link.FSUIPC_Process(dwResult));
+    ASSERT_TRUE(m_link.FSUIPC_Read(kFreeOffset, 4, &later, m_dwResult) && m_link.FSUIPC_Process(m_dwResult));
     EXPECT_EQ(later, written) << "writes stay in the module";
 }
 
 TEST_F(PosixLink, CarriesAFullBlock)
 {
-    SimProcess sim;
-    ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
-
+    ASSERT_TRUE(startAndOpen());
     std::vector<std::uint32_t> weights(4096, 0);
     std::size_t queued = 0;
-    while (link.FSUIPC_Read(0x0AF4, 4, &weights[queued], dwResult))
+    while (m_link.FSUIPC_Read(0x0AF4, 4, &weights[queued], m_dwResult))
         ++queued;
-    EXPECT_EQ(dwResult, FSUIPC_ERR_SIZE);
     EXPECT_EQ(queued, (0x7F00 - 4) / 20);
-    ASSERT_TRUE(link.FSUIPC_Process(dwResult)) << link.Get_Result(dwResult);
+    ASSERT_TRUE(m_link.FSUIPC_Process(m_dwResult)) << m_link.Get_Result(m_dwResult);
     EXPECT_EQ(std::count(weights.begin(), weights.begin() + queued, 1715u), static_cast<long>(queued));
 
     // One read as large as the block allows returns the module's table as it is.
     std::vector<std::uint8_t> table(0x7F00 - 20, 0);
-    ASSERT_TRUE(link.FSUIPC_Read(0, static_cast<std::int32_t>(table.size()), table.data(), dwResult));
-    ASSERT_TRUE(link.FSUIPC_Process(dwResult)) << link.Get_Result(dwResult);
+    ASSERT_TRUE(m_link.FSUIPC_Read(0, static_cast<std::int32_t>(table.size()), table.data(), m_dwResult) &&
+                m_link.FSUIPC_Process(m_dwResult));
     EXPECT_EQ(table[0x3304] | table[0x3305] << 8 | table[0x3306] << 16 | table[0x3307] << 24, 0x19980005);
 }
 
-// Each client writes and reads back its own variable many times while the other does the same.
 TEST_F(PosixLink, ServesTwoClientsAtOnce)
 {
     SimProcess sim;
@@ -159,10 +145,8 @@ TEST_P(PosixLinkVersions, GiveTheRightCode)
 {
     SimProcess sim(GetParam().simArgs);
     ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    EXPECT_EQ(link.FSUIPC_Open(GetParam().dwFSReq, dwResult), GetParam().code == FSUIPC_OK);
-    EXPECT_EQ(dwResult, GetParam().code) << link.Get_Result(dwResult);
+    EXPECT_EQ(m_link.FSUIPC_Open(GetParam().dwFSReq, m_dwResult), GetParam().code == FSUIPC_OK);
+    EXPECT_EQ(m_dwResult, GetParam().code) << m_link.Get_Result(m_dwResult);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -178,96 +162,70 @@ INSTANTIATE_TEST_SUITE_P(
                                 FSUIPC_ERR_RUNNING}),
     [](const testing::TestParamInfo<VersionCase>& info) { return info.param.name; });
 
-// The module dies while the client waits for its answer: the client gives up
-// after its retries (about one second), not after a time-out each.
-TEST_F(PosixLink, ModuleKilledInTheMiddleOfABatch)
+// The module dies or stops answering while the client waits: a dead module
+// costs the ten retries (about one second), a hung one a time-out each.
+struct StopCase {
+    std::string name;
+    std::vector<std::string> simArgs; // each answers the open only
+    bool killWhileWaiting;
+    std::int32_t code;
+    double seconds;
+};
+
+void PrintTo(const StopCase& row, std::ostream* out) { *out << row.name; }
+
+class PosixLinkModuleStops : public PosixLink, public testing::WithParamInterface<StopCase> {};
+
+TEST_P(PosixLinkModuleStops, InTheMiddleOfABatch)
 {
-    SimProcess sim({"--hang-after", "1"}); // answers the open, then swallows the batch
-    ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
+    ASSERT_TRUE(startAndOpen(GetParam().simArgs));
     std::uint16_t brake = 0;
-    ASSERT_TRUE(link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult));
-    std::thread killer([&sim] {
-        std::this_thread::sleep_for(300ms);
-        sim.signal(SIGKILL);
+    ASSERT_TRUE(m_link.FSUIPC_Read(0x0BC8, 2, &brake, m_dwResult));
+    std::thread killer([this] {
+        if (GetParam().killWhileWaiting) {
+            std::this_thread::sleep_for(300ms);
+            m_sim->signal(SIGKILL);
+        }
     });
     const auto start = Clock::now();
-    EXPECT_FALSE(link.FSUIPC_Process(dwResult));
-    const double seconds = secondsSince(start);
+    EXPECT_FALSE(m_link.FSUIPC_Process(m_dwResult));
+    const double seconds = secondsSince(start) - (GetParam().killWhileWaiting ? 0.3 : 0.0);
     killer.join();
-    EXPECT_EQ(dwResult, FSUIPC_ERR_SENDMSG) << link.Get_Result(dwResult);
-    EXPECT_LT(seconds, 0.3 + 1.0 + 0.7);
-    EXPECT_GT(seconds, 0.3 + 0.9) << "ten retries 100 ms apart";
+    EXPECT_EQ(m_dwResult, GetParam().code) << m_link.Get_Result(m_dwResult);
+    EXPECT_NEAR(seconds, GetParam().seconds, 0.1 + GetParam().seconds / 10);
 }
 
-TEST_F(PosixLink, ModuleExitingOnARequestIsASendFailure)
-{
-    SimProcess sim({"--exit-after", "1"});
-    ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
-    std::uint16_t brake = 0;
-    ASSERT_TRUE(link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult));
-    const auto start = Clock::now();
-    EXPECT_FALSE(link.FSUIPC_Process(dwResult));
-    EXPECT_EQ(dwResult, FSUIPC_ERR_SENDMSG);
-    EXPECT_LT(secondsSince(start), 2.0);
-    EXPECT_EQ(sim.waitExit(5s), 3);
-}
-
-TEST_F(PosixLink, HungModuleTimesOutEveryAttempt)
-{
-    SimProcess sim({"--hang-after", "1"});
-    ASSERT_TRUE(sim.ok());
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
-    std::uint16_t brake = 0;
-    ASSERT_TRUE(link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult));
-    const auto start = Clock::now();
-    EXPECT_FALSE(link.FSUIPC_Process(dwResult));
-    EXPECT_EQ(dwResult, FSUIPC_ERR_TIMEOUT);
-    EXPECT_NEAR(secondsSince(start), 11 * 2.0 + 1.0, 1.5);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PosixLinkModuleStops,
+    testing::Values(StopCase{"Killed", {"--hang-after", "1"}, true, FSUIPC_ERR_SENDMSG, 1.0},
+                    StopCase{"ExitsOnTheRequest", {"--exit-after", "1"}, false, FSUIPC_ERR_SENDMSG, 1.0},
+                    StopCase{"Hangs", {"--hang-after", "1"}, false, FSUIPC_ERR_TIMEOUT, 11 * 2.0 + 1.0}),
+    [](const testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 
 TEST_F(PosixLink, StaleSocketOfACrashedModuleIsNoModule)
 {
     std::string error;
     ASSERT_TRUE(PosixTransport::prepareSocketDirectory(error)) << error;
-    const std::string path = PosixTransport::socketPath("UIPCMAIN");
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
+    sockaddr_un address{AF_UNIX, {}};
+    std::strcpy(address.sun_path, PosixTransport::socketPath("UIPCMAIN").c_str());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd); // the socket file stays, as after a crash
 
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
     const auto start = Clock::now();
-    EXPECT_FALSE(link.FSUIPC_Open(0, dwResult));
-    EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS);
+    EXPECT_FALSE(m_link.FSUIPC_Open(0, m_dwResult));
+    EXPECT_EQ(m_dwResult, FSUIPC_ERR_NOFS);
     EXPECT_LT(secondsSince(start), 0.5);
-
-    SimProcess sim; // a new module replaces the stale file
-    ASSERT_TRUE(sim.ok());
-    EXPECT_TRUE(link.FSUIPC_Open(0, dwResult)) << link.Get_Result(dwResult);
+    EXPECT_TRUE(startAndOpen()) << "a new module replaces the stale file";
 }
 
 TEST_F(PosixLink, SocketDirectoryOpenToOthersIsNotUsed)
 {
     SimProcess sim;
     ASSERT_TRUE(sim.ok());
-    std::filesystem::permissions(m_runtime.socketDir(), std::filesystem::perms::owner_all |
-                                                            std::filesystem::perms::group_all |
-                                                            std::filesystem::perms::others_all);
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    EXPECT_FALSE(link.FSUIPC_Open(0, dwResult));
-    EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS) << "a socket anyone could have planted is not trusted";
+    std::filesystem::permissions(m_runtime.socketDir(), std::filesystem::perms::all);
+    EXPECT_FALSE(m_link.FSUIPC_Open(0, m_dwResult));
+    EXPECT_EQ(m_dwResult, FSUIPC_ERR_NOFS) << "a socket anyone could have planted is not trusted";
 }
 
 // A module stand-in in a forked process: answers the first request (the
@@ -276,20 +234,18 @@ class RawModule {
 public:
     using Reply = std::function<void(int fd, const PosixTransport::Request& request, std::uint8_t* block)>;
 
-    explicit RawModule(Reply reply)
+    explicit RawModule(const Reply& reply)
     {
         std::string error;
-        const std::string path = PosixTransport::socketPath("UIPCMAIN");
         const int listenFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strcpy(address.sun_path, path.c_str());
+        sockaddr_un address{AF_UNIX, {}};
+        std::strcpy(address.sun_path, PosixTransport::socketPath("UIPCMAIN").c_str());
         if (!PosixTransport::prepareSocketDirectory(error) ||
             ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd, 1) != 0)
-            throw std::runtime_error("cannot listen on " + path);
+            throw std::runtime_error("cannot listen: " + error);
         m_pid = ::fork();
         if (m_pid == 0)
-            serve(listenFd, reply);
+            serve(::accept(listenFd, nullptr, nullptr), reply);
         ::close(listenFd);
     }
     ~RawModule()
@@ -305,28 +261,22 @@ public:
     }
 
 private:
-    [[noreturn]] static void serve(int listenFd, const Reply& reply)
+    [[noreturn]] static void serve(int fd, const Reply& reply)
     {
         SimVariables vars;
         vars.setU32(0x3304, 0x19980005);
         vars.setU32(0x3308, 0xFADE0006);
-        vars.setU32(kFreeOffset, 0x11223344);
-        const int fd = ::accept(listenFd, nullptr, nullptr);
         std::uint8_t* block = nullptr;
         for (bool first = true;; first = false) {
-            std::uint8_t header[PosixTransport::kRequestHeaderBytes + PosixTransport::kMaxNameBytes];
-            if (::recv(fd, header, PosixTransport::kRequestHeaderBytes, MSG_WAITALL) != 20)
-                ::_exit(0);
-            const std::uint32_t nameBytes = header[16];
-            ::recv(fd, header + 20, nameBytes, MSG_WAITALL);
+            std::uint8_t bytes[20 + 255];
             PosixTransport::Request request;
-            std::size_t consumed = 0;
-            PosixTransport::parseRequest(header, 20 + nameBytes, request, consumed);
-            if (block == nullptr) {
-                const int shm = ::shm_open(("/" + request.name).c_str(), O_RDWR, 0);
-                block = static_cast<std::uint8_t*>(
-                    ::mmap(nullptr, 0x8000, PROT_READ | PROT_WRITE, MAP_SHARED, shm, 0));
-            }
+            std::size_t used = 0;
+            if (::recv(fd, bytes, 20, MSG_WAITALL) != 20 || ::recv(fd, bytes + 20, bytes[16], MSG_WAITALL) != bytes[16])
+                ::_exit(0);
+            PosixTransport::parseRequest(bytes, 20 + bytes[16], request, used);
+            if (block == nullptr)
+                block = static_cast<std::uint8_t*>(::mmap(nullptr, 0x8000, PROT_READ | PROT_WRITE, MAP_SHARED,
+                                                          ::shm_open(("/" + request.name).c_str(), O_RDWR, 0), 0));
             if (first)
                 sendReply(fd, request.sequence, static_cast<std::uint32_t>(processRequestBlock(vars, block, 0x8000)));
             else
@@ -352,13 +302,11 @@ class PosixLinkReplies : public PosixLink, public testing::WithParamInterface<Re
 TEST_P(PosixLinkReplies, AreCheckedBeforeUse)
 {
     RawModule module(GetParam().reply);
-    clsFSUIPC link(m_platform);
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << link.Get_Result(dwResult);
+    ASSERT_TRUE(m_link.FSUIPC_Open(0, m_dwResult)) << m_link.Get_Result(m_dwResult);
     std::uint32_t value = 0;
-    ASSERT_TRUE(link.FSUIPC_Read(kFreeOffset, 4, &value, dwResult));
-    EXPECT_EQ(link.FSUIPC_Process(dwResult), GetParam().processed);
-    EXPECT_EQ(dwResult, GetParam().code) << link.Get_Result(dwResult);
+    ASSERT_TRUE(m_link.FSUIPC_Read(kFreeOffset, 4, &value, m_dwResult));
+    EXPECT_EQ(m_link.FSUIPC_Process(m_dwResult), GetParam().processed);
+    EXPECT_EQ(m_dwResult, GetParam().code) << m_link.Get_Result(m_dwResult);
     EXPECT_EQ(value, GetParam().value);
 }
 

@@ -3,7 +3,7 @@
 // global atoms and named mappings, as on Windows.
 #include "clsfsuipc.h"
 #include "win32ipcplatform.h"
-#include "win32simprocess.h"
+#include "win32toolprocess.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,10 @@ constexpr std::int32_t kAnySim = 0;
 constexpr std::int32_t kModuleVersion = 0x19980005;
 constexpr std::int32_t kSimVersionFs2002 = static_cast<std::int32_t>(0xFADE0006);
 
-std::unique_ptr<Win32SimProcess> startSim(const std::vector<std::string>& arguments,
+std::unique_ptr<Win32ToolProcess> startSim(const std::vector<std::string>& arguments,
                                           const std::string& className = "UIPCMAIN")
 {
-    auto sim = std::make_unique<Win32SimProcess>(arguments);
+    auto sim = std::make_unique<Win32ToolProcess>("quillon-sim", arguments);
     EXPECT_TRUE(sim->started()) << "quillon-sim.exe did not start";
     EXPECT_TRUE(sim->waitForWindow(className, kStartTimeout)) << "no " << className << " window appeared";
     return sim;
@@ -69,6 +70,11 @@ struct OpenRow {
     std::int32_t dwFSReq;
     std::int32_t expectedCode;
 };
+
+void PrintTo(const OpenRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class Win32OpenTest : public testing::TestWithParam<OpenRow> {};
 
@@ -134,7 +140,7 @@ protected:
         return testing::AssertionFailure() << m_link.Get_Result(dwResult);
     }
 
-    std::unique_ptr<Win32SimProcess> m_sim;
+    std::unique_ptr<Win32ToolProcess> m_sim;
     clsFSUIPC m_link;
 };
 
@@ -163,22 +169,29 @@ TEST_F(Win32LinkOpen, BatchedReadsGetTheModulesValues)
     EXPECT_EQ(slew, 0);
 }
 
-TEST_F(Win32LinkOpen, WriteIsSeenByTheNextBatch)
+TEST_F(Win32LinkOpen, WritesAreSeenByTheNextBatch)
 {
-    const std::uint16_t written = 0x1234;
-    std::uint16_t readBack = 0;
+    // Offsets the module leaves to its clients.
+    constexpr std::int32_t kTextOffset = 0x4000;
+    constexpr std::int32_t kNumberOffset = 0x4010;
+    const std::uint32_t written = 0x12345678;
     std::int32_t dwResult = -1;
-    ASSERT_TRUE(m_link.FSUIPC_Write(0x330A, 2, &written, dwResult));
+    ASSERT_TRUE(m_link.FSUIPC_WriteS(kTextOffset, 8, "QUILLON", dwResult));
+    ASSERT_TRUE(m_link.FSUIPC_Write(kNumberOffset, 4, &written, dwResult));
     ASSERT_TRUE(process());
-    ASSERT_TRUE(m_link.FSUIPC_Read(0x330A, 2, &readBack, dwResult));
+    char text[8] = {};
+    std::uint32_t number = 0;
+    ASSERT_TRUE(m_link.FSUIPC_Read(kTextOffset, 8, text, dwResult));
+    ASSERT_TRUE(m_link.FSUIPC_Read(kNumberOffset, 4, &number, dwResult));
     ASSERT_TRUE(process());
-    EXPECT_EQ(readBack, written);
+    EXPECT_STREQ(text, "QUILLON");
+    EXPECT_EQ(number, written);
 }
 
 TEST_F(Win32LinkOpen, FullBlockOfReadsComesBackWhole)
 {
-    // 20 bytes per 4-byte read: 1624 of them fill the block up to its limit.
-    constexpr std::size_t kReadsThatFit = 1624;
+    // 20 bytes per 4-byte read: 1625 of them and the end marker fit in the 32512 usable bytes.
+    constexpr std::size_t kReadsThatFit = 1625;
     std::vector<std::int32_t> values(kReadsThatFit + 1, 0);
     std::int32_t dwResult = -1;
     for (std::size_t i = 0; i < kReadsThatFit; ++i)
@@ -230,7 +243,13 @@ struct EndingRow {
     const char* option;
     std::vector<std::int32_t> allowedCodes;
     std::chrono::seconds mostTime;
+    std::optional<std::uint32_t> simExitStatus; // nothing: still running
 };
+
+void PrintTo(const EndingRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class Win32ModuleEndingTest : public testing::TestWithParam<EndingRow> {};
 
@@ -257,13 +276,14 @@ TEST_P(Win32ModuleEndingTest, BatchFailsAfterTheRetries)
     EXPECT_THAT(dwResult, testing::AnyOfArray(row.allowedCodes)) << link.Get_Result(dwResult);
     EXPECT_LT(took, row.mostTime);
     EXPECT_EQ(brake, 0xBEEF) << "a failed batch must not fill its destinations";
+    EXPECT_EQ(sim->waitForEnd(row.simExitStatus ? 5s : 0s), row.simExitStatus);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Win32Link, Win32ModuleEndingTest,
-    testing::Values(EndingRow{"module_exits", "--exit-after", {FSUIPC_ERR_SENDMSG, FSUIPC_ERR_TIMEOUT}, 10s},
+    testing::Values(EndingRow{"module_exits", "--exit-after", {FSUIPC_ERR_SENDMSG, FSUIPC_ERR_TIMEOUT}, 10s, 3u},
                     // Windows reports the time-out as error 1460; it must still read as a time-out.
-                    EndingRow{"module_hangs", "--hang-after", {FSUIPC_ERR_TIMEOUT}, 40s}),
+                    EndingRow{"module_hangs", "--hang-after", {FSUIPC_ERR_TIMEOUT}, 40s, std::nullopt}),
     [](const testing::TestParamInfo<EndingRow>& info) { return std::string(info.param.name); });
 
 TEST(Win32Platform, MappingOfAnExistingNameIsReportedAsExisting)

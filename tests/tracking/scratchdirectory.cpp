@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 
 ScratchDirectory::ScratchDirectory()
 {
@@ -26,9 +25,7 @@ std::string ScratchDirectory::writeFile(const std::string& name, const std::stri
     return path;
 }
 
-void usePrivateRuntimeDirectory(const ScratchDirectory& scratch)
+void ScratchDirectory::useAsRuntimeDirectory() const
 {
-    const std::string runtime = scratch.path() + "/runtime";
-    mkdir(runtime.c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1); // mkdtemp made it 0700
 }

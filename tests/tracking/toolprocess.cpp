@@ -1,15 +1,10 @@
 #include "toolprocess.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-ToolProcess::~ToolProcess()
-{
-    stop(SIGTERM);
-}
 
 bool ToolProcess::start(const std::string& tool, const std::vector<std::string>& arguments, std::string& strError)
 {
@@ -26,11 +21,10 @@ bool ToolProcess::start(const std::string& tool, const std::vector<std::string>&
     pointers.push_back(nullptr);
 
     int output[2];
-    if (pipe(output) != 0) {
-        strError = "pipe failed";
+    if (pipe(output) != 0 || (m_pid = fork()) < 0) {
+        strError = "cannot start " + program;
         return false;
     }
-    m_pid = fork();
     if (m_pid == 0) {
         dup2(output[1], STDOUT_FILENO);
         close(output[0]);
@@ -39,12 +33,7 @@ bool ToolProcess::start(const std::string& tool, const std::vector<std::string>&
         _exit(127);
     }
     close(output[1]);
-    if (m_pid < 0) {
-        close(output[0]);
-        strError = "fork failed";
-        return false;
-    }
-    m_reader = std::thread([this, fd = output[0]] { readOutput(fd); });
+    m_output = output[0];
     return true;
 }
 
@@ -59,59 +48,45 @@ bool ToolProcess::startSim(const std::vector<std::string>& arguments, std::strin
     return true;
 }
 
-void ToolProcess::readOutput(int fd)
+bool ToolProcess::readSome(int timeoutMs)
 {
-    std::string pending;
+    pollfd ready{m_output, POLLIN, 0};
+    if (m_output < 0 || poll(&ready, 1, timeoutMs) <= 0)
+        return false;
     char buffer[512];
-    ssize_t count = 0;
-    while ((count = read(fd, buffer, sizeof buffer)) > 0) {
-        pending.append(buffer, static_cast<std::size_t>(count));
-        std::size_t end = 0;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            const std::lock_guard lock(m_mutex);
-            m_lines.push_back(pending.substr(0, end));
-            pending.erase(0, end + 1);
-            m_changed.notify_all();
-        }
+    const ssize_t count = read(m_output, buffer, sizeof buffer);
+    if (count <= 0) {
+        close(m_output);
+        m_output = -1;
+        return false;
     }
-    close(fd);
-    const std::lock_guard lock(m_mutex);
-    m_closed = true;
-    m_changed.notify_all();
-}
-
-std::optional<std::string> ToolProcess::nextLine(std::chrono::milliseconds timeout)
-{
-    std::unique_lock lock(m_mutex);
-    if (!m_changed.wait_for(lock, timeout, [this] { return m_taken < m_lines.size() || m_closed; })
-        || m_taken == m_lines.size())
-        return std::nullopt;
-    return m_lines[m_taken++];
+    m_pending.append(buffer, static_cast<std::size_t>(count));
+    for (std::size_t end; (end = m_pending.find('\n')) != std::string::npos; m_pending.erase(0, end + 1))
+        m_lines.push_back(m_pending.substr(0, end));
+    return true;
 }
 
 std::optional<std::string> ToolProcess::waitFor(const std::string& prefix, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
+    for (;;) {
+        while (m_taken < m_lines.size()) {
+            const std::string& line = m_lines[m_taken++];
+            if (line.rfind(prefix, 0) == 0)
+                return line;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        const std::optional<std::string> line = nextLine(left);
-        if (!line)
+        if (left.count() <= 0 || m_output < 0)
             return std::nullopt;
-        if (line->rfind(prefix, 0) == 0)
-            return line;
+        readSome(static_cast<int>(left.count()));
     }
-    return std::nullopt;
 }
 
 std::vector<std::string> ToolProcess::lines()
 {
-    const std::lock_guard lock(m_mutex);
+    while (readSome(0)) {
+    }
     return m_lines;
-}
-
-void ToolProcess::kill()
-{
-    stop(SIGKILL);
 }
 
 int ToolProcess::stop(int signal)
@@ -119,11 +94,15 @@ int ToolProcess::stop(int signal)
     int status = 0;
     if (m_pid > 0) {
         if (signal != 0)
-            ::kill(m_pid, signal);
+            kill(m_pid, signal);
         waitpid(m_pid, &status, 0);
         m_pid = -1;
     }
-    if (m_reader.joinable())
-        m_reader.join();
+    while (readSome(1000)) { // the rest of what it printed
+    }
+    if (m_output >= 0) {
+        close(m_output);
+        m_output = -1;
+    }
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }

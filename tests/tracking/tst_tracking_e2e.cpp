@@ -2,6 +2,7 @@
 // over the real transport, and what it records must be what the stand-in
 // printed. Also: the stand-in dies mid-flight and a new one takes over.
 #include "clsacars.h"
+#include "recordingevents.h"
 #include "scratchdirectory.h"
 #include "toolprocess.h"
 
@@ -15,25 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Events = std::vector<std::string>;
-
-class RecordingEvents : public clsACARSEvents {
-public:
-    Events events;
-    void FlightOUT(const std::string& s) override { add("FlightOUT", s); }
-    void FlightOFF(const std::string& s) override { add("FlightOFF", s); }
-    void FlightON(const std::string& s) override { add("FlightON", s); }
-    void FlightIN(const std::string& s) override { add("FlightIN", s); }
-    void FlightTime(const std::string& s) override { add("FlightTime", s); }
-    void FlightTimeHHMM(const std::string& s) override { add("FlightTimeHHMM", s); }
-    void FuelOut(const std::string& s) override { add("FuelOut", s); }
-    void FuelIn(const std::string& s) override { add("FuelIn", s); }
-    void FuelUsed(const std::string& s) override { add("FuelUsed", s); }
-    void FSClosed(const std::string& s) override { add("FSClosed", s); }
-    void Error(const std::string& s) override { add("Error", s); }
-
-private:
-    void add(const char* name, const std::string& text) { events.push_back(std::string(name) + " " + text); }
-};
 
 // The phases as the stand-in printed its states ("state hhmm name brake=b ground=g slew=s fuel=lbs").
 struct PrintedFlight {
@@ -76,7 +58,7 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(scratch.path().empty());
-        usePrivateRuntimeDirectory(scratch);
+        scratch.useAsRuntimeDirectory();
         tracker.setEvents(&recorded);
     }
 
@@ -148,7 +130,7 @@ TEST_F(TrackingEndToEnd, SimulatorKilledMidFlightAndStartedAgain)
         ASSERT_TRUE(startTracker());
         pollUntil([&] { return !tracker.TIME_OFF().empty(); }, 30s);
         readStates(first.lines(), printed);
-        first.kill();
+        first.stop(SIGKILL);
     }
     EXPECT_EQ(recorded.events, (Events{"FlightOUT 0902", "FuelOut " + fuelText(printed.fuelOut), "FlightOFF 0904"}));
     recorded.events.clear();
@@ -215,17 +197,6 @@ TEST_F(TrackingEndToEnd, ProbeTrackEndsOnInterrupt)
     std::this_thread::sleep_for(1200ms); // a few ticks with nothing to tell
     EXPECT_EQ(probe.stop(SIGINT), 130);
     EXPECT_EQ(probe.lines(), Events{"Result: Okay"});
-}
-
-TEST_F(TrackingEndToEnd, ProbeTrackWithoutSimulatorGivesTheReason)
-{
-    ToolProcess probe;
-    std::string error;
-    ASSERT_TRUE(probe.start("quillon-probe", {"--track"}, error)) << error;
-    const std::optional<std::string> line = probe.waitFor("Result: ", 10s);
-    ASSERT_TRUE(line);
-    EXPECT_EQ(line->rfind("Result: Unable to connect to FSUIPC.", 0), 0u);
-    EXPECT_EQ(probe.stop(0), 1);
 }
 
 } // namespace

@@ -191,9 +191,9 @@ int main(int argc, char* argv[])
 
     bool ok = true;
     for (int sizePx : {16, 32, 48, 64, 128, 256}) {
-        out.mkpath(QString::number(sizePx));
+        out.mkpath(QStringLiteral("icons/%1").arg(sizePx));
         for (const auto& icon : icons) {
-            const QString path = out.filePath(QStringLiteral("%1/%2.png").arg(sizePx).arg(QLatin1String(icon.name)));
+            const QString path = out.filePath(QStringLiteral("icons/%1/%2.png").arg(sizePx).arg(QLatin1String(icon.name)));
             ok = writeIcon(icon.draw, sizePx, path) && ok;
         }
     }

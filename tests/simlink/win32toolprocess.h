@@ -9,15 +9,15 @@
 #include <thread>
 #include <vector>
 
-// quillon-sim.exe started from the test's own directory in a process of its
-// own, its standard output collected line by line. Ends the process when it
-// goes out of scope and waits until its window is gone.
-class Win32SimProcess {
+// One of the project's tools (quillon-sim, quillon-probe) started from the
+// test's own directory in a process of its own, its standard output collected
+// line by line. Ends the process when it goes out of scope.
+class Win32ToolProcess {
 public:
-    explicit Win32SimProcess(const std::vector<std::string>& arguments);
-    ~Win32SimProcess();
-    Win32SimProcess(const Win32SimProcess&) = delete;
-    Win32SimProcess& operator=(const Win32SimProcess&) = delete;
+    Win32ToolProcess(const std::string& tool, const std::vector<std::string>& arguments);
+    ~Win32ToolProcess();
+    Win32ToolProcess(const Win32ToolProcess&) = delete;
+    Win32ToolProcess& operator=(const Win32ToolProcess&) = delete;
 
     bool started() const { return m_process != nullptr; }
     // Waits for the module's window of that class; false after the time-out.
@@ -25,14 +25,16 @@ public:
     // The first output line starting with prefix, waiting up to timeout for it.
     std::optional<std::string> waitForLine(const std::string& prefix, std::chrono::milliseconds timeout);
     std::vector<std::string> lines() const;
-    // Waits for the process to end by itself; its exit status, or nothing after the time-out.
-    std::optional<std::uint32_t> waitForExit(std::chrono::milliseconds timeout) const;
+    // Waits for the process to end by itself and for the rest of its output;
+    // its exit status, or nothing after the time-out.
+    std::optional<std::uint32_t> waitForEnd(std::chrono::milliseconds timeout);
 
     // The directory of the running test program, with a trailing backslash.
     static std::string programDirectory();
 
 private:
     void readOutput();
+    bool hasEnded() const;
 
     void* m_process = nullptr; // HANDLE
     void* m_outputRead = nullptr;

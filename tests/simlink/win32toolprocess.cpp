@@ -1,4 +1,4 @@
-#include "win32simprocess.h"
+#include "win32toolprocess.h"
 
 #include <windows.h>
 
@@ -22,7 +22,7 @@ bool startsWith(const std::string& text, const std::string& prefix)
 
 } // namespace
 
-std::string Win32SimProcess::programDirectory()
+std::string Win32ToolProcess::programDirectory()
 {
     std::array<char, MAX_PATH> path{};
     const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
@@ -30,7 +30,7 @@ std::string Win32SimProcess::programDirectory()
     return directory.substr(0, directory.find_last_of("\\/") + 1);
 }
 
-Win32SimProcess::Win32SimProcess(const std::vector<std::string>& arguments)
+Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<std::string>& arguments)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outputRead = nullptr;
@@ -47,17 +47,17 @@ Win32SimProcess::Win32SimProcess(const std::vector<std::string>& arguments)
     startup.hStdOutput = outputWrite;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info{};
-    std::string line = commandLine(programDirectory() + "quillon-sim.exe", arguments);
+    std::string line = commandLine(programDirectory() + tool + ".exe", arguments);
     if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
         CloseHandle(info.hThread);
         m_process = info.hProcess;
     }
     // Only the child holds the writing end now, so the reader ends when the child does.
     CloseHandle(outputWrite);
-    m_reader = std::thread(&Win32SimProcess::readOutput, this);
+    m_reader = std::thread(&Win32ToolProcess::readOutput, this);
 }
 
-Win32SimProcess::~Win32SimProcess()
+Win32ToolProcess::~Win32ToolProcess()
 {
     if (m_process != nullptr) {
         TerminateProcess(m_process, 0);
@@ -70,7 +70,7 @@ Win32SimProcess::~Win32SimProcess()
         CloseHandle(m_outputRead);
 }
 
-void Win32SimProcess::readOutput()
+void Win32ToolProcess::readOutput()
 {
     std::string pending;
     std::array<char, 512> buffer{};
@@ -90,18 +90,18 @@ void Win32SimProcess::readOutput()
     }
 }
 
-bool Win32SimProcess::waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const
+bool Win32ToolProcess::waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (FindWindowExA(nullptr, nullptr, className.c_str(), nullptr) == nullptr) {
-        if (std::chrono::steady_clock::now() >= deadline || waitForExit(std::chrono::milliseconds(0)))
+        if (std::chrono::steady_clock::now() >= deadline || hasEnded())
             return false;
         Sleep(20);
     }
     return true;
 }
 
-std::optional<std::string> Win32SimProcess::waitForLine(const std::string& prefix, std::chrono::milliseconds timeout)
+std::optional<std::string> Win32ToolProcess::waitForLine(const std::string& prefix, std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(m_mutex);
     std::optional<std::string> found;
@@ -115,16 +115,23 @@ std::optional<std::string> Win32SimProcess::waitForLine(const std::string& prefi
     return found;
 }
 
-std::vector<std::string> Win32SimProcess::lines() const
+std::vector<std::string> Win32ToolProcess::lines() const
 {
     const std::lock_guard lock(m_mutex);
     return m_lines;
 }
 
-std::optional<std::uint32_t> Win32SimProcess::waitForExit(std::chrono::milliseconds timeout) const
+bool Win32ToolProcess::hasEnded() const
+{
+    return m_process == nullptr || WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0;
+}
+
+std::optional<std::uint32_t> Win32ToolProcess::waitForEnd(std::chrono::milliseconds timeout)
 {
     if (m_process == nullptr || WaitForSingleObject(m_process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
         return std::nullopt;
+    if (m_reader.joinable())
+        m_reader.join();
     DWORD status = 0;
     GetExitCodeProcess(m_process, &status);
     return status;

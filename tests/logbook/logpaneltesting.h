@@ -1,0 +1,103 @@
+#pragma once
+
+// Shared by the log panel tests: flight lines, the log file, and the panel
+// driven as the pilot drives it (links, headings, typing into cells).
+
+#include "flightlogview.h"
+#include "linklabel.h"
+#include "linklabelgroup.h"
+#include "modfunctions.h"
+#include "paneltitle.h"
+
+#include <QtTest>
+#include <QHeaderView>
+#include <QLineEdit>
+
+namespace logpanel {
+
+// A flight line of 14 fields; the aircraft ID names the flight in checks.
+inline QByteArray flight(const QByteArray& date, const QByteArray& type, const QByteArray& id,
+                         const QByteArray& time = "1.2")
+{
+    return date + "," + type + "," + id + ",EGLL,1000Z,1010Z,9000 lbs,LFPG,1100Z,1110Z,8000 lbs," + time
+           + ",1:12,1000 lbs";
+}
+
+inline QByteArray linesOf(const QList<QByteArray>& lines)
+{
+    QByteArray bytes;
+    for (const QByteArray& line : lines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+inline void writeLogFile(const QByteArray& bytes)
+{
+    QFile file(FlightLog_Path());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+inline QByteArray readLogFile()
+{
+    QFile file(FlightLog_Path());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every test program gets a data folder of its own, so that test programs
+// running side by side never share a log.
+inline void useScratchDataFolder(const QTemporaryDir& dir)
+{
+    QVERIFY(dir.isValid());
+    qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
+    QVERIFY(FlightLog_Path().startsWith(dir.path()));
+}
+
+inline void removeLogFile()
+{
+    const QString path = FlightLog_Path();
+    if (QFileInfo(path).isDir())
+        QVERIFY(QDir(path).removeRecursively());
+    else
+        QFile::remove(path);
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+inline void clickLink(QWidget& panel, int index)
+{
+    auto* title = panel.findChild<PanelTitle*>(QStringLiteral("Title"));
+    QVERIFY(title);
+    QTest::mouseClick(title->links()->link(index), Qt::LeftButton);
+}
+
+inline void clickHeading(FlightLogView& grid, int column)
+{
+    QHeaderView* headings = grid.horizontalHeader();
+    const QPoint centre(headings->sectionViewportPosition(column) + headings->sectionSize(column) / 2,
+                        headings->height() / 2);
+    QTest::mouseClick(headings->viewport(), Qt::LeftButton, {}, centre);
+}
+
+// Opens the cell's editor and types `text` over its value, leaving it in editing.
+inline void typeInto(FlightLogView& grid, int row, int column, const QString& text)
+{
+    const QModelIndex index = grid.model()->index(row, column);
+    grid.setCurrentIndex(index);
+    grid.edit(index);
+    QLineEdit* editor = grid.cellEditor();
+    QVERIFY(editor);
+    editor->selectAll();
+    editor->del();
+    QTest::keyClicks(editor, text);
+}
+
+// Enter in the cell editor; the grid commits after the key has been handled.
+inline void pressEnter(FlightLogView& grid)
+{
+    QLineEdit* editor = grid.cellEditor();
+    QVERIFY(editor);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+}
+
+} // namespace logpanel

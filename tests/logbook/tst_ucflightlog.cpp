@@ -1,0 +1,474 @@
+// The flight log panel as the pilot and the ACARS panel use it: logging,
+// editing with checks, sorting, saving, undo, deleting and closing.
+
+#include "clslogentry.h"
+#include "flightlogmodel.h"
+#include "logpaneltesting.h"
+#include "recordingdialogs.h"
+#include "ucflightlog.h"
+
+#include <QtTest>
+
+using namespace logpanel;
+
+namespace {
+const QByteArray kFlightA = flight("2002-07-05", "B737", "G-AAAA", "1.5");
+const QByteArray kFlightB = flight("2002-07-06", "A320", "G-BBBB", "2.0");
+const QByteArray kFlightC = flight("2002-07-07", "C172", "G-CCCC", "0.7");
+const QString kSavedBox = QStringLiteral("Flight Log Saved");
+const QString kErrorTitle = QStringLiteral("Quillon Error");
+
+// The aircraft IDs of the table's rows, in order.
+QStringList idsOf(const LogTable& table)
+{
+    QStringList ids;
+    for (qsizetype row = 0; row < table.rowCount(); ++row)
+        ids << table.cellText(row, clsLogEntry::AIRCRAFT_ID_FIELD);
+    return ids;
+}
+
+QStringList rowOf(const LogTable& table, qsizetype row)
+{
+    QStringList cells;
+    for (int column = 0; column < LogTable::kColumnCount; ++column)
+        cells << table.cellText(row, column);
+    return cells;
+}
+
+void fillRecord(clsLogEntry& record, const QByteArray& line)
+{
+    const QList<QByteArray> fields = line.split(',');
+    for (int column = 0; column < clsLogEntry::kFieldCount; ++column)
+        record.setField(column, QString::fromLatin1(fields[column]));
+}
+} // namespace
+
+class tst_ucFlightLog : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_data;
+    RecordingDialogs m_dialogs;
+    std::shared_ptr<clsLogEntry> m_record;
+    std::unique_ptr<ucFlightLog> m_panel;
+
+    ucFlightLog& openPanel()
+    {
+        m_panel = std::make_unique<ucFlightLog>(m_record, m_dialogs);
+        m_panel->resize(1000, 500);
+        m_panel->show();
+        return *m_panel;
+    }
+    FlightLogView& grid() { return *m_panel->grid(); }
+    bool boxShown(const QString& text) const
+    {
+        return std::any_of(m_dialogs.shown.begin(), m_dialogs.shown.end(),
+                           [&](const MessageRequest& box) { return box.text == text; });
+    }
+    bool errorShownFrom(const QString& source) const
+    {
+        return std::any_of(m_dialogs.shown.begin(), m_dialogs.shown.end(), [&](const MessageRequest& box) {
+            return box.title == kErrorTitle && box.text.contains(QStringLiteral("Error Source: ") + source);
+        });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useScratchDataFolder(m_data);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void init()
+    {
+        removeLogFile();
+        m_dialogs = RecordingDialogs();
+        m_record = std::make_shared<clsLogEntry>();
+    }
+    void cleanup() { m_panel.reset(); }
+
+    void loggedFlightIntoEmptyLog();
+    void loggedFlightWhileSortedByType();
+    void failedSaveOfLoggedFlightLeavesNoExtraRow();
+    void loggedFlightWaitsForRefusedEdit();
+    void cellEdits_data();
+    void cellEdits();
+    void unchangedCellIsNotChecked();
+    void typingIntoTheEmptyRowAddsAFlight();
+    void headingClicks_data();
+    void headingClicks();
+    void saveWithoutChangeStillWrites();
+    void saveWithCellInEditing_data();
+    void saveWithCellInEditing();
+    void refusedSaveOverIncompleteLoad();
+    void totalAddsNumericTimesOnly();
+    void deleteSelectedRows();
+    void undoRestoresTheFileAndKeepsTheQuestion();
+    void closingQuestion_data();
+    void closingQuestion();
+    void closingStaysOpenWhenTheSaveFails();
+    void layoutNeverGoesNegative();
+};
+
+void tst_ucFlightLog::loggedFlightIntoEmptyLog()
+{
+    openPanel();
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 0.0"));
+    QSignalSpy ok(m_record.get(), &clsLogEntry::NewLogEntrySaveOK);
+    fillRecord(*m_record, kFlightB);
+
+    m_record->New_Log_Entry_Save();
+
+    QCOMPARE(ok.count(), 1);
+    QCOMPARE(idsOf(m_panel->table()), QStringList{"G-BBBB"});
+    QCOMPARE(readLogFile(), kFlightB + "\r\n");
+    QVERIFY(!m_panel->isChanged());
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 2.0"));
+    QCOMPARE(m_dialogs.lastText(), kSavedBox);
+    QCOMPARE(m_dialogs.lastTitle(), QStringLiteral("Quillon Save Flight Log"));
+}
+
+void tst_ucFlightLog::loggedFlightWhileSortedByType()
+{
+    writeLogFile(linesOf({kFlightA, kFlightB, kFlightC}));
+    openPanel();
+    clickHeading(grid(), clsLogEntry::AIRCRAFT_TYPE_FIELD);
+    const QByteArray logged = flight("2002-07-08", "A300", "G-DDDD", "3.0");
+    fillRecord(*m_record, logged);
+
+    m_record->New_Log_Entry_Save();
+
+    QCOMPARE(idsOf(m_panel->table()), (QStringList{"G-BBBB", "G-AAAA", "G-CCCC", "G-DDDD"}));
+    QCOMPARE(readLogFile(), linesOf({kFlightB, kFlightA, kFlightC, logged}));
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 7.2"));
+}
+
+// A retry of "Log Flight" after a failed save must not log the flight twice.
+void tst_ucFlightLog::failedSaveOfLoggedFlightLeavesNoExtraRow()
+{
+    openPanel();
+    QVERIFY(QDir().mkpath(FlightLog_Path()));   // a folder in the file's place: the save cannot replace it
+    QSignalSpy ok(m_record.get(), &clsLogEntry::NewLogEntrySaveOK);
+    QSignalSpy fail(m_record.get(), &clsLogEntry::NewLogEntrySaveFail);
+    fillRecord(*m_record, kFlightA);
+
+    m_record->New_Log_Entry_Save();
+    m_record->New_Log_Entry_Save();
+    QCOMPARE(fail.count(), 2);
+    QCOMPARE(m_panel->table().rowCount(), 0);
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 0.0"));
+    QVERIFY(errorShownFrom(QStringLiteral("ucFlightLog.Grid_Save()")));
+    QVERIFY(!boxShown(kSavedBox));
+
+    removeLogFile();
+    m_record->New_Log_Entry_Save();
+    QCOMPARE(ok.count(), 1);
+    QCOMPARE(m_panel->table().rowCount(), 1);
+    QCOMPARE(readLogFile(), kFlightA + "\r\n");
+}
+
+void tst_ucFlightLog::loggedFlightWaitsForRefusedEdit()
+{
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    typeInto(grid(), 0, clsLogEntry::FLIGHT_DATE_FIELD, QStringLiteral("someday"));
+    QSignalSpy fail(m_record.get(), &clsLogEntry::NewLogEntrySaveFail);
+    fillRecord(*m_record, kFlightB);
+
+    m_record->New_Log_Entry_Save();
+
+    QCOMPARE(fail.count(), 1);
+    QCOMPARE(m_dialogs.lastText(), QStringLiteral("Please enter a valid date"));
+    QCOMPARE(m_panel->table().rowCount(), 1);
+    QCOMPARE(readLogFile(), linesOf({kFlightA}));
+    QVERIFY(grid().cellEditor());
+}
+
+void tst_ucFlightLog::cellEdits_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");    // when accepted
+    QTest::addColumn<QString>("message");   // empty: accepted
+
+    QTest::newRow("month-first date") << 0 << "7/7/2002" << "2002-07-07" << "";
+    QTest::newRow("time gets one decimal") << 11 << "2" << "2.0" << "";
+    QTest::newRow("fuel used numeric kept") << 13 << "850" << "850" << "";
+    QTest::newRow("emptying a date") << 0 << "" << "" << "";
+    QTest::newRow("emptying a time") << 11 << "" << "" << "";
+    QTest::newRow("HH:MM not computed from time") << 12 << "9:99" << "9:99" << "";
+    QTest::newRow("not a date") << 0 << "someday" << "" << "Please enter a valid date";
+    QTest::newRow("fuel used with unit") << 13 << "850 lbs" << "" << "Please enter a numeric value";
+    QTest::newRow("time not numeric") << 11 << "2h" << "" << "Please enter a numeric value";
+    QTest::newRow("comma in origin") << 3 << "EGLL,LFPG" << "" << "Please enter a value without commas or line breaks";
+}
+
+void tst_ucFlightLog::cellEdits()
+{
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    QFETCH(QString, message);
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    QStringList expectedRow = rowOf(m_panel->table(), 0);
+
+    typeInto(grid(), 0, column, typed);
+    pressEnter(grid());
+
+    if (message.isEmpty()) {
+        expectedRow[column] = stored;
+        QVERIFY(m_dialogs.shown.isEmpty());
+        QVERIFY(!grid().cellEditor());
+        QVERIFY(m_panel->isChanged());
+    } else {
+        QCOMPARE(m_dialogs.lastText(), message);
+        QCOMPARE(m_dialogs.lastTitle(), QStringLiteral("Quillon Invalid Field Entry"));
+        QCOMPARE(m_dialogs.shown.last().icon, QMessageBox::Information);
+        QVERIFY(grid().cellEditor());
+        QCOMPARE(grid().cellEditor()->text(), typed);
+        QVERIFY(!m_panel->isChanged());
+    }
+    QCOMPARE(rowOf(m_panel->table(), 0), expectedRow);
+}
+
+// Logged flights hold "1000 lbs" in Fuel Used: leaving such a cell as it was
+// is no edit and raises no box.
+void tst_ucFlightLog::unchangedCellIsNotChecked()
+{
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    typeInto(grid(), 0, clsLogEntry::FUEL_USED_FIELD, QStringLiteral("1000 lbs"));
+    pressEnter(grid());
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QVERIFY(!grid().cellEditor());
+    QVERIFY(!m_panel->isChanged());
+}
+
+void tst_ucFlightLog::typingIntoTheEmptyRowAddsAFlight()
+{
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    QCOMPARE(grid().model()->rowCount(), 2);
+
+    typeInto(grid(), 1, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("1"));
+    pressEnter(grid());
+    typeInto(grid(), 1, clsLogEntry::AIRCRAFT_TYPE_FIELD, QStringLiteral("DHC2"));
+    pressEnter(grid());
+
+    QCOMPARE(m_panel->table().rowCount(), 2);
+    QCOMPARE(grid().model()->rowCount(), 3);
+    QCOMPARE(m_panel->table().cellText(1, clsLogEntry::AIRCRAFT_TYPE_FIELD), QStringLiteral("DHC2"));
+    QVERIFY(m_panel->isChanged());
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 2.5"));
+}
+
+void tst_ucFlightLog::headingClicks_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QStringList>("ids");
+    const QStringList byType{"G-BBBB", "G-AAAA", "G-CCCC"};
+    QTest::newRow("Date sorts by date") << 0 << QStringList{"G-AAAA", "G-BBBB", "G-CCCC"};
+    QTest::newRow("Aircraft Type sorts by type") << 1 << byType;
+    QTest::newRow("Aircraft ID does nothing") << 2 << byType;
+    QTest::newRow("Time does nothing") << 11 << byType;
+}
+
+// Each click follows a sort by type, so a heading that did anything would show.
+void tst_ucFlightLog::headingClicks()
+{
+    QFETCH(int, column);
+    QFETCH(QStringList, ids);
+    writeLogFile(linesOf({kFlightC, kFlightA, kFlightB}));
+    openPanel();
+    QCOMPARE(idsOf(m_panel->table()), (QStringList{"G-AAAA", "G-BBBB", "G-CCCC"}));
+    clickHeading(grid(), clsLogEntry::AIRCRAFT_TYPE_FIELD);
+
+    clickHeading(grid(), column);
+
+    QCOMPARE(idsOf(m_panel->table()), ids);
+    QVERIFY(!m_panel->isChanged());
+    QCOMPARE(grid().model()->rowCount(), 4);
+}
+
+void tst_ucFlightLog::saveWithoutChangeStillWrites()
+{
+    writeLogFile(kFlightC + "\r\n\r\n" + kFlightA + "\r\n");
+    openPanel();
+    clickLink(*m_panel, ucFlightLog::LINK_SAVE);
+    QCOMPARE(readLogFile(), linesOf({kFlightA, kFlightC}));
+    QCOMPARE(m_dialogs.lastText(), kSavedBox);
+    QCOMPARE(m_dialogs.shown.last().icon, QMessageBox::Information);
+}
+
+void tst_ucFlightLog::saveWithCellInEditing_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("lastBox");
+    QTest::newRow("accepted value saved") << "7/9/2002" << linesOf({flight("2002-07-09", "B737", "G-AAAA", "1.5")})
+                                          << kSavedBox;
+    QTest::newRow("refused value stops the save") << "someday" << linesOf({kFlightA})
+                                                  << "Please enter a valid date";
+}
+
+void tst_ucFlightLog::saveWithCellInEditing()
+{
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, lastBox);
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    typeInto(grid(), 0, clsLogEntry::FLIGHT_DATE_FIELD, typed);
+
+    clickLink(*m_panel, ucFlightLog::LINK_SAVE);
+
+    QCOMPARE(readLogFile(), file);
+    QCOMPARE(m_dialogs.lastText(), lastBox);
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QCOMPARE(grid().cellEditor() != nullptr, lastBox != kSavedBox);
+}
+
+// A log that stopped loading at a broken line must not be saved over: the
+// lines after it would be lost.
+void tst_ucFlightLog::refusedSaveOverIncompleteLoad()
+{
+    const QByteArray file = linesOf({kFlightA, "2002-07-06,A320,short line", kFlightC});
+    writeLogFile(file);
+    openPanel();
+    QVERIFY(errorShownFrom(QStringLiteral("modFunctions.Load_XArray()")));
+    QCOMPARE(idsOf(m_panel->table()), QStringList{"G-AAAA"});
+
+    typeInto(grid(), 0, clsLogEntry::AIRCRAFT_TYPE_FIELD, QStringLiteral("B738"));
+    pressEnter(grid());
+    clickLink(*m_panel, ucFlightLog::LINK_SAVE);
+    fillRecord(*m_record, kFlightB);
+    QSignalSpy fail(m_record.get(), &clsLogEntry::NewLogEntrySaveFail);
+    m_record->New_Log_Entry_Save();
+
+    QVERIFY(errorShownFrom(QStringLiteral("ucFlightLog.Grid_Save()")));
+    QVERIFY(!boxShown(kSavedBox));
+    QCOMPARE(readLogFile(), file);
+    QVERIFY(m_panel->isChanged());
+    QCOMPARE(fail.count(), 1);
+    QCOMPARE(m_panel->table().rowCount(), 1);
+}
+
+void tst_ucFlightLog::totalAddsNumericTimesOnly()
+{
+    writeLogFile(linesOf({flight("2002-07-01", "A320", "G-1", "1.5"), flight("2002-07-02", "A320", "G-2", ""),
+                          flight("2002-07-03", "A320", "G-3", "n/a"), flight("2002-07-04", "A320", "G-4", "2.2")}));
+    openPanel();
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 3.7"));
+
+    typeInto(grid(), 2, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("1"));
+    pressEnter(grid());
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 4.7"));
+}
+
+void tst_ucFlightLog::deleteSelectedRows()
+{
+    writeLogFile(linesOf({kFlightA, kFlightB, kFlightC}));
+    openPanel();
+    QItemSelectionModel* selection = grid().selectionModel();
+    const QAbstractItemModel* model = grid().model();
+    selection->select(model->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(model->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selection->select(model->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);   // the empty row
+    QApplication::setActiveWindow(m_panel.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_panel.get()));
+    grid().setFocus();
+
+    QTest::keyClick(&grid(), Qt::Key_Delete);
+
+    QCOMPARE(idsOf(m_panel->table()), QStringList{"G-BBBB"});
+    QCOMPARE(model->rowCount(), 2);
+    QVERIFY(m_panel->isChanged());
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 2.0"));
+    QVERIFY(!grid().deleteRowsAction()->isEnabled());
+}
+
+void tst_ucFlightLog::undoRestoresTheFileAndKeepsTheQuestion()
+{
+    const QByteArray file = linesOf({kFlightC, kFlightA, kFlightB});
+    writeLogFile(file);
+    openPanel();
+    typeInto(grid(), 0, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("9"));
+    pressEnter(grid());
+    grid().selectRow(1);
+    grid().deleteSelectedRows();
+    clickHeading(grid(), clsLogEntry::AIRCRAFT_TYPE_FIELD);
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 9.7"));
+
+    clickLink(*m_panel, ucFlightLog::LINK_UNDO);
+
+    QCOMPARE(idsOf(m_panel->table()), (QStringList{"G-AAAA", "G-BBBB", "G-CCCC"}));
+    QCOMPARE(m_panel->caption(), QStringLiteral("Total Flight Time: 4.2"));
+    QCOMPARE(m_dialogs.lastText(), QStringLiteral("Flight Log Changes Undone"));
+    QCOMPARE(m_dialogs.lastTitle(), QStringLiteral("Quillon Undo Flight Log Changes"));
+    QVERIFY(m_panel->isChanged());
+    m_dialogs.answers = {QMessageBox::No};
+    QVERIFY(m_panel->queryClose());
+    QCOMPARE(m_dialogs.lastText(), QStringLiteral("Would you like to save the changes made to the Flight Log?"));
+    QCOMPARE(m_dialogs.lastTitle(), QStringLiteral("Flight Log Changed"));
+    QCOMPARE(readLogFile(), file);
+}
+
+void tst_ucFlightLog::closingQuestion_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QByteArray>("file");
+    QTest::newRow("No leaves the file as last saved") << int(QMessageBox::No) << linesOf({kFlightA});
+    QTest::newRow("Yes saves") << int(QMessageBox::Yes) << linesOf({flight("2002-07-05", "B737", "G-AAAA", "4.0")});
+}
+
+void tst_ucFlightLog::closingQuestion()
+{
+    QFETCH(int, answer);
+    QFETCH(QByteArray, file);
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    QVERIFY(m_panel->queryClose());
+    QVERIFY(m_dialogs.shown.isEmpty());   // nothing changed, nothing asked
+
+    typeInto(grid(), 0, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("4"));   // still in editing at closing
+    m_dialogs.answers = {QMessageBox::StandardButton(answer)};
+    QVERIFY(m_panel->queryClose());
+
+    QCOMPARE(m_dialogs.shown.first().buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_dialogs.shown.first().icon, QMessageBox::NoIcon);
+    QCOMPARE(readLogFile(), file);
+}
+
+void tst_ucFlightLog::closingStaysOpenWhenTheSaveFails()
+{
+    writeLogFile(linesOf({kFlightA}));
+    openPanel();
+    typeInto(grid(), 0, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("4"));
+    pressEnter(grid());
+    removeLogFile();
+    QVERIFY(QDir().mkpath(FlightLog_Path()));
+    m_dialogs.answers = {QMessageBox::Yes};
+    QVERIFY(!m_panel->queryClose());
+    QVERIFY(errorShownFrom(QStringLiteral("ucFlightLog.Grid_Save()")));
+
+    typeInto(grid(), 0, clsLogEntry::FLIGHT_DATE_FIELD, QStringLiteral("someday"));
+    QVERIFY(!m_panel->queryClose());   // a refused edit keeps the window open too
+    QCOMPARE(m_dialogs.lastText(), QStringLiteral("Please enter a valid date"));
+}
+
+void tst_ucFlightLog::layoutNeverGoesNegative()
+{
+    openPanel();
+    m_panel->resize(300, 10);
+    QCOMPARE(m_panel->findChild<QWidget*>(QStringLiteral("Frame"))->size(), QSize(300, 10));
+    QCOMPARE(m_panel->findChild<QWidget*>(QStringLiteral("Title"))->width(), 300);
+    QCOMPARE(grid().height(), 0);
+
+    m_panel->resize(800, 600);
+    const int titleHeight = m_panel->findChild<PanelTitle*>(QStringLiteral("Title"))->heightPixels();
+    QCOMPARE(grid().geometry().bottom(), 599);
+    QVERIFY(grid().y() > titleHeight);
+    QCOMPARE(grid().width(), 800);
+}
+
+QTEST_MAIN(tst_ucFlightLog)
+#include "tst_ucflightlog.moc"

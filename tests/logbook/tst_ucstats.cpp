@@ -1,0 +1,135 @@
+// The statistics panel: the same report as `quillon-log stats`, read from the
+// saved file on every click.
+
+#include "clslogentry.h"
+#include "logpaneltesting.h"
+#include "recordingdialogs.h"
+#include "ucflightlog.h"
+#include "ucstats.h"
+
+#include <QtTest>
+#include <QPlainTextEdit>
+
+using namespace logpanel;
+
+namespace {
+// What `quillon-log stats` prints for the log file, with the line ends a text area shows.
+QString quillonLogStats()
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    process.setProcessEnvironment(environment);
+    process.start(qEnvironmentVariable("QUILLON_BIN_DIR") + QStringLiteral("/quillon-log"),
+                  {QStringLiteral("stats"), FlightLog_Path()});
+    if (!process.waitForFinished(30000))
+        return QStringLiteral("<quillon-log did not finish>");
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+} // namespace
+
+class tst_ucStats : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_data;
+    RecordingDialogs m_dialogs;
+
+private slots:
+    void initTestCase()
+    {
+        useScratchDataFolder(m_data);
+        QLocale::setDefault(QLocale::c());
+        QVERIFY(QFileInfo(qEnvironmentVariable("QUILLON_BIN_DIR") + QStringLiteral("/quillon-log")).isExecutable());
+    }
+    void init()
+    {
+        removeLogFile();
+        m_dialogs = RecordingDialogs();
+    }
+
+    void sameReportAsQuillonLog_data();
+    void sameReportAsQuillonLog();
+    void unsavedEditsAreNotCounted();
+    void brokenLineIsReportedAndRowsBeforeCount();
+    void layoutNeverGoesNegative();
+};
+
+void tst_ucStats::sameReportAsQuillonLog_data()
+{
+    QTest::addColumn<QByteArray>("file");   // null: no file
+    QTest::newRow("no file") << QByteArray();
+    QTest::newRow("empty lines only") << QByteArray("\r\n\r\n");
+    QTest::newRow("two types") << linesOf({flight("2002-07-07", "A320", "G-1", "2.5"),
+                                           flight("2002-07-06", "B737", "G-2", "1.2"),
+                                           flight("2002-07-08", "A320", "G-3", "1.0")});
+    QTest::newRow("case, blank types, odd times")
+        << linesOf({flight("2002-07-07", "a320", "G-1", "n/a"), flight("2002-07-06", "A320", "G-2", "1.2"),
+                    flight("2002-07-08", "  ", "G-3", "5.0"), flight("2002-07-09", "a320", "G-4", "0.4"),
+                    flight("2002-07-10", "", "G-5", "")});
+}
+
+// Every click rebuilds the whole report: the second click shows it once, not twice.
+void tst_ucStats::sameReportAsQuillonLog()
+{
+    QFETCH(QByteArray, file);
+    if (!file.isNull())
+        writeLogFile(file);
+    ucStats stats(m_dialogs);
+    QVERIFY(stats.statsText().isEmpty());
+
+    clickLink(stats, 0);
+    clickLink(stats, 0);
+
+    QCOMPARE(stats.statsText(), quillonLogStats());
+    QVERIFY(stats.statsText().contains(QStringLiteral("Total Flight Time : ")));
+    QVERIFY(m_dialogs.shown.isEmpty());
+    QCOMPARE(stats.findChild<QPlainTextEdit*>(QStringLiteral("txtStats"))->font().family(), QStringLiteral("Arial"));
+}
+
+void tst_ucStats::unsavedEditsAreNotCounted()
+{
+    writeLogFile(linesOf({flight("2002-07-07", "A320", "G-1", "2.5")}));
+    ucFlightLog log(std::make_shared<clsLogEntry>(), m_dialogs);
+    ucStats stats(m_dialogs);
+    clickLink(stats, 0);
+    const QString saved = stats.statsText();
+    QVERIFY(saved.contains(QStringLiteral("Aircraft Type: A320          Total Time: 2.5")));
+
+    typeInto(*log.grid(), 0, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("4"));
+    pressEnter(*log.grid());
+    clickLink(stats, 0);
+    QCOMPARE(stats.statsText(), saved);
+
+    clickLink(log, ucFlightLog::LINK_SAVE);
+    clickLink(stats, 0);
+    QVERIFY(stats.statsText().contains(QStringLiteral("Aircraft Type: A320          Total Time: 4.0")));
+    QVERIFY(stats.statsText().endsWith(QStringLiteral("Total Flight Time : 4.0")));
+}
+
+void tst_ucStats::brokenLineIsReportedAndRowsBeforeCount()
+{
+    writeLogFile(linesOf({flight("2002-07-07", "A320", "G-1", "2.5"), "2002-07-08,B737,short",
+                          flight("2002-07-09", "C172", "G-3", "1.0")}));
+    ucStats stats(m_dialogs);
+    clickLink(stats, 0);
+    QCOMPARE(m_dialogs.shown.size(), 1);
+    QVERIFY(m_dialogs.lastText().contains(QStringLiteral("Error Source: modFunctions.Load_XArray()")));
+    QVERIFY(stats.statsText().contains(QStringLiteral("Aircraft Type: A320")));
+    QVERIFY(!stats.statsText().contains(QStringLiteral("C172")));
+}
+
+void tst_ucStats::layoutNeverGoesNegative()
+{
+    ucStats stats(m_dialogs);
+    auto* text = stats.findChild<QPlainTextEdit*>(QStringLiteral("txtStats"));
+    stats.resize(300, 10);
+    QCOMPARE(text->height(), 0);
+    QCOMPARE(stats.findChild<QWidget*>(QStringLiteral("Title"))->width(), 300);
+
+    stats.resize(640, 480);
+    QCOMPARE(text->width(), 640);
+    QVERIFY(text->geometry().bottom() < 479);
+}
+
+QTEST_MAIN(tst_ucStats)
+#include "tst_ucstats.moc"
