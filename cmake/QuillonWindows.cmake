@@ -42,9 +42,8 @@ ExternalProject_Add(quillon_windows
   DEPENDS quillon_windows_googletest)
 
 if(QUILLON_TESTS)
-  # The Windows tests share one prefix and the modules' window classes, so they run one at a time.
   add_test(NAME windows_wine
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${QUILLON_WINDOWS_DIR}/wineprefix
-            ${CMAKE_CTEST_COMMAND} --test-dir ${QUILLON_WINDOWS_DIR}/build --output-on-failure --timeout 120)
-  set_tests_properties(windows_wine PROPERTIES LABELS wine TIMEOUT 600)
+            ${CMAKE_SOURCE_DIR}/scripts/windows-ctest.sh ${QUILLON_WINDOWS_DIR}/build)
+  set_tests_properties(windows_wine PROPERTIES LABELS wine TIMEOUT 900)
 endif()

@@ -1,7 +1,8 @@
 // One exchange over the real link (a 2-byte read: queue + process) against
 // the module's block processor in another process, and beside it the floor:
 // a bare Unix-socket round trip of the same message sizes between the same
-// two processes. The exchange should cost at most twice the floor.
+// two processes. The exchange should cost at most twice the floor. Sockets
+// live in the program's scratch runtime folder, never a pilot's.
 #include "clsfsuipc.h"
 #include "moduleserver.h"
 #include "posixipcplatform.h"
@@ -12,9 +13,7 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -87,27 +86,15 @@ public:
     {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
-        std::filesystem::remove_all(PosixTransport::socketDirectory());
+        ::unlink(PosixTransport::socketPath(kEchoClass).c_str());
     }
 
 private:
     pid_t m_pid = -1;
 };
 
-// A private socket directory for the run, so a pilot's running module is never met.
-// Its fsipc folder is removed with each module process.
-void useScratchRuntimeDir()
-{
-    static const std::string dir =
-        (std::filesystem::temp_directory_path() / ("quillon-bench-" + std::to_string(::getpid()))).string();
-    std::filesystem::create_directories(dir);
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-    ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-}
-
 void LinkExchangeOneRead(benchmark::State& state)
 {
-    useScratchRuntimeDir();
     ModuleProcess module;
     PosixIpcPlatform platform;
     clsFSUIPC link(platform);
@@ -130,7 +117,6 @@ BENCHMARK(LinkExchangeOneRead)->UseRealTime();
 
 void SocketRoundTripFloor(benchmark::State& state)
 {
-    useScratchRuntimeDir();
     ModuleProcess module;
     const int fd = PosixTransport::connectUnixSocket(PosixTransport::socketPath(kEchoClass));
     std::uint8_t request[kRequestBytes] = {};

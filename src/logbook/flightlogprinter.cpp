@@ -1,7 +1,6 @@
 #include "flightlogprinter.h"
 
 #include "apperror.h"
-#include "flightlogmodel.h"
 #include "modfunctions.h"
 
 #include <QDir>
@@ -10,6 +9,7 @@
 #include <QPrinter>
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -45,25 +45,70 @@ QFont FlightLogPrinter::printFont()
 FlightLogPrinter::PageLayout FlightLogPrinter::layoutFor(QPrinter& printer) const
 {
     const QFontMetricsF metrics(printFont(), &printer);
+    const QFontMetricsF headingMetrics(boldOf(printFont()), &printer);
     const QRectF page = printer.pageRect(QPrinter::DevicePixel);
 
     PageLayout layout;
     layout.widthPx = page.width();
     layout.rowHeightPx = metrics.height() * kRowHeightFactor;
     layout.paddingPx = metrics.averageCharWidth() / 2;
+    placeColumns(layout, metrics, headingMetrics);
+    layout.headingHeightPx = headingLines(layout, headingMetrics) * headingMetrics.height()
+                             + layout.rowHeightPx - metrics.height();
     layout.tableTopPx = layout.rowHeightPx * 2;   // the header line and a blank line
     const double tableHeightPx = page.height() - layout.tableTopPx;
     layout.otherPageRows = rowsThatFit(tableHeightPx, layout.rowHeightPx);
-    layout.firstPageRows = rowsThatFit(tableHeightPx - layout.rowHeightPx, layout.rowHeightPx);
+    layout.firstPageRows = rowsThatFit(tableHeightPx - layout.headingHeightPx, layout.rowHeightPx);
+    return layout;
+}
 
-    const int totalTwips = std::accumulate(kColumnWidthsTwips.begin(), kColumnWidthsTwips.end(), 0);
+// Each column as wide as its longest text (a heading may take two lines, so
+// only its longest word counts), then all of them stretched or narrowed
+// alike to fill the page width exactly.
+void FlightLogPrinter::placeColumns(PageLayout& layout, const QFontMetricsF& metrics,
+                                    const QFontMetricsF& headingMetrics) const
+{
+    std::array<double, LogTable::kColumnCount> natural{};
+    for (int column = 0; column < LogTable::kColumnCount; ++column) {
+        double widest = metrics.horizontalAdvance(longestCell(column));
+        for (const QString& word : columnHeading(column).split(QLatin1Char(' ')))
+            widest = std::max(widest, headingMetrics.horizontalAdvance(word));
+        natural[column] = widest + 2 * layout.paddingPx;
+    }
+    const double scale = layout.widthPx / std::accumulate(natural.begin(), natural.end(), 0.0);
     double x = 0;
     for (int column = 0; column < LogTable::kColumnCount; ++column) {
         layout.columnX[column] = x;
-        x += layout.widthPx * kColumnWidthsTwips[column] / totalTwips;
+        x += natural[column] * scale;
     }
     layout.columnX[LogTable::kColumnCount] = layout.widthPx;
-    return layout;
+}
+
+// The column's longest text by length: one pass over the byte lengths, one
+// text decoded, so that a large log is laid out quickly.
+QString FlightLogPrinter::longestCell(int column) const
+{
+    qsizetype longestRow = -1;
+    std::size_t longest = 0;
+    for (qsizetype row = 0; row < m_table.rowCount(); ++row) {
+        const std::size_t size = m_table.cell(row, column).size();
+        if (size > longest) {
+            longest = size;
+            longestRow = row;
+        }
+    }
+    return longestRow < 0 ? QString() : m_table.cellText(longestRow, column);
+}
+
+int FlightLogPrinter::headingLines(const PageLayout& layout, const QFontMetricsF& headingMetrics)
+{
+    int lines = 1;
+    for (int column = 0; column < LogTable::kColumnCount; ++column) {
+        const QRectF room(0, 0, layout.columnX[column + 1] - layout.columnX[column] - 2 * layout.paddingPx, 1e6);
+        const QRectF used = headingMetrics.boundingRect(room, Qt::TextWordWrap, columnHeading(column));
+        lines = std::max(lines, static_cast<int>(std::lround(used.height() / headingMetrics.height())));
+    }
+    return lines;
 }
 
 int FlightLogPrinter::pageCount(QPrinter& printer) const
@@ -112,16 +157,15 @@ double FlightLogPrinter::paintHeadings(QPainter& painter, const PageLayout& layo
 {
     painter.save();
     painter.setFont(boldOf(printFont()));
-    const QFontMetricsF metrics(painter.font(), painter.device());
+    const double gap = (layout.rowHeightPx - QFontMetricsF(printFont(), painter.device()).height()) / 2;
     for (int column = 0; column < LogTable::kColumnCount; ++column) {
-        const QRectF cell(layout.columnX[column] + layout.paddingPx, top,
+        const QRectF cell(layout.columnX[column] + layout.paddingPx, top + gap,
                           layout.columnX[column + 1] - layout.columnX[column] - 2 * layout.paddingPx,
-                          layout.rowHeightPx);
-        painter.drawText(cell, Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(columnHeading(column), Qt::ElideRight, cell.width()));
+                          layout.headingHeightPx - 2 * gap);
+        painter.drawText(cell, Qt::AlignLeft | Qt::AlignBottom | Qt::TextWordWrap, columnHeading(column));
     }
     painter.restore();
-    const double bottom = top + layout.rowHeightPx;
+    const double bottom = top + layout.headingHeightPx;
     painter.setPen(Qt::black);
     painter.drawLine(QPointF(0, top), QPointF(layout.widthPx, top));
     painter.drawLine(QPointF(0, bottom), QPointF(layout.widthPx, bottom));

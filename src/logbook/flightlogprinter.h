@@ -7,13 +7,15 @@
 
 #include <array>
 
+class QFontMetricsF;
 class QPainter;
 class QPrinter;
 
 // Prints the flight log: the page header on every page, the column headings
 // once at the top of the first page, then every row in the table's order.
-// The columns share the page width in the proportions of the grid's columns;
-// a text too long for its column is cut with "...". Arial 8.25 throughout.
+// Each column is as wide as its longest text, and together they are fitted
+// to the page width; should they not fit, a text too long for its narrowed
+// column is cut with "...". Arial 8.25 throughout.
 class FlightLogPrinter {
 public:
     // The printer could not be started (no printer, or its file cannot be written).
@@ -33,6 +35,7 @@ private:
     struct PageLayout {
         double widthPx = 0;
         double rowHeightPx = 0;
+        double headingHeightPx = 0;     // one or two lines
         double paddingPx = 0;
         double tableTopPx = 0;          // below the page header
         qsizetype firstPageRows = 1;    // rows below the headings of page 1
@@ -41,6 +44,9 @@ private:
     };
 
     PageLayout layoutFor(QPrinter& printer) const;
+    void placeColumns(PageLayout& layout, const QFontMetricsF& metrics, const QFontMetricsF& headingMetrics) const;
+    QString longestCell(int column) const;
+    static int headingLines(const PageLayout& layout, const QFontMetricsF& headingMetrics);
     void paintPageHeader(QPainter& painter, const PageLayout& layout) const;
     double paintHeadings(QPainter& painter, const PageLayout& layout, double top) const;
     double paintTopRule(QPainter& painter, const PageLayout& layout, double top) const;

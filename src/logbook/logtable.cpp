@@ -1,6 +1,7 @@
 #include "logtable.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -48,24 +49,89 @@ std::optional<std::uint32_t> dateKey(std::string_view text)
     return static_cast<std::uint32_t>(year * 10000 + month * 100 + day);
 }
 
-// The first 8 bytes, big-endian, so that comparing prefixes orders like memcmp.
-std::uint64_t bytePrefix(std::string_view text)
-{
-    std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 8; ++i) {
-        prefix <<= 8;
-        if (i < text.size())
-            prefix |= static_cast<unsigned char>(text[i]);
+// Every distinct text of a column once, numbered in order of first sight.
+class DistinctTexts {
+public:
+    explicit DistinctTexts(std::size_t expected) : m_slots(std::bit_ceil(std::max<std::size_t>(expected, 16) * 2), 0) {}
+
+    std::uint32_t idOf(std::string_view text)
+    {
+        std::size_t slot = hash(text) & (m_slots.size() - 1);
+        for (;; slot = (slot + 1) & (m_slots.size() - 1)) {
+            const std::uint32_t entry = m_slots[slot];
+            if (entry == 0)
+                break;
+            if (m_texts[entry - 1] == text)
+                return entry - 1;
+        }
+        m_texts.push_back(text);
+        m_slots[slot] = static_cast<std::uint32_t>(m_texts.size());
+        if (m_texts.size() * 2 > m_slots.size())
+            grow();
+        return static_cast<std::uint32_t>(m_texts.size() - 1);
     }
-    return prefix;
+
+    const std::vector<std::string_view>& texts() const { return m_texts; }
+
+private:
+    static std::size_t hash(std::string_view text)
+    {
+        std::uint64_t h = 14695981039346656037ull;   // FNV-1a
+        for (char c : text)
+            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+
+    void grow()
+    {
+        std::vector<std::uint32_t> wider(m_slots.size() * 2, 0);
+        for (std::uint32_t id = 0; id < m_texts.size(); ++id) {
+            std::size_t slot = hash(m_texts[id]) & (wider.size() - 1);
+            while (wider[slot] != 0)
+                slot = (slot + 1) & (wider.size() - 1);
+            wider[slot] = id + 1;
+        }
+        m_slots.swap(wider);
+    }
+
+    std::vector<std::uint32_t> m_slots;   // distinct id + 1, 0 = free
+    std::vector<std::string_view> m_texts;
+};
+
+// Byte order (unsigned, as memcmp) of the distinct texts: rank[id].
+std::vector<std::uint32_t> rankTexts(const std::vector<std::string_view>& texts)
+{
+    std::vector<std::uint32_t> order(texts.size());
+    for (std::uint32_t id = 0; id < order.size(); ++id)
+        order[id] = id;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return texts[a] < texts[b]; });
+    std::vector<std::uint32_t> rank(texts.size());
+    for (std::uint32_t position = 0; position < order.size(); ++position)
+        rank[order[position]] = position;
+    return rank;
 }
 
-struct RowKey {
-    std::uint32_t group;    // dates before other texts
-    std::uint32_t length;   // of the text, capped; 0 for dates
-    std::uint64_t prefix;   // the date, or the text's first bytes
-    std::uint32_t index;    // position in the range: the tie-break that keeps the sort stable
-};
+using Indices = std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>>;
+using KeyedRows = std::vector<std::uint64_t, LargePageAllocator<std::uint64_t>>;
+
+// Stable sort of (key << 32 | row) by key: two counting passes of 16 bits.
+void radixSortByKey(KeyedRows& keyed)
+{
+    KeyedRows spare(keyed.size());
+    std::uint64_t largest = 0;
+    for (std::uint64_t k : keyed)
+        largest = std::max(largest, k);
+    for (int shift = 32; shift < 64 && (largest >> shift) != 0; shift += 16) {
+        std::vector<std::size_t> next(65536 + 1, 0);
+        for (std::uint64_t k : keyed)
+            ++next[((k >> shift) & 0xFFFF) + 1];
+        for (std::size_t d = 1; d < next.size(); ++d)
+            next[d] += next[d - 1];
+        for (std::uint64_t k : keyed)
+            spare[next[(k >> shift) & 0xFFFF]++] = k;
+        keyed.swap(spare);
+    }
+}
 
 } // namespace
 
@@ -260,46 +326,38 @@ void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key
     if (count > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("LogTable: too many rows to sort");
 
-    std::vector<RowKey, LargePageAllocator<RowKey>> keys(static_cast<std::size_t>(count));
-    for (qsizetype i = 0; i < count; ++i) {
+    // Each row gets a 32-bit key whose order is the sort order: a date's
+    // yyyymmdd (below 2^27), or the byte-order rank of its text among the
+    // column's distinct texts (above every date in date sorts). A radix sort
+    // on the keys is stable and linear in the number of rows.
+    const auto n = static_cast<std::uint32_t>(count);
+    const std::uint64_t textBase = key == SortKey::Date ? (std::uint64_t{1} << 27) : 0;
+    KeyedRows keyed(n);
+    DistinctTexts distinct(key == SortKey::Date ? 64 : n / 4);
+    for (std::uint32_t i = 0; i < n; ++i) {
         const std::string_view text = cell(first + i, column);
-        RowKey& k = keys[static_cast<std::size_t>(i)];
-        k.index = static_cast<std::uint32_t>(i);
         const std::optional<std::uint32_t> date = key == SortKey::Date ? dateKey(text) : std::nullopt;
-        if (date) {
-            k.group = 0;
-            k.length = 0;
-            k.prefix = *date;
-        } else {
-            k.group = 1;
-            k.length = static_cast<std::uint32_t>(std::min<std::size_t>(text.size(), 0xFFFFFFFFu));
-            k.prefix = bytePrefix(text);
-        }
+        keyed[i] = date ? *date : textBase + distinct.idOf(text);
     }
+    const std::vector<std::uint32_t> rank = rankTexts(distinct.texts());
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (keyed[i] >= textBase)
+            keyed[i] = textBase + rank[keyed[i] - textBase];
+        keyed[i] = (keyed[i] << 32) | i;
+    }
+    radixSortByKey(keyed);
 
-    const auto less = [&](const RowKey& a, const RowKey& b) {
-        if (a.group != b.group)
-            return a.group < b.group;
-        if (a.prefix != b.prefix)
-            return a.prefix < b.prefix;
-        if (a.length > 8 || b.length > 8) {
-            const int order = cell(first + a.index, column).compare(cell(first + b.index, column));
-            if (order != 0)
-                return order < 0;
-        } else if (a.length != b.length) {
-            return a.length < b.length;
-        }
-        return a.index < b.index;
-    };
-    if (std::is_sorted(keys.begin(), keys.end(), less))
+    Indices source(n);
+    bool moved = false;
+    for (std::uint32_t to = 0; to < n; ++to) {
+        source[to] = static_cast<std::uint32_t>(keyed[to]);
+        moved = moved || source[to] != to;
+    }
+    decltype(keyed)().swap(keyed);
+    if (!moved)
         return;
-    std::sort(keys.begin(), keys.end(), less);
 
     // Move whole rows along the permutation's cycles, one spare row at a time.
-    std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> source(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i)
-        source[i] = keys[i].index;
-    decltype(keys)().swap(keys);
     Row* rows = m_rows.data() + first;
     for (std::uint32_t i = 0; i < source.size(); ++i) {
         if (source[i] == i)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "apperror.h"
 #include "logtable.h"
 
 #include <QString>
@@ -35,6 +36,8 @@ struct LoadResult {
     // Non-zero: show the error report, source kLoadXArraySource.
     qint32 errorNumber = 0;
     QString errorDescription;
+
+    AppError error() const { return AppError(errorNumber, errorDescription); }
 };
 
 // Fills `table` (expected empty) from the file in one pass: lines end at
@@ -54,6 +57,8 @@ struct SaveResult {
     bool ok = false;
     qint32 errorNumber = 0;      // LogErrors number when !ok
     QString message;             // what went wrong, naming the file; empty when ok
+
+    AppError error() const { return AppError(errorNumber, message); }
 };
 
 // Replaces the file with every row in table order, 14 fields joined by ","

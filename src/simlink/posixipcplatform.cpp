@@ -20,8 +20,8 @@ constexpr std::uint32_t kConnectionBroken = ECONNRESET;
 // Milliseconds left until the deadline, for poll(); 0 once it has passed.
 int millisecondsUntil(std::chrono::steady_clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
@@ -73,7 +73,10 @@ std::uint32_t PosixIpcPlatform::registerMessage(const std::string& name)
     return PosixTransport::messageId(name);
 }
 
-std::uint32_t PosixIpcPlatform::currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+std::uint32_t PosixIpcPlatform::currentProcessId()
+{
+    return static_cast<std::uint32_t>(::getpid());
+}
 
 std::uint16_t PosixIpcPlatform::addAtom(const std::string& name)
 {
@@ -125,7 +128,8 @@ std::uint8_t* PosixIpcPlatform::mapView(MappingHandle mapping)
     const auto found = m_objects.find(mapping);
     if (found == m_objects.end())
         return nullptr;
-    void* view = ::mmap(nullptr, found->second.sizeBytes, PROT_READ | PROT_WRITE, MAP_SHARED, found->second.fd, 0);
+    void* view =
+        ::mmap(nullptr, found->second.sizeBytes, PROT_READ | PROT_WRITE, MAP_SHARED, found->second.fd, 0);
     if (view == MAP_FAILED)
         return nullptr;
     auto* bytes = static_cast<std::uint8_t*>(view);

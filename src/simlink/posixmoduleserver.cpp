@@ -23,8 +23,8 @@ constexpr std::size_t kMaxBlocksPerConnection = 8; // a client maps one block pe
 
 int millisecondsUntil(std::chrono::steady_clock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 
@@ -75,7 +75,8 @@ bool PosixModuleServer::start(std::string& strError)
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
     struct stat status {};
-    if (m_listenFd < 0 || ::bind(m_listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+    if (m_listenFd < 0 ||
+        ::bind(m_listenFd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(m_listenFd, kListenBacklog) != 0 || ::lstat(m_socketPath.c_str(), &status) != 0) {
         strError = "Cannot listen on " + m_socketPath + ": " + std::strerror(errno);
         if (m_listenFd >= 0)
@@ -136,7 +137,10 @@ bool PosixModuleServer::serveFor(std::chrono::milliseconds duration)
     return false;
 }
 
-std::string PosixModuleServer::endpoint() const { return m_socketPath; }
+std::string PosixModuleServer::endpoint() const
+{
+    return m_socketPath;
+}
 
 void PosixModuleServer::acceptClient()
 {
@@ -178,8 +182,8 @@ bool PosixModuleServer::answerRequests(Connection& connection)
     while (keep && !m_exitRequested) {
         PosixTransport::Request request;
         std::size_t consumed = 0;
-        const auto status = PosixTransport::parseRequest(connection.received.data() + taken,
-                                                         connection.received.size() - taken, request, consumed);
+        const auto status = PosixTransport::parseRequest(
+            connection.received.data() + taken, connection.received.size() - taken, request, consumed);
         if (status == PosixTransport::ParseStatus::NeedMore)
             break;
         const Disposition disposition = nextRequest();
@@ -195,13 +199,15 @@ bool PosixModuleServer::answerRequests(Connection& connection)
         }
         taken += consumed;
         if (disposition == Disposition::Answer)
-            keep = sendReply(connection.fd, request.sequence, answer(connection, request.name, request.message));
+            keep =
+                sendReply(connection.fd, request.sequence, answer(connection, request.name, request.message));
     }
     connection.received.erase(connection.received.begin(), connection.received.begin() + taken);
     return keep;
 }
 
-std::uint32_t PosixModuleServer::answer(Connection& connection, const std::string& name, std::uint32_t message)
+std::uint32_t PosixModuleServer::answer(Connection& connection, const std::string& name,
+                                        std::uint32_t message)
 {
     if (message != PosixTransport::messageId(PosixTransport::kMessageName))
         return 0;

@@ -84,14 +84,18 @@ bool prepareSocketDirectory(std::string& strError)
 
 std::string socketPath(const std::string& className)
 {
-    if (className.empty() || className.find('/') != std::string::npos || className == "." || className == "..")
+    if (className.empty() || className.find('/') != std::string::npos || className == "." ||
+        className == "..")
         return {};
     std::string path = socketDirectory() + "/" + className;
     sockaddr_un address{};
     return fillAddress(path, address) ? path : std::string{};
 }
 
-std::string sharedMemoryName(const std::string& mappingName) { return "/" + mappingName; }
+std::string sharedMemoryName(const std::string& mappingName)
+{
+    return "/" + mappingName;
+}
 
 bool isValidMappingName(const std::string& mappingName)
 {
@@ -137,7 +141,10 @@ std::array<std::uint8_t, kReplyBytes> encodeReply(const Reply& reply)
     return bytes;
 }
 
-Reply decodeReply(const std::uint8_t* data) { return Reply{getU32(data), getU32(data + 4)}; }
+Reply decodeReply(const std::uint8_t* data)
+{
+    return Reply{getU32(data), getU32(data + 4)};
+}
 
 int connectUnixSocket(const std::string& path)
 {

@@ -18,9 +18,18 @@ void checkRange(std::uint32_t offset, std::size_t sizeBytes)
 
 SimVariables::SimVariables() = default;
 
-void SimVariables::setU8(std::uint32_t offset, std::uint8_t value) { setLittleEndian(offset, value, 1); }
-void SimVariables::setU16(std::uint32_t offset, std::uint16_t value) { setLittleEndian(offset, value, 2); }
-void SimVariables::setU32(std::uint32_t offset, std::uint32_t value) { setLittleEndian(offset, value, 4); }
+void SimVariables::setU8(std::uint32_t offset, std::uint8_t value)
+{
+    setLittleEndian(offset, value, 1);
+}
+void SimVariables::setU16(std::uint32_t offset, std::uint16_t value)
+{
+    setLittleEndian(offset, value, 2);
+}
+void SimVariables::setU32(std::uint32_t offset, std::uint32_t value)
+{
+    setLittleEndian(offset, value, 4);
+}
 
 void SimVariables::writeFromClient(std::uint32_t offset, const std::uint8_t* bytes, std::size_t sizeBytes)
 {
@@ -46,7 +55,10 @@ std::uint16_t SimVariables::u16(std::uint32_t offset) const
     return static_cast<std::uint16_t>(littleEndian(offset, 2));
 }
 
-std::uint32_t SimVariables::u32(std::uint32_t offset) const { return littleEndian(offset, 4); }
+std::uint32_t SimVariables::u32(std::uint32_t offset) const
+{
+    return littleEndian(offset, 4);
+}
 
 void SimVariables::setLittleEndian(std::uint32_t offset, std::uint32_t value, std::size_t sizeBytes)
 {

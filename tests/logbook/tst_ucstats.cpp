@@ -122,6 +122,7 @@ void tst_ucStats::layoutNeverGoesNegative()
 {
     ucStats stats(m_dialogs);
     auto* text = stats.findChild<QPlainTextEdit*>(QStringLiteral("txtStats"));
+    stats.show();
     stats.resize(300, 10);
     QCOMPARE(text->height(), 0);
     QCOMPARE(stats.findChild<QWidget*>(QStringLiteral("Title"))->width(), 300);

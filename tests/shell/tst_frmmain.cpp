@@ -23,6 +23,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 
@@ -96,6 +97,8 @@ private:
 
 void tst_frmMain::init()
 {
+    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillon/flightlog.txt"))
+        .removeRecursively();
     QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")).clear();
     QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
                   + QStringLiteral("/Quillon/flightlog.txt"));
@@ -317,16 +320,19 @@ void tst_frmMain::layoutOnResize()
 void tst_frmMain::closingAsksWithTimersStopped_data()
 {
     QTest::addColumn<bool>("dirty");
+    QTest::addColumn<bool>("saveFails");
     QTest::addColumn<QMessageBox::StandardButton>("answer");
     QTest::addColumn<bool>("closes");
-    QTest::addRow("nothing to save closes without a question") << false << QMessageBox::No << true;
-    QTest::addRow("No closes without saving") << true << QMessageBox::No << true;
-    QTest::addRow("Yes saves and closes") << true << QMessageBox::Yes << true;
+    QTest::addRow("nothing to save closes without a question") << false << false << QMessageBox::No << true;
+    QTest::addRow("No closes without saving") << true << false << QMessageBox::No << true;
+    QTest::addRow("Yes saves and closes") << true << false << QMessageBox::Yes << true;
+    QTest::addRow("a failed save keeps the window open") << true << true << QMessageBox::Yes << false;
 }
 
 void tst_frmMain::closingAsksWithTimersStopped()
 {
     QFETCH(bool, dirty);
+    QFETCH(bool, saveFails);
     QFETCH(QMessageBox::StandardButton, answer);
     QFETCH(bool, closes);
     RecordingDialogs dialogs;
@@ -335,16 +341,22 @@ void tst_frmMain::closingAsksWithTimersStopped()
     window->show();
     if (dirty)
         makeFlightLogDirty(*window);
+    if (saveFails) // a folder where the file should be: the save cannot replace it
+        QVERIFY(QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                              + QStringLiteral("/Quillon/flightlog.txt")));
     bool timersRanInsideQuestion = false;
     dialogs.whileShown = [&](const MessageRequest&) {
-        timersRanInsideQuestion = window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
+        timersRanInsideQuestion |= window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
     };
     QSignalSpy unloading(window.get(), &frmMain::unloading);
     QCOMPARE(window->close(), closes);
-    QCOMPARE(dialogs.shown.size(), dirty ? 1 : 0);
+    QCOMPARE(dialogs.shown.isEmpty(), !dirty);
     QVERIFY(!timersRanInsideQuestion);
     QCOMPARE(unloading.size(), closes ? 1 : 0);
-    QVERIFY(!window->clockTimer()->isActive());
+    QCOMPARE(window->clockTimer()->isActive(), !closes);
+    QCOMPARE(window->isVisible(), !closes);
+    if (saveFails)
+        QVERIFY(window->flightLogPanel()->isChanged());
 }
 
 // The save question as a real modal box, with its own event loop, while the

@@ -44,6 +44,7 @@ struct Host {
         }
         frame->setGeometry(0, 0, 600, heightPx);
         window.resize(600, heightPx);
+        window.show(); // resize events reach only a shown frame
     }
 
     void addThreeItems()
@@ -337,20 +338,20 @@ void tst_ucAppFrame::paintsIconsAndBorder()
     sendMouse(host.frame->sideBar(), QEvent::MouseMove, host.frame->iconRect(3).center(), Qt::NoButton, {});
     const QImage bar = host.frame->sideBar()->grab().toImage();
     for (int position = 1; position <= 3; ++position)
-        QCOMPARE(bar.pixelColor(host.frame->iconRect(position).center()), kIconColors[position - 1]);
+        QCOMPARE(bar.pixel(host.frame->iconRect(position).center()), kIconColors[position - 1].rgb());
     const QRect hot = host.frame->iconRect(3);
     const int gap = twipsToPixelsY(20, host.frame);
     const QPoint bottomEdge(hot.center().x(), qrectBottom(hot) + gap);
     const QPoint topEdge(hot.center().x(), hot.top() - gap);
-    QCOMPARE(bar.pixelColor(topEdge), host.frame->palette().color(QPalette::Light));
-    QCOMPARE(bar.pixelColor(bottomEdge), host.frame->palette().color(QPalette::Shadow));
-    QCOMPARE(bar.pixelColor(QPoint(qrectRight(host.frame->iconRect(1)) + gap, host.frame->iconRect(1).center().y())),
-             QColor(Qt::white));
+    QCOMPARE(bar.pixel(topEdge), host.frame->palette().color(QPalette::Light).rgb());
+    QCOMPARE(bar.pixel(bottomEdge), host.frame->palette().color(QPalette::Shadow).rgb());
+    QCOMPARE(bar.pixel(QPoint(qrectRight(host.frame->iconRect(1)) + gap, host.frame->iconRect(1).center().y())),
+             QColor(Qt::white).rgb());
 
     host.frame->SetActivePanel(QStringLiteral("FlightLog"));
     const QImage heading = host.frame->headingBox()->grab().toImage();
     const int x = heading.width() - 32 - twipsToPixelsX(100, host.frame);
-    QCOMPARE(heading.pixelColor(x + 16, twipsToPixelsY(50, host.frame) + 16), kIconColors[1]);
+    QCOMPARE(heading.pixel(x + 16, twipsToPixelsY(50, host.frame) + 16), kIconColors[1].rgb());
 }
 
 QTEST_MAIN(tst_ucAppFrame)

@@ -32,7 +32,10 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::int32_t kFreeOffset = 0x4000; // no meaning to the simulator; free for tests
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 class PosixLink : public testing::Test {
 protected:
@@ -76,7 +79,8 @@ TEST_F(PosixLink, BatchesReadsAndWritesInOrder)
                 m_link.FSUIPC_Read(kFreeOffset, 4, &readBack, m_dwResult) &&
                 m_link.FSUIPC_Read(0x0AF4, 4, &fuelWeight, m_dwResult) &&
                 m_link.FSUIPC_WriteS(kFreeOffset + 8, 6, "GATE", m_dwResult) &&
-                m_link.FSUIPC_Read(kFreeOffset + 8, 6, text, m_dwResult) && m_link.FSUIPC_Process(m_dwResult));
+                m_link.FSUIPC_Read(kFreeOffset + 8, 6, text, m_dwResult) &&
+                m_link.FSUIPC_Process(m_dwResult));
     EXPECT_EQ(readBack, written) << "a read after a write in one batch sees the write";
     EXPECT_EQ(fuelWeight, 1715u);
     EXPECT_STREQ(text, "GATE");
@@ -137,7 +141,10 @@ struct VersionCase {
     std::int32_t code;
 };
 
-void PrintTo(const VersionCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const VersionCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class PosixLinkVersions : public PosixLink, public testing::WithParamInterface<VersionCase> {};
 
@@ -172,7 +179,10 @@ struct StopCase {
     double seconds;
 };
 
-void PrintTo(const StopCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const StopCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class PosixLinkModuleStops : public PosixLink, public testing::WithParamInterface<StopCase> {};
 
@@ -241,7 +251,8 @@ public:
         sockaddr_un address{AF_UNIX, {}};
         std::strcpy(address.sun_path, PosixTransport::socketPath("UIPCMAIN").c_str());
         if (!PosixTransport::prepareSocketDirectory(error) ||
-            ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd, 1) != 0)
+            ::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listenFd, 1) != 0)
             throw std::runtime_error("cannot listen: " + error);
         m_pid = ::fork();
         if (m_pid == 0)
@@ -271,14 +282,17 @@ private:
             std::uint8_t bytes[20 + 255];
             PosixTransport::Request request;
             std::size_t used = 0;
-            if (::recv(fd, bytes, 20, MSG_WAITALL) != 20 || ::recv(fd, bytes + 20, bytes[16], MSG_WAITALL) != bytes[16])
+            if (::recv(fd, bytes, 20, MSG_WAITALL) != 20 ||
+                ::recv(fd, bytes + 20, bytes[16], MSG_WAITALL) != bytes[16])
                 ::_exit(0);
             PosixTransport::parseRequest(bytes, 20 + bytes[16], request, used);
             if (block == nullptr)
                 block = static_cast<std::uint8_t*>(::mmap(nullptr, 0x8000, PROT_READ | PROT_WRITE, MAP_SHARED,
-                                                          ::shm_open(("/" + request.name).c_str(), O_RDWR, 0), 0));
+                                                          ::shm_open(("/" + request.name).c_str(), O_RDWR, 0),
+                                                          0));
             if (first)
-                sendReply(fd, request.sequence, static_cast<std::uint32_t>(processRequestBlock(vars, block, 0x8000)));
+                sendReply(fd, request.sequence,
+                          static_cast<std::uint32_t>(processRequestBlock(vars, block, 0x8000)));
             else
                 reply(fd, request, block);
         }
@@ -295,7 +309,10 @@ struct ReplyCase {
     std::uint32_t value; // what the read at kFreeOffset received
 };
 
-void PrintTo(const ReplyCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ReplyCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class PosixLinkReplies : public PosixLink, public testing::WithParamInterface<ReplyCase> {};
 
@@ -316,45 +333,49 @@ void putField(std::uint8_t* block, std::size_t position, std::uint32_t value)
         block[position + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-void fillRead(std::uint8_t* block) { putField(block, 16, 0x55667788); }
+void fillRead(std::uint8_t* block)
+{
+    putField(block, 16, 0x55667788);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, PosixLinkReplies,
-    testing::Values(
-        ReplyCase{"Good",
-                  [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
-                      fillRead(b);
-                      RawModule::sendReply(fd, r.sequence, 1);
-                  },
-                  true, FSUIPC_OK, 0x55667788},
-        ReplyCase{"StaleReplyBeforeTheRealOne",
-                  [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
-                      RawModule::sendReply(fd, r.sequence - 1, 0);
-                      fillRead(b);
-                      RawModule::sendReply(fd, r.sequence, 1);
-                  },
-                  true, FSUIPC_OK, 0x55667788},
-        ReplyCase{"ReplyValueZero",
-                  [](int fd, const PosixTransport::Request& r, std::uint8_t*) { RawModule::sendReply(fd, r.sequence, 0); },
-                  false, FSUIPC_ERR_DATA, 0},
-        ReplyCase{"UnknownRecordId",
-                  [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
-                      putField(b, 0, 7);
-                      RawModule::sendReply(fd, r.sequence, 1);
-                  },
-                  false, FSUIPC_ERR_DATA, 0},
-        ReplyCase{"ReadSizeGrown",
-                  [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
-                      putField(b, 8, 0x7FFFFFFF);
-                      RawModule::sendReply(fd, r.sequence, 1);
-                  },
-                  false, FSUIPC_ERR_DATA, 0},
-        ReplyCase{"HalfAReplyThenGone",
-                  [](int fd, const PosixTransport::Request&, std::uint8_t*) {
-                      ::send(fd, "\1\0\0", 3, MSG_NOSIGNAL);
-                      ::_exit(0);
-                  },
-                  false, FSUIPC_ERR_SENDMSG, 0}),
+    testing::Values(ReplyCase{"Good",
+                              [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
+                                  fillRead(b);
+                                  RawModule::sendReply(fd, r.sequence, 1);
+                              },
+                              true, FSUIPC_OK, 0x55667788},
+                    ReplyCase{"StaleReplyBeforeTheRealOne",
+                              [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
+                                  RawModule::sendReply(fd, r.sequence - 1, 0);
+                                  fillRead(b);
+                                  RawModule::sendReply(fd, r.sequence, 1);
+                              },
+                              true, FSUIPC_OK, 0x55667788},
+                    ReplyCase{"ReplyValueZero",
+                              [](int fd, const PosixTransport::Request& r, std::uint8_t*) {
+                                  RawModule::sendReply(fd, r.sequence, 0);
+                              },
+                              false, FSUIPC_ERR_DATA, 0},
+                    ReplyCase{"UnknownRecordId",
+                              [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
+                                  putField(b, 0, 7);
+                                  RawModule::sendReply(fd, r.sequence, 1);
+                              },
+                              false, FSUIPC_ERR_DATA, 0},
+                    ReplyCase{"ReadSizeGrown",
+                              [](int fd, const PosixTransport::Request& r, std::uint8_t* b) {
+                                  putField(b, 8, 0x7FFFFFFF);
+                                  RawModule::sendReply(fd, r.sequence, 1);
+                              },
+                              false, FSUIPC_ERR_DATA, 0},
+                    ReplyCase{"HalfAReplyThenGone",
+                              [](int fd, const PosixTransport::Request&, std::uint8_t*) {
+                                  ::send(fd, "\1\0\0", 3, MSG_NOSIGNAL);
+                                  ::_exit(0);
+                              },
+                              false, FSUIPC_ERR_SENDMSG, 0}),
     [](const testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });
 
 } // namespace

@@ -39,10 +39,11 @@ protected:
 
 TEST_F(QuillonSim, FliesAScenarioFileOnWholeMinutes)
 {
-    SimProcess sim({"--scenario", writeScenario("start 1200\nfuel-weight 6\ntank center 100\n"
-                                                "at 0 gate brake=set ground=yes fuel=100\n"
-                                                "at 1 out brake=off ground=yes\n"
-                                                "at 2 off brake=off ground=no fuel=50\n"),
+    SimProcess sim({"--scenario",
+                    writeScenario("start 1200\nfuel-weight 6\ntank center 100\n"
+                                  "at 0 gate brake=set ground=yes fuel=100\n"
+                                  "at 1 out brake=off ground=yes\n"
+                                  "at 2 off brake=off ground=no fuel=50\n"),
                     "--speed", "60"});
     ASSERT_TRUE(sim.ok());
     EXPECT_EQ(sim.readyLine(), "ready class=UIPCMAIN socket=" + PosixTransport::socketPath("UIPCMAIN"));
@@ -62,7 +63,8 @@ TEST_F(QuillonSim, FliesAScenarioFileOnWholeMinutes)
     std::uint8_t clock[3] = {};
     std::uint16_t brake = 1, onGround = 0;
     ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << link.Get_Result(dwResult);
-    ASSERT_TRUE(link.FSUIPC_Read(0x023B, 3, clock, dwResult) && link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult) &&
+    ASSERT_TRUE(link.FSUIPC_Read(0x023B, 3, clock, dwResult) &&
+                link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult) &&
                 link.FSUIPC_Read(0x0366, 2, &onGround, dwResult) && link.FSUIPC_Process(dwResult));
     EXPECT_EQ(clock[0], 12);
     EXPECT_EQ(clock[1], 1);
@@ -80,7 +82,10 @@ struct StopCase {
     int signalNumber;
 };
 
-void PrintTo(const StopCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const StopCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class QuillonSimStops : public QuillonSim, public testing::WithParamInterface<StopCase> {};
 
@@ -114,7 +119,10 @@ struct UsageCase {
     std::vector<std::string> args;
 };
 
-void PrintTo(const UsageCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const UsageCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class QuillonSimUsage : public QuillonSim, public testing::WithParamInterface<UsageCase> {};
 
@@ -139,7 +147,10 @@ public:
     RawConnection() : m_fd(PosixTransport::connectUnixSocket(PosixTransport::socketPath("UIPCMAIN"))) {}
     ~RawConnection() { ::close(m_fd); }
 
-    void send(const std::vector<std::uint8_t>& bytes) const { ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    void send(const std::vector<std::uint8_t>& bytes) const
+    {
+        ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    }
     // The reply value, or -1 when none came; closed is set when the module hung up.
     long long reply(std::uint32_t sequence, bool& closed) const
     {
@@ -183,7 +194,10 @@ struct RequestCase {
     bool closesConnection;
 };
 
-void PrintTo(const RequestCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const RequestCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class QuillonSimRequests : public QuillonSim, public testing::WithParamInterface<RequestCase> {};
 
@@ -193,7 +207,8 @@ TEST_P(QuillonSimRequests, MalformedAreAnsweredWithZeroAndServingGoesOn)
     ASSERT_TRUE(sim.ok());
     const RequestCase& row = GetParam();
     OwnBlock shortBlock(4096); // filled with zeros: a valid empty batch if only it were long enough
-    PosixTransport::Request request{row.message, 0xC000, 0, 9, row.mappingName == "*" ? shortBlock.name() : row.mappingName};
+    PosixTransport::Request request{row.message, 0xC000, 0, 9,
+                                    row.mappingName == "*" ? shortBlock.name() : row.mappingName};
     std::vector<std::uint8_t> bytes = PosixTransport::encodeRequest(request);
     if (row.nameBytes > request.name.size()) {
         bytes[16] = static_cast<std::uint8_t>(row.nameBytes);
@@ -210,14 +225,13 @@ TEST_P(QuillonSimRequests, MalformedAreAnsweredWithZeroAndServingGoesOn)
     EXPECT_EQ(probe.waitExit(5s), 0) << "the module still serves";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, QuillonSimRequests,
-    testing::Values(RequestCase{"OtherMessageId", 0xC368, "*", 0, false},
-                    RequestCase{"NoSuchMapping", 0xC367, "FSASMLIB:IPC:0:0", 0, false},
-                    RequestCase{"NameWithASlash", 0xC367, "../etc", 0, false},
-                    RequestCase{"MappingShorterThanTheBlock", 0xC367, "*", 0, false},
-                    RequestCase{"NameLongerThan255Bytes", 0xC367, "", 300, true}),
-    [](const testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Rows, QuillonSimRequests,
+                         testing::Values(RequestCase{"OtherMessageId", 0xC368, "*", 0, false},
+                                         RequestCase{"NoSuchMapping", 0xC367, "FSASMLIB:IPC:0:0", 0, false},
+                                         RequestCase{"NameWithASlash", 0xC367, "../etc", 0, false},
+                                         RequestCase{"MappingShorterThanTheBlock", 0xC367, "*", 0, false},
+                                         RequestCase{"NameLongerThan255Bytes", 0xC367, "", 300, true}),
+                         [](const testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
 
 TEST_F(QuillonSim, ProbeReadsARunningSimulator)
 {
@@ -226,10 +240,10 @@ TEST_F(QuillonSim, ProbeReadsARunningSimulator)
     ChildProcess probe("quillon-probe", {});
     const std::string output = probe.readAll(5s);
     EXPECT_EQ(probe.waitExit(5s), 0);
-    for (const char* expected : {"Result: Okay\n", "Version_FSUIPC: 1.998e\n", "Version_FS: FS2002\n",
-                                 "UTC: 1400Z\n", "Parking brake: 32767\n", "On ground: 1\n", "Slew: 0\n",
-                                 "Fuel weight: 1715 (6.699 lbs/gal)\n", "Tank 0x0B7C: level 8388608 capacity 1500\n",
-                                 "Tank 0x125C: level 0 capacity 0\n"})
+    for (const char* expected :
+         {"Result: Okay\n", "Version_FSUIPC: 1.998e\n", "Version_FS: FS2002\n", "UTC: 1400Z\n",
+          "Parking brake: 32767\n", "On ground: 1\n", "Slew: 0\n", "Fuel weight: 1715 (6.699 lbs/gal)\n",
+          "Tank 0x0B7C: level 8388608 capacity 1500\n", "Tank 0x125C: level 0 capacity 0\n"})
         EXPECT_NE(output.find(expected), std::string::npos) << expected << "\nin:\n" << output;
 }
 
@@ -239,7 +253,10 @@ struct ProbeFailure {
     std::int32_t code;
 };
 
-void PrintTo(const ProbeFailure& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const ProbeFailure& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class QuillonProbeFails : public QuillonSim, public testing::WithParamInterface<ProbeFailure> {};
 
@@ -257,11 +274,11 @@ TEST_P(QuillonProbeFails, WithTheResultText)
     EXPECT_EQ(output, "Result: " + clsFSUIPC(platform).Get_Result(GetParam().code) + "\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, QuillonProbeFails,
-    testing::Values(ProbeFailure{"NoSimulator", {}, FSUIPC_ERR_NOFS},
-                    ProbeFailure{"NetworkedStandInAlone", {"--class", "FS98MAIN", "--module-version", "0"},
-                                 FSUIPC_ERR_RUNNING}),
-    [](const testing::TestParamInfo<ProbeFailure>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Rows, QuillonProbeFails,
+                         testing::Values(ProbeFailure{"NoSimulator", {}, FSUIPC_ERR_NOFS},
+                                         ProbeFailure{"NetworkedStandInAlone",
+                                                      {"--class", "FS98MAIN", "--module-version", "0"},
+                                                      FSUIPC_ERR_RUNNING}),
+                         [](const testing::TestParamInfo<ProbeFailure>& info) { return info.param.name; });
 
 } // namespace

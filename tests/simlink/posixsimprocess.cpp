@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -14,13 +13,12 @@
 
 namespace {
 
-// Tools land beside the test programs, so their folder serves when QUILLON_BIN_DIR is not set.
 std::string toolPath(const std::string& tool)
 {
     const char* binDir = std::getenv("QUILLON_BIN_DIR");
-    if (binDir != nullptr && *binDir != '\0')
-        return std::string(binDir) + "/" + tool;
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / tool).string();
+    if (binDir == nullptr)
+        throw std::runtime_error("QUILLON_BIN_DIR is not set");
+    return std::string(binDir) + "/" + tool;
 }
 
 } // namespace
@@ -65,7 +63,8 @@ bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout
             m_buffered.erase(0, end + 1);
             return true;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd waiting{m_output, POLLIN, 0};
         if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) <= 0)
             return false;
@@ -87,7 +86,10 @@ std::string ChildProcess::readAll(std::chrono::milliseconds timeout)
     return all;
 }
 
-void ChildProcess::signal(int signalNumber) const { ::kill(m_pid, signalNumber); }
+void ChildProcess::signal(int signalNumber) const
+{
+    ::kill(m_pid, signalNumber);
+}
 
 int ChildProcess::waitExit(std::chrono::milliseconds timeout)
 {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include <unistd.h>
@@ -15,10 +16,10 @@ public:
     explicit ScratchRuntimeDir(const std::string& name)
     {
         const char* base = std::getenv("XDG_RUNTIME_DIR");
-        m_previous = base != nullptr ? base : "";
-        const std::filesystem::path root = m_previous.empty() ? std::filesystem::temp_directory_path()
-                                                              : std::filesystem::path(m_previous);
-        m_path = root / (name + "-" + std::to_string(::getpid()));
+        if (base == nullptr)
+            throw std::runtime_error("XDG_RUNTIME_DIR is not set");
+        m_previous = base;
+        m_path = std::filesystem::path(m_previous) / (name + "-" + std::to_string(::getpid()));
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);
@@ -26,10 +27,7 @@ public:
     }
     ~ScratchRuntimeDir()
     {
-        if (m_previous.empty())
-            ::unsetenv("XDG_RUNTIME_DIR");
-        else
-            ::setenv("XDG_RUNTIME_DIR", m_previous.c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", m_previous.c_str(), 1);
         std::error_code ignored;
         std::filesystem::remove_all(m_path, ignored);
     }

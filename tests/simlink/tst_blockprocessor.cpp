@@ -37,7 +37,10 @@ public:
         return *this;
     }
     // One read filling the space up to position, to put the next record at the block's end.
-    BlockBuilder& padTo(std::size_t position) { return read(0, static_cast<std::uint32_t>(position - m_position - 16)); }
+    BlockBuilder& padTo(std::size_t position)
+    {
+        return read(0, static_cast<std::uint32_t>(position - m_position - 16));
+    }
 
     std::vector<std::uint8_t> block = std::vector<std::uint8_t>(kBlockBytes, 0);
 
@@ -105,7 +108,10 @@ struct MalformedBlock {
     std::function<void(BlockBuilder&)> build;
 };
 
-void PrintTo(const MalformedBlock& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const MalformedBlock& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class BlockProcessorRefuses : public testing::TestWithParam<MalformedBlock> {};
 
@@ -127,22 +133,29 @@ TEST_P(BlockProcessorRefuses, WithoutTouchingBlockOrVariables)
 INSTANTIATE_TEST_SUITE_P(
     Malformed, BlockProcessorRefuses,
     testing::Values(
-        MalformedBlock{"UnknownIdAfterGoodRecords", [](BlockBuilder& b) { b.write(0x4000, {9}).read(0x0AF4, 4).field(3); }},
+        MalformedBlock{"UnknownIdAfterGoodRecords",
+                       [](BlockBuilder& b) { b.write(0x4000, {9}).read(0x0AF4, 4).field(3); }},
         MalformedBlock{"NoEndMarkerAnywhere",
                        [](BlockBuilder& b) {
                            for (std::size_t i = 0; i < kEnd; i += 16)
                                b.read(0x0AF4, 0);
                        }},
         MalformedBlock{"EndMarkerCutByBlockEnd", [](BlockBuilder& b) { b.padTo(kEnd - 2); }},
-        MalformedBlock{"ReadHeaderPastBlockEnd", [](BlockBuilder& b) { b.padTo(kEnd - 8).field(kReadId).field(0x0AF4); }},
+        MalformedBlock{"ReadHeaderPastBlockEnd",
+                       [](BlockBuilder& b) { b.padTo(kEnd - 8).field(kReadId).field(0x0AF4); }},
         MalformedBlock{"ReadDataPastBlockEnd", [](BlockBuilder& b) { b.padTo(kEnd - 20).read(0x0AF4, 8); }},
-        MalformedBlock{"WriteDataPastBlockEnd", [](BlockBuilder& b) { b.padTo(kEnd - 16).field(kWriteId).field(0).field(8); }},
+        MalformedBlock{"WriteDataPastBlockEnd",
+                       [](BlockBuilder& b) { b.padTo(kEnd - 16).field(kWriteId).field(0).field(8); }},
         MalformedBlock{"ReadPastTableEnd", [](BlockBuilder& b) { b.read(0xFFFE, 4).field(0); }},
-        MalformedBlock{"SizeThatWrapsIn32Bits", [](BlockBuilder& b) { b.field(kReadId).field(0x10).field(0xFFFFFFF8); }},
-        MalformedBlock{"OffsetThatWrapsIn32Bits",
-                       [](BlockBuilder& b) { b.field(kWriteId).field(0xFFFFFFFF).field(2).field(0).field(0); }},
+        MalformedBlock{"SizeThatWrapsIn32Bits",
+                       [](BlockBuilder& b) { b.field(kReadId).field(0x10).field(0xFFFFFFF8); }},
+        MalformedBlock{
+            "OffsetThatWrapsIn32Bits",
+            [](BlockBuilder& b) { b.field(kWriteId).field(0xFFFFFFFF).field(2).field(0).field(0); }},
         MalformedBlock{"GoodWriteBeforeABadRecordIsNotApplied",
-                       [](BlockBuilder& b) { b.write(0x0AF4, {0, 0, 0, 0}).read(0x20000, 1).field(0); }}),
+                       [](BlockBuilder& b) {
+                           b.write(0x0AF4, {0, 0, 0, 0}).read(0x20000, 1).field(0);
+                       }}),
     [](const testing::TestParamInfo<MalformedBlock>& info) { return info.param.name; });
 
 } // namespace

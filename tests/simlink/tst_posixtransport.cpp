@@ -48,7 +48,10 @@ struct DirectoryCase {
     bool accepted;
 };
 
-void PrintTo(const DirectoryCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const DirectoryCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class SocketDirectory : public testing::TestWithParam<DirectoryCase> {};
 
@@ -74,26 +77,35 @@ bool makeDir(const fs::path& dir, fs::perms perms)
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, SocketDirectory,
-    testing::Values(
-        DirectoryCase{"MissingIsCreatedPrivate", [](const fs::path&) { return true; }, true},
-        DirectoryCase{"GroupWritableIsRefused",
-                      [](const fs::path& d) { return makeDir(d, fs::perms::owner_all | fs::perms::group_write); }, false},
-        DirectoryCase{"ReadableByOthersIsRefused",
-                      [](const fs::path& d) { return makeDir(d, fs::perms::owner_all | fs::perms::others_read); }, false},
-        DirectoryCase{"AFileIsRefused",
-                      [](const fs::path& d) { return ::close(::open(d.c_str(), O_CREAT | O_WRONLY, 0600)) == 0; }, false},
-        DirectoryCase{"ASymlinkToAPrivateDirIsRefused",
-                      [](const fs::path& d) {
-                          makeDir(d.string() + "-real", fs::perms::owner_all);
-                          fs::create_directory_symlink(d.string() + "-real", d);
-                          return true;
-                      },
-                      false},
-        DirectoryCase{"AnotherUsersDirIsRefused",
-                      [](const fs::path& d) {
-                          return makeDir(d, fs::perms::owner_all) && ::chown(d.c_str(), 65534, 65534) == 0;
-                      },
-                      false}),
+    testing::Values(DirectoryCase{"MissingIsCreatedPrivate", [](const fs::path&) { return true; }, true},
+                    DirectoryCase{"GroupWritableIsRefused",
+                                  [](const fs::path& d) {
+                                      return makeDir(d, fs::perms::owner_all | fs::perms::group_write);
+                                  },
+                                  false},
+                    DirectoryCase{"ReadableByOthersIsRefused",
+                                  [](const fs::path& d) {
+                                      return makeDir(d, fs::perms::owner_all | fs::perms::others_read);
+                                  },
+                                  false},
+                    DirectoryCase{"AFileIsRefused",
+                                  [](const fs::path& d) {
+                                      return ::close(::open(d.c_str(), O_CREAT | O_WRONLY, 0600)) == 0;
+                                  },
+                                  false},
+                    DirectoryCase{"ASymlinkToAPrivateDirIsRefused",
+                                  [](const fs::path& d) {
+                                      makeDir(d.string() + "-real", fs::perms::owner_all);
+                                      fs::create_directory_symlink(d.string() + "-real", d);
+                                      return true;
+                                  },
+                                  false},
+                    DirectoryCase{"AnotherUsersDirIsRefused",
+                                  [](const fs::path& d) {
+                                      return makeDir(d, fs::perms::owner_all) &&
+                                             ::chown(d.c_str(), 65534, 65534) == 0;
+                                  },
+                                  false}),
     [](const testing::TestParamInfo<DirectoryCase>& info) { return info.param.name; });
 
 TEST(PosixIpcPlatform, MappingNamesAreExclusiveAndGoneAfterClose)

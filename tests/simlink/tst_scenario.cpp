@@ -26,7 +26,10 @@ struct BadScenario {
     std::string error;
 };
 
-void PrintTo(const BadScenario& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const BadScenario& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class ScenarioRefuses : public testing::TestWithParam<BadScenario> {};
 
@@ -44,23 +47,25 @@ const std::string kTank = "tank center 100\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ScenarioRefuses,
-    testing::Values(
-        BadScenario{"NoStates", kTank, "no \"at\" line: the flight has no state"},
-        BadScenario{"FirstStateNotAtZero", kTank + "at 1 gate brake=set ground=yes fuel=1\n",
-                    "line 2: the first state must be at minute 0"},
-        BadScenario{"MinutesGoingBack",
-                    kTank + "at 0 a brake=set ground=yes fuel=1\nat 5 b brake=off ground=yes\nat 5 c brake=set ground=yes\n",
-                    "line 4: minutes must increase from state to state"},
-        BadScenario{"MissingBrake", kTank + "at 0 gate ground=yes fuel=1\n", "line 2: every state needs brake= and ground="},
-        BadScenario{"LevelsForTooFewTanks", "tank center 1\ntank left-main 1\nat 0 g brake=set ground=yes fuel=5\n",
-                    "line 3: fuel= needs one level in percent per tank (2)"},
-        BadScenario{"LevelAboveFull", kTank + "at 0 g brake=set ground=yes fuel=100.5\n",
-                    "line 2: bad setting \"fuel=100.5\""},
-        BadScenario{"TankTwice", kTank + kTank, "line 2: tank \"center\" given twice"},
-        BadScenario{"TankAfterStates", kTank + "at 0 g brake=set ground=yes fuel=1\n" + kTank,
-                    "line 3: tank lines must come before the first \"at\" line"},
-        BadScenario{"FractionalMinute", kTank + "at 0.5 g brake=set ground=yes fuel=1\n",
-                    "line 2: at needs a whole minute and a state name"}),
+    testing::Values(BadScenario{"NoStates", kTank, "no \"at\" line: the flight has no state"},
+                    BadScenario{"FirstStateNotAtZero", kTank + "at 1 gate brake=set ground=yes fuel=1\n",
+                                "line 2: the first state must be at minute 0"},
+                    BadScenario{"MinutesGoingBack",
+                                kTank + "at 0 a brake=set ground=yes fuel=1\nat 5 b brake=off ground=yes\nat "
+                                        "5 c brake=set ground=yes\n",
+                                "line 4: minutes must increase from state to state"},
+                    BadScenario{"MissingBrake", kTank + "at 0 gate ground=yes fuel=1\n",
+                                "line 2: every state needs brake= and ground="},
+                    BadScenario{"LevelsForTooFewTanks",
+                                "tank center 1\ntank left-main 1\nat 0 g brake=set ground=yes fuel=5\n",
+                                "line 3: fuel= needs one level in percent per tank (2)"},
+                    BadScenario{"LevelAboveFull", kTank + "at 0 g brake=set ground=yes fuel=100.5\n",
+                                "line 2: bad setting \"fuel=100.5\""},
+                    BadScenario{"TankTwice", kTank + kTank, "line 2: tank \"center\" given twice"},
+                    BadScenario{"TankAfterStates", kTank + "at 0 g brake=set ground=yes fuel=1\n" + kTank,
+                                "line 3: tank lines must come before the first \"at\" line"},
+                    BadScenario{"FractionalMinute", kTank + "at 0.5 g brake=set ground=yes fuel=1\n",
+                                "line 2: at needs a whole minute and a state name"}),
     [](const testing::TestParamInfo<BadScenario>& info) { return info.param.name; });
 
 // The demo must give a tracker one clean flight: OUT, OFF, ON, IN in that order.
@@ -87,7 +92,10 @@ struct FuelCase {
     std::int64_t lbs;
 };
 
-void PrintTo(const FuelCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const FuelCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class FuelOnBoard : public testing::TestWithParam<FuelCase> {};
 
@@ -128,7 +136,8 @@ TEST(FlightPlayer, ChangesStatesOnWholeMinutesAcrossMidnight)
     EXPECT_EQ(vars.u8(0x023B), 23);
     EXPECT_EQ(vars.u8(0x023D), 59);
 
-    ASSERT_EQ(player.advanceTo(125), (std::vector<std::size_t>{1, 2})) << "a late call applies each state passed";
+    ASSERT_EQ(player.advanceTo(125), (std::vector<std::size_t>{1, 2}))
+        << "a late call applies each state passed";
     EXPECT_EQ(player.stateLine(2), "state 0001 off brake=0 ground=0 slew=0 fuel=335");
     EXPECT_EQ(vars.u8(0x023B), 0);
     EXPECT_EQ(vars.u8(0x023C), 1);

@@ -81,7 +81,8 @@ void Win32ToolProcess::readOutput()
         while ((end = pending.find('\n')) != std::string::npos) {
             std::string text = pending.substr(0, end);
             pending.erase(0, end + 1);
-            if (!text.empty() && text.back() == '\r')
+            // Text-mode output ends lines with CR LF, and texts may carry their own CR.
+            while (!text.empty() && text.back() == '\r')
                 text.pop_back();
             const std::lock_guard lock(m_mutex);
             m_lines.push_back(std::move(text));

@@ -22,7 +22,7 @@ constexpr int kSecondsPerDay = 24 * 60 * 60;
 
 // The tracker's order of the eleven tank level offsets; capacities at +4.
 constexpr std::array<std::uint32_t, 11> kTrackerTankOrder{0x0B74, 0x1244, 0x124C, 0x0B7C, 0x0B84, 0x0B8C,
-                                                           0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
+                                                          0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
 
 double signedValue(const SimVariables& vars, std::uint32_t offset)
 {
@@ -36,7 +36,8 @@ FlightPlayer::FlightPlayer(Scenario scenario, SimVariables& vars, Versions versi
 {
     m_vars.setU32(kModuleVersionOffset, versions.module);
     m_vars.setU32(kSimulatorVersionOffset, versions.simulator);
-    m_vars.setU32(kFuelWeightOffset, static_cast<std::uint32_t>(std::lround(m_scenario.fuelWeightLbsPerGallon * 256)));
+    m_vars.setU32(kFuelWeightOffset,
+                  static_cast<std::uint32_t>(std::lround(m_scenario.fuelWeightLbsPerGallon * 256)));
     for (const SimTank& tank : m_scenario.tanks)
         m_vars.setU32(tank.levelOffset + 4, tank.capacityGallons);
     setClock(0);
@@ -66,7 +67,10 @@ std::string FlightPlayer::stateLine(std::size_t index) const
            " fuel=" + std::to_string(fuelOnBoardLbs(m_vars));
 }
 
-std::string FlightPlayer::endLine() const { return "end " + clockText(m_scenario.states.back().minute); }
+std::string FlightPlayer::endLine() const
+{
+    return "end " + clockText(m_scenario.states.back().minute);
+}
 
 std::string FlightPlayer::clockText(int minuteFromStart) const
 {

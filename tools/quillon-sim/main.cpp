@@ -15,6 +15,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,16 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitRequested = 3; // --exit-after reached
+constexpr int kExitRequested = 3;       // --exit-after reached
 constexpr double kMinimumHoldMs = 1000; // two of the tracker's 500 ms polls
 constexpr std::chrono::milliseconds kServeSlice{50};
 
 volatile std::sig_atomic_t g_stopSignal = 0;
 
-extern "C" void stopOnSignal(int signalNumber) { g_stopSignal = signalNumber; }
+extern "C" void stopOnSignal(int signalNumber)
+{
+    g_stopSignal = signalNumber;
+}
 
 struct Options {
     std::string className = "UIPCMAIN";
@@ -92,7 +96,8 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
                 static_cast<std::uint32_t>(number);
         } else if (name == "--hang-after" || name == "--exit-after") {
             valid = parseUnsigned(value, 10, INT64_MAX, number);
-            (name == "--hang-after" ? options.hangAfter : options.exitAfter) = static_cast<std::int64_t>(number);
+            (name == "--hang-after" ? options.hangAfter : options.exitAfter) =
+                static_cast<std::int64_t>(number);
         } else {
             strError = "unknown option: " + name;
             return false;
@@ -123,8 +128,10 @@ bool loadScenario(const Options& options, Scenario& scenario, std::string& strEr
         scenario.startMinuteOfDay = *options.startHhmm / 100 * 60 + *options.startHhmm % 100;
     const double holdMs = shortestHoldMinutes(scenario) * 60.0 / options.speed * 1000.0;
     if (scenario.states.size() > 1 && holdMs < kMinimumHoldMs) {
-        strError = "at speed " + std::to_string(options.speed) + " a state would be held only " +
-                   std::to_string(static_cast<int>(holdMs)) + " ms; the tracker needs 1000 ms";
+        std::ostringstream reason;
+        reason << "at speed " << options.speed << " a state would be held only " << static_cast<int>(holdMs)
+               << " ms; a tracker polling every 500 ms needs 1000 ms";
+        strError = reason.str();
         return false;
     }
     return true;
@@ -147,7 +154,8 @@ int fly(ModuleServer& server, FlightPlayer& player, double speed)
         auto slice = kServeSlice;
         if (!player.finished()) {
             const double untilNextMs = (player.nextStateSeconds() - simSeconds) / speed * 1000.0;
-            slice = std::min(slice, std::chrono::milliseconds(static_cast<long long>(std::ceil(untilNextMs))));
+            slice =
+                std::min(slice, std::chrono::milliseconds(static_cast<long long>(std::ceil(untilNextMs))));
         }
         if (!server.serveFor(std::max(slice, std::chrono::milliseconds(1))))
             return kExitRequested;

@@ -13,9 +13,17 @@ struct TankName {
 };
 
 constexpr std::array<TankName, 11> kTankNames{{
-    {"center", 0x0B74}, {"center-2", 0x1244}, {"center-3", 0x124C}, {"left-main", 0x0B7C},
-    {"left-aux", 0x0B84}, {"left-tip", 0x0B8C}, {"right-main", 0x0B94}, {"right-aux", 0x0B9C},
-    {"right-tip", 0x0BA4}, {"external-1", 0x1254}, {"external-2", 0x125C},
+    {"center", 0x0B74},
+    {"center-2", 0x1244},
+    {"center-3", 0x124C},
+    {"left-main", 0x0B7C},
+    {"left-aux", 0x0B84},
+    {"left-tip", 0x0B8C},
+    {"right-main", 0x0B94},
+    {"right-aux", 0x0B9C},
+    {"right-tip", 0x0BA4},
+    {"external-1", 0x1254},
+    {"external-2", 0x125C},
 }};
 
 FlightState state(int minute, std::string name, bool brakeSet, bool onGround, std::vector<double> levels)
@@ -85,7 +93,10 @@ public:
         return "unknown keyword \"" + keyword + "\"";
     }
 
-    std::string finish() const { return m_scenario.states.empty() ? "no \"at\" line: the flight has no state" : ""; }
+    std::string finish() const
+    {
+        return m_scenario.states.empty() ? "no \"at\" line: the flight has no state" : "";
+    }
 
 private:
     std::string readStart(std::istringstream& words)
@@ -166,7 +177,8 @@ private:
         if (!hasBrake || !hasGround)
             return "every state needs brake= and ground=";
         if (next.levelsPercent.size() != m_scenario.tanks.size())
-            return "fuel= needs one level in percent per tank (" + std::to_string(m_scenario.tanks.size()) + ")";
+            return "fuel= needs one level in percent per tank (" + std::to_string(m_scenario.tanks.size()) +
+                   ")";
         m_scenario.states.push_back(std::move(next));
         return {};
     }

@@ -8,7 +8,7 @@
 // A flight as timed states, each held until the next; the last one is held
 // for good. Text form: docs/scenario.md.
 struct SimTank {
-    std::string name;             // "center", "left-main", ...
+    std::string name;              // "center", "left-main", ...
     std::uint32_t levelOffset = 0; // capacity at levelOffset + 4
     std::uint32_t capacityGallons = 0;
 };

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs the Windows build's tests; meant to run inside scripts/wine-env.sh.
+# Unit tests run four at a time; the end-to-end tests one at a time, because
+# their module windows share one Wine desktop. No tests at all is a failure.
+set -uo pipefail
+
+if (($# != 1)); then
+  echo "usage: $0 <windows-build-dir>" >&2
+  exit 2
+fi
+build=$1
+status=0
+ctest --test-dir "$build" -LE e2e -j4 --output-on-failure --no-tests=error --timeout 120 || status=1
+ctest --test-dir "$build" -L e2e --output-on-failure --no-tests=error --timeout 180 || status=1
+exit $status
