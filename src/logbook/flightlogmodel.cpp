@@ -117,6 +117,5 @@ void FlightLogModel::removeRange(int first, int last)
 {
     beginRemoveRows(QModelIndex(), first, last);
     const auto tellViews = qScopeGuard([this] { endRemoveRows(); });
-    for (int row = last; row >= first; --row)
-        m_table.removeRow(row);
+    m_table.removeRows(first, last - first + 1);
 }

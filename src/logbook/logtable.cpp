@@ -114,9 +114,17 @@ std::vector<std::uint32_t> rankTexts(const std::vector<std::string_view>& texts)
 using Indices = std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>>;
 using KeyedRows = std::vector<std::uint64_t, LargePageAllocator<std::uint64_t>>;
 
-// Stable sort of (key << 32 | row) by key: two counting passes of 16 bits.
-void radixSortByKey(KeyedRows& keyed)
+// Below this many rows a comparison sort beats the radix sort's bucket tables.
+constexpr std::size_t kRadixSortRows = 4096;
+
+// Sorts (key << 32 | row) values: unique, so any sort of them is stable by
+// key. Large tables take two counting passes of 16 bits.
+void sortByKey(KeyedRows& keyed)
 {
+    if (keyed.size() < kRadixSortRows) {
+        std::sort(keyed.begin(), keyed.end());
+        return;
+    }
     KeyedRows spare(keyed.size());
     std::uint64_t largest = 0;
     for (std::uint64_t k : keyed)
@@ -345,7 +353,7 @@ void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key
             keyed[i] = textBase + rank[keyed[i] - textBase];
         keyed[i] = (keyed[i] << 32) | i;
     }
-    radixSortByKey(keyed);
+    sortByKey(keyed);
 
     Indices source(n);
     bool moved = false;

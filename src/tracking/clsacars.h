@@ -73,8 +73,9 @@ private:
     std::optional<std::string> Get_Zulu_Time();
     std::optional<std::string> Get_Fuel();
 
-    // Each records its phase and raises its events; false when a read failed
-    // and the Refresh must end. A phase whose time could not be read stays open.
+    // Each records its phase and raises its events; a phase whose time could
+    // not be read stays open. OUT and IN return false when a read failed and
+    // the Refresh must end.
     bool Record_OUT();
     bool Record_IN();
     void Record_OFF();

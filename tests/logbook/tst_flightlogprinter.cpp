@@ -21,7 +21,7 @@ QByteArray numberedLog(int flights)
 {
     QList<QByteArray> lines;
     for (int n = 1; n <= flights; ++n)
-        lines << flight(QByteArray("2002-07-") + QByteArray::number(1 + n % 28).rightJustified(2, '0'), "B738",
+        lines << flight(QDate(2002, 1, 1).addDays(n).toString(Qt::ISODate).toLatin1(), "B738",
                         "N" + QByteArray::number(n).rightJustified(5, '0'));
     return linesOf(lines);
 }
@@ -119,7 +119,7 @@ void tst_FlightLogPrinter::printsEveryRowUnderOneHeading()
     QCOMPARE(text.count(QStringLiteral("Destination")), 1);
     QCOMPARE(text.count(QStringLiteral("HH:MM")), 1);
     QCOMPARE(printedIds(text), expectedIds(flights));
-    QCOMPARE(text.count(QStringLiteral("2002-07-")), flights);   // the first column is not cut
+    QCOMPARE(text.count(QRegularExpression(QStringLiteral("\\b200\\d-\\d\\d-\\d\\d\\b"))), flights);   // the first column is not cut
     QCOMPARE(text.count(QStringLiteral("1000 lbs")), flights);   // nor the last
     if (flights == 150)
         QVERIFY(pages >= 2);

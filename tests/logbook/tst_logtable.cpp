@@ -147,19 +147,32 @@ private slots:
         QCOMPARE(firstTwoColumns(table), QStringList({"c|1", "a|3", "b|2", "0|4"}));
     }
 
-    // Long permutation cycles move every row exactly once.
-    void sortReversesALargeTable()
+    // A table large enough for the linear sort: dates in reverse with texts among them.
+    void sortLargeTableByDate()
     {
         LogTable table;
-        const int count = 5000;
+        const int count = 6000;
         table.resize(count);
+        const QDate day0(1999, 12, 1);
         for (int row = 0; row < count; ++row) {
-            table.setCell(row, 0, QByteArray::number(count - row).rightJustified(6, '0').toStdString());
+            const QByteArray date = row % 1000 == 7 ? "x" + QByteArray::number(count - row)
+                                                    : day0.addDays(count / 2 - row / 2).toString(Qt::ISODate).toLatin1();
+            table.setCell(row, 0, date.toStdString());
             table.setCell(row, 13, std::to_string(row));
         }
-        table.sortRows(0, count - 1, 0, LogTable::SortKey::Bytes);
-        for (int row = 0; row < count; ++row)
-            QCOMPARE(table.cell(row, 13), std::string_view(std::to_string(count - 1 - row)));
+        table.sortRows(0, count - 1, 0, LogTable::SortKey::Date);
+        QStringList texts;
+        for (int row = 1; row < count; ++row) {
+            const QString before = table.cellText(row - 1, 0), here = table.cellText(row, 0);
+            const bool beforeIsDate = !before.startsWith('x'), hereIsDate = !here.startsWith('x');
+            QVERIFY2(beforeIsDate || !hereIsDate, "dates before texts");
+            QVERIFY2(beforeIsDate != hereIsDate || before <= here, qPrintable(before + " > " + here));
+            if (before == here)   // equal dates keep the order they had
+                QVERIFY(table.cellText(row - 1, 13).toInt() < table.cellText(row, 13).toInt());
+            if (!hereIsDate)
+                texts << here;
+        }
+        QCOMPARE(texts, QStringList({"x1993", "x2993", "x3993", "x4993", "x5993", "x993"}));
     }
 };
 
