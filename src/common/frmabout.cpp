@@ -82,6 +82,7 @@ frmAbout::frmAbout(QWidget* parent)
     heading->addLayout(titles, 1);
 
     auto* texts = new QVBoxLayout;
+    texts->setContentsMargins(0, 12, 0, 0);
     texts->setSpacing(8);
     texts->addLayout(heading);
     texts->addWidget(disclaimer);

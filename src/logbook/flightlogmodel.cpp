@@ -1,10 +1,13 @@
 #include "flightlogmodel.h"
 
+#include "clslogentry.h"
+#include "flightstats.h"
 #include "modfunctions.h"
 
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 const QString kNewFlightSelector = QStringLiteral("*");
@@ -12,6 +15,7 @@ const QString kNewFlightSelector = QStringLiteral("*");
 
 FlightLogModel::FlightLogModel(LogTable& table, QObject* parent) : QAbstractTableModel(parent), m_table(table)
 {
+    readAllFlightHours();
 }
 
 int FlightLogModel::rowCount(const QModelIndex& parent) const
@@ -62,13 +66,16 @@ bool FlightLogModel::setData(const QModelIndex& index, const QVariant& value, in
         // The row being typed stays where the editor is; a new empty row appears below it.
         beginInsertRows(QModelIndex(), row + 1, row + 1);
         m_table.resize(m_table.rowCount() + 1);
+        m_flightHours.push_back(0.0);
         m_table.setCellText(row, index.column(), text);
+        m_flightHours.back() = flightHoursOf(row);
         endInsertRows();
         emit headerDataChanged(Qt::Vertical, row, row + 1);
     } else {
         if (m_table.cellText(row, index.column()) == text)
             return true;
         m_table.setCellText(row, index.column(), text);
+        m_flightHours[static_cast<std::size_t>(row)] = flightHoursOf(row);
     }
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     emit changedByUser();
@@ -78,7 +85,10 @@ bool FlightLogModel::setData(const QModelIndex& index, const QVariant& value, in
 void FlightLogModel::changeWholeTable(const std::function<void(LogTable&)>& change)
 {
     beginResetModel();
-    const auto tellViews = qScopeGuard([this] { endResetModel(); });
+    const auto tellViews = qScopeGuard([this] {
+        readAllFlightHours();
+        endResetModel();
+    });
     change(m_table);
 }
 
@@ -88,8 +98,10 @@ qsizetype FlightLogModel::appendRow(const std::array<QString, LogTable::kColumnC
     beginInsertRows(QModelIndex(), row, row);
     const auto tellViews = qScopeGuard([this] { endInsertRows(); });
     m_table.resize(row + 1);
+    m_flightHours.push_back(0.0);
     for (int column = 0; column < LogTable::kColumnCount; ++column)
         m_table.setCellText(row, column, cells[column]);
+    m_flightHours.back() = flightHoursOf(row);
     return row;
 }
 
@@ -118,4 +130,22 @@ void FlightLogModel::removeRange(int first, int last)
     beginRemoveRows(QModelIndex(), first, last);
     const auto tellViews = qScopeGuard([this] { endRemoveRows(); });
     m_table.removeRows(first, last - first + 1);
+    m_flightHours.erase(m_flightHours.begin() + first, m_flightHours.begin() + last + 1);
+}
+
+double FlightLogModel::totalFlightTime() const
+{
+    return std::accumulate(m_flightHours.begin(), m_flightHours.end(), 0.0);
+}
+
+double FlightLogModel::flightHoursOf(qsizetype row) const
+{
+    return cellNumber(m_table.cell(row, clsLogEntry::FLIGHT_TIME_FIELD)).value_or(0.0);
+}
+
+void FlightLogModel::readAllFlightHours()
+{
+    m_flightHours.assign(static_cast<std::size_t>(m_table.rowCount()), 0.0);
+    for (qsizetype row = 0; row < m_table.rowCount(); ++row)
+        m_flightHours[static_cast<std::size_t>(row)] = flightHoursOf(row);
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 // Column widths of the grid, in twips; the printed page shares its width in the same proportions.
 inline constexpr std::array<int, LogTable::kColumnCount> kColumnWidthsTwips{
@@ -14,7 +15,10 @@ inline constexpr std::array<int, LogTable::kColumnCount> kColumnWidthsTwips{
 
 // The flight log grid's model: a thin view of the panel's LogTable (cells are
 // read from it when painted, never copied), plus one empty row at the bottom
-// where a new flight is typed. Values arrive here already checked.
+// where a new flight is typed. Values arrive here already checked. Every
+// change of the table goes through the model, which keeps each row's flight
+// time as a number so that the total after an edit costs one pass over
+// numbers rather than over texts.
 class FlightLogModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -42,6 +46,9 @@ public:
     // duplicates are passed over); returns how many went.
     qsizetype removeTableRows(QList<int> rows);
 
+    // The sum of the numeric Time cells, added in row order (as totalFlightTime()).
+    double totalFlightTime() const;
+
 signals:
     // The user edited a cell, added or deleted rows.
     void changedByUser();
@@ -49,6 +56,9 @@ signals:
 private:
     int tableRows() const { return static_cast<int>(m_table.rowCount()); }
     void removeRange(int first, int last);
+    double flightHoursOf(qsizetype row) const;
+    void readAllFlightHours();
 
     LogTable& m_table;
+    std::vector<double> m_flightHours;   // one per table row; 0 where the Time cell is not numeric
 };

@@ -15,6 +15,7 @@
 namespace {
 constexpr double kRowHeightFactor = 1.35;   // of the font's line height
 constexpr QColor kRuleColor{160, 160, 160};
+constexpr double kRuleWidthInch = 1.0 / 200;   // thin, yet still seen in a preview
 
 QFont boldOf(QFont font)
 {
@@ -52,6 +53,7 @@ FlightLogPrinter::PageLayout FlightLogPrinter::layoutFor(QPrinter& printer) cons
     layout.widthPx = page.width();
     layout.rowHeightPx = metrics.height() * kRowHeightFactor;
     layout.paddingPx = metrics.averageCharWidth() / 2;
+    layout.ruleWidthPx = printer.resolution() * kRuleWidthInch;
     placeColumns(layout, metrics, headingMetrics);
     layout.headingHeightPx = headingLines(layout, headingMetrics) * headingMetrics.height()
                              + layout.rowHeightPx - metrics.height();
@@ -166,7 +168,7 @@ double FlightLogPrinter::paintHeadings(QPainter& painter, const PageLayout& layo
     }
     painter.restore();
     const double bottom = top + layout.headingHeightPx;
-    painter.setPen(Qt::black);
+    painter.setPen(QPen(Qt::black, layout.ruleWidthPx));
     painter.drawLine(QPointF(0, top), QPointF(layout.widthPx, top));
     painter.drawLine(QPointF(0, bottom), QPointF(layout.widthPx, bottom));
     return bottom;
@@ -186,21 +188,21 @@ double FlightLogPrinter::paintRow(QPainter& painter, const PageLayout& layout, q
                              metrics.elidedText(text, Qt::ElideRight, cell.width()));
     }
     const double bottom = top + layout.rowHeightPx;
-    painter.setPen(kRuleColor);
+    painter.setPen(QPen(kRuleColor, layout.ruleWidthPx));
     painter.drawLine(QPointF(0, bottom), QPointF(layout.widthPx, bottom));
     return bottom;
 }
 
 double FlightLogPrinter::paintTopRule(QPainter& painter, const PageLayout& layout, double top) const
 {
-    painter.setPen(kRuleColor);
+    painter.setPen(QPen(kRuleColor, layout.ruleWidthPx));
     painter.drawLine(QPointF(0, top), QPointF(layout.widthPx, top));
     return top;
 }
 
 void FlightLogPrinter::paintColumnLines(QPainter& painter, const PageLayout& layout, double top, double bottom) const
 {
-    painter.setPen(kRuleColor);
+    painter.setPen(QPen(kRuleColor, layout.ruleWidthPx));
     for (double x : layout.columnX)
         painter.drawLine(QPointF(x, top), QPointF(x, bottom));
 }

@@ -37,6 +37,7 @@ private:
         double rowHeightPx = 0;
         double headingHeightPx = 0;     // one or two lines
         double paddingPx = 0;
+        double ruleWidthPx = 0;
         double tableTopPx = 0;          // below the page header
         qsizetype firstPageRows = 1;    // rows below the headings of page 1
         qsizetype otherPageRows = 1;

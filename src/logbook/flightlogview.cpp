@@ -50,6 +50,9 @@ FlightLogView::FlightLogView(Dialogs& dialogs, QWidget* parent)
       m_delegate(new CellDelegate(this)),
       m_actDeleteRows(new QAction(tr("Delete Selected Rows"), this))
 {
+    QFont arial(QStringLiteral("Arial"));
+    arial.setPointSizeF(8.25);
+    setFont(arial);
     setItemDelegate(m_delegate);
     setEditTriggers(DoubleClicked | SelectedClicked | EditKeyPressed | AnyKeyPressed);
     setSelectionMode(ExtendedSelection);

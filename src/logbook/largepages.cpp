@@ -14,7 +14,10 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 // Below this the ordinary heap is as good and keeps small tables small.
 constexpr std::size_t kLargeThreshold = kHugePage;
 
-std::size_t roundUp(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+constexpr std::size_t kPage = 4096;
+// Whole 2 MiB stretches become huge pages; the tail stays in small pages, so
+// that a 3 MiB log does not hold 4 MiB.
+std::size_t roundUp(std::size_t bytes) { return (bytes + kPage - 1) / kPage * kPage; }
 
 // A mapping aligned to 2 MiB, so that every part of it can be a huge page.
 void* mapAligned(std::size_t size)

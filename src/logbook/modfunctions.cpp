@@ -20,7 +20,8 @@ constexpr int kColumns = LogTable::kColumnCount;
 // Logged lines are about 90 bytes; reserving for 48-byte lines spares the
 // row records the copies of step-by-step growth without touching memory.
 constexpr qsizetype kShortestTypicalLineBytes = 48;
-constexpr qsizetype kWriteChunkBytes = 1024 * 1024;
+// Small enough to stay in the heap's reused memory (no fresh pages per save).
+constexpr qsizetype kWriteChunkBytes = 64 * 1024;
 
 constexpr const char* kHeadings[kColumns] = {
     "Date", "Aircraft Type", "Aircraft ID", "Origin", "Time Out", "Time Off", "Fuel Out",
@@ -122,13 +123,7 @@ QString badCellMessage(const LogTable& table, qsizetype row)
 // format cannot keep.
 bool isWritable(std::string_view line)
 {
-    int commas = 0;
-    for (char c : line) {
-        commas += c == ',';
-        if (c == '\r')
-            return false;
-    }
-    return commas == kColumns - 1;
+    return std::count(line.begin(), line.end(), ',') == kColumns - 1 && line.find('\r') == std::string_view::npos;
 }
 
 } // namespace
@@ -290,16 +285,14 @@ void Sort_XArray(LogTable& table, int column)
 SaveResult writeLogLines(const LogTable& table, QIODevice& device)
 {
     SaveResult result;
-    QByteArray chunk;
-    chunk.reserve(kWriteChunkBytes + 4096);
-    const auto flush = [&]() {
-        if (device.write(chunk) != chunk.size()) {
-            result.errorNumber = LogErrors::kSaveFailed;
-            result.message = device.errorString();
-            return false;
-        }
-        chunk.resize(0);
-        return true;
+    std::vector<char> chunk(static_cast<std::size_t>(kWriteChunkBytes));
+    qsizetype filled = 0;
+    const auto write = [&](const char* bytes, qsizetype size) {
+        if (device.write(bytes, size) == size)
+            return true;
+        result.errorNumber = LogErrors::kSaveFailed;
+        result.message = device.errorString();
+        return false;
     };
 
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
@@ -309,12 +302,23 @@ SaveResult writeLogLines(const LogTable& table, QIODevice& device)
             result.message = badCellMessage(table, row);
             return result;
         }
-        chunk.append(line.data(), static_cast<qsizetype>(line.size()));
-        chunk.append("\r\n", 2);
-        if (chunk.size() >= kWriteChunkBytes && !flush())
-            return result;
+        const auto size = static_cast<qsizetype>(line.size());
+        if (filled + size + 2 > kWriteChunkBytes) {
+            if (!write(chunk.data(), filled))
+                return result;
+            filled = 0;
+        }
+        if (size + 2 > kWriteChunkBytes) {   // a line longer than the chunk goes out on its own
+            if (!write(line.data(), size) || !write("\r\n", 2))
+                return result;
+            continue;
+        }
+        std::memcpy(chunk.data() + filled, line.data(), line.size());
+        chunk[static_cast<std::size_t>(filled + size)] = '\r';
+        chunk[static_cast<std::size_t>(filled + size + 1)] = '\n';
+        filled += size + 2;
     }
-    if (!chunk.isEmpty() && !flush())
+    if (filled > 0 && !write(chunk.data(), filled))
         return result;
     result.ok = true;
     return result;

@@ -57,6 +57,11 @@ constexpr std::array<LinkPlacement, 5> kLinks{{
     {"Print", 4320, 480},
 }};
 
+// The longest value a column usually holds, in the form a logged flight gives it.
+constexpr std::array<const char*, LogTable::kColumnCount> kTypicalValues{
+    "2002-07-07", "ATR72", "N00000", "KSFO", "0000Z", "0000Z", "00000 lbs",
+    "KSFO", "0000Z", "0000Z", "00000 lbs", "00.0", "00:00", "00000 lbs"};
+
 constexpr int kSelectorWidthTwips = 270;
 constexpr int kCaptionHeightTwips = 300;
 } // namespace
@@ -171,10 +176,19 @@ void ucFlightLog::UCI()
     }
 }
 
+// The widths of the column table, widened where this screen's font would
+// cut the heading or a typical value (the table was made for a narrower font).
 void ucFlightLog::Grid_Column_Widths()
 {
-    for (int column = 0; column < LogTable::kColumnCount; ++column)
-        m_tdbLog->setColumnWidth(column, twipsToPixelsX(kColumnWidthsTwips[column], this));
+    const QFontMetrics cells = m_tdbLog->fontMetrics();
+    const QFontMetrics headings = m_tdbLog->horizontalHeader()->fontMetrics();
+    const int margin = 2 * cells.averageCharWidth();
+    for (int column = 0; column < LogTable::kColumnCount; ++column) {
+        const int fitted = std::max(cells.horizontalAdvance(QString::fromLatin1(kTypicalValues[column])),
+                                    headings.horizontalAdvance(columnHeading(column)));
+        m_tdbLog->setColumnWidth(column,
+                                 std::max(twipsToPixelsX(kColumnWidthsTwips[column], this), fitted + margin));
+    }
 }
 
 // The load already orders the rows by date, so they are not sorted again.
@@ -280,7 +294,7 @@ void ucFlightLog::Total_FlightTime()
 {
     double total = 0.0;
     try {
-        total = totalFlightTime(m_xarLog);
+        total = m_model->totalFlightTime();
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourceTotalFlightTime, e);
     }

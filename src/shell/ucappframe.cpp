@@ -230,9 +230,9 @@ bool ucAppFrame::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         case QEvent::MouseButtonRelease: {
-            // The release reports the button let go, so a left release over an icon draws it sunken.
+            // Judged by the buttons still held, so a clicked icon does not stay sunken.
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            trackPointer(mouse->position().toPoint(), mouse->button());
+            trackPointer(mouse->position().toPoint(), mouse->buttons());
             if (m_intHotItem != 0)
                 SetActivePanel(m_colItems.at(m_intHotItem - 1).Key);
             return true;

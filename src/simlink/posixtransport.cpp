@@ -6,6 +6,7 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -156,6 +157,10 @@ int connectUnixSocket(const std::string& path)
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
+    // A module that has stopped accepting would otherwise hold connect() for
+    // good once its backlog is full; the wait is bounded like a message's.
+    const timeval connectTimeout{kConnectTimeoutMs / 1000, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &connectTimeout, sizeof connectTimeout);
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         const int error = errno;
         ::close(fd);

@@ -58,7 +58,9 @@ ParseStatus parseRequest(const std::uint8_t* data, std::size_t size, Request& re
 std::array<std::uint8_t, kReplyBytes> encodeReply(const Reply& reply);
 Reply decodeReply(const std::uint8_t* data); // kReplyBytes bytes
 
-// A connected, close-on-exec stream socket to path, or -1 with errno set.
+constexpr int kConnectTimeoutMs = 2000;
+// A connected, close-on-exec stream socket to path, or -1 with errno set
+// (EAGAIN when the listener's backlog stayed full for kConnectTimeoutMs).
 int connectUnixSocket(const std::string& path);
 // The peer's user id of a connected Unix socket; false when it cannot be read.
 bool peerUserId(int socketFd, unsigned& uid);

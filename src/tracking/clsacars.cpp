@@ -272,8 +272,13 @@ void clsACARS::Calc_Flight_Time()
 void clsACARS::Calc_Fuel_Used()
 {
     std::string strFuelUsed;
-    if (!m_strFuelOut.empty() && !m_strFuelIn.empty())
-        strFuelUsed = std::to_string(std::strtoll(m_strFuelOut.c_str(), nullptr, 10)
-                                     - std::strtoll(m_strFuelIn.c_str(), nullptr, 10));
+    if (!m_strFuelOut.empty() && !m_strFuelIn.empty()) {
+        // In doubles, as the fuel texts were made: a module reporting absurd
+        // tank values must not overflow a whole-number type.
+        char text[64];
+        std::snprintf(text, sizeof text, "%.0f",
+                      std::strtod(m_strFuelOut.c_str(), nullptr) - std::strtod(m_strFuelIn.c_str(), nullptr));
+        strFuelUsed = text;
+    }
     raise(&clsACARSEvents::FuelUsed, strFuelUsed);
 }

@@ -310,9 +310,17 @@ void tst_ucAppFrame::releaseOverIconActivates()
     QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("FlightLog"));
     QCOMPARE(selected.size(), 1);
 
+    // A left click activates too, and the icon does not stay pressed in after it.
+    sendMouse(bar, QEvent::MouseButtonPress, host.frame->iconRect(3).center(), Qt::LeftButton, Qt::LeftButton);
+    QCOMPARE(host.frame->hotBorder(), ucAppFrame::Sunken);
+    sendMouse(bar, QEvent::MouseButtonRelease, host.frame->iconRect(3).center(), Qt::LeftButton, {});
+    QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("TimebyACType"));
+    QCOMPARE(host.frame->hotBorder(), ucAppFrame::Raised);
+    QCOMPARE(selected.size(), 2);
+
     sendMouse(bar, QEvent::MouseButtonRelease, QPoint(1, 1), Qt::LeftButton, {});
-    QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("FlightLog"));
-    QCOMPARE(selected.size(), 1);
+    QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("TimebyACType"));
+    QCOMPARE(selected.size(), 2);
 }
 
 void tst_ucAppFrame::colours()

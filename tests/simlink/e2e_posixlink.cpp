@@ -229,6 +229,33 @@ TEST_F(PosixLink, StaleSocketOfACrashedModuleIsNoModule)
     EXPECT_TRUE(startAndOpen()) << "a new module replaces the stale file";
 }
 
+TEST_F(PosixLink, ModuleThatStoppedAcceptingIsNoModuleAndCostsNoHang)
+{
+    std::string error;
+    ASSERT_TRUE(PosixTransport::prepareSocketDirectory(error)) << error;
+    const int listenFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    std::strcpy(address.sun_path, PosixTransport::socketPath("UIPCMAIN").c_str());
+    ASSERT_EQ(::bind(listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listenFd, 0), 0);
+    std::vector<int> pending; // fill the backlog of a module that never accepts
+    for (int fd = -1; pending.size() < 8; pending.push_back(fd)) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            break;
+        }
+    }
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(m_link.FSUIPC_Open(0, m_dwResult));
+    EXPECT_EQ(m_dwResult, FSUIPC_ERR_NOFS);
+    EXPECT_LT(secondsSince(start), PosixTransport::kConnectTimeoutMs / 1000.0 + 1.0);
+    for (const int fd : pending)
+        ::close(fd);
+    ::close(listenFd);
+}
+
 TEST_F(PosixLink, SocketDirectoryOpenToOthersIsNotUsed)
 {
     SimProcess sim;

@@ -138,6 +138,7 @@ TEST(FlightPlayer, ChangesStatesOnWholeMinutesAcrossMidnight)
 
     ASSERT_EQ(player.advanceTo(125), (std::vector<std::size_t>{1, 2}))
         << "a late call applies each state passed";
+    EXPECT_EQ(player.stateLine(1), "state 0000 out brake=0 ground=1 slew=0 fuel=670") << "its own fuel";
     EXPECT_EQ(player.stateLine(2), "state 0001 off brake=0 ground=0 slew=0 fuel=335");
     EXPECT_EQ(vars.u8(0x023B), 0);
     EXPECT_EQ(vars.u8(0x023C), 1);

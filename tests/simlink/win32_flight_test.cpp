@@ -3,6 +3,7 @@
 // records; quillon-probe.exe reads the module's variables.
 #include "clsacars.h"
 #include "clsfsuipc.h"
+#include "recordingevents.h"
 #include "win32toolprocess.h"
 
 #include <gtest/gtest.h>
@@ -18,25 +19,6 @@ using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-class RecordingEvents : public clsACARSEvents {
-public:
-    Lines events;
-    void FlightOUT(const std::string& s) override { add("FlightOUT", s); }
-    void FlightOFF(const std::string& s) override { add("FlightOFF", s); }
-    void FlightON(const std::string& s) override { add("FlightON", s); }
-    void FlightIN(const std::string& s) override { add("FlightIN", s); }
-    void FlightTime(const std::string& s) override { add("FlightTime", s); }
-    void FlightTimeHHMM(const std::string& s) override { add("FlightTimeHHMM", s); }
-    void FuelOut(const std::string& s) override { add("FuelOut", s); }
-    void FuelIn(const std::string& s) override { add("FuelIn", s); }
-    void FuelUsed(const std::string& s) override { add("FuelUsed", s); }
-    void FSClosed(const std::string& s) override { add("FSClosed", s); }
-    void Error(const std::string& s) override { add("Error", s); }
-
-private:
-    void add(const char* name, const std::string& text) { events.push_back(std::string(name) + " " + text); }
-};
 
 // Fuel on board printed with the first state after the brake's release and with the last state.
 struct PrintedFuel {
@@ -90,6 +72,7 @@ TEST(Win32Tools, ProbePrintsTheLinkAndTheVariables)
     Win32ToolProcess sim("quillon-sim", {});
     ASSERT_TRUE(sim.waitForLine("ready ", 20s));
     Win32ToolProcess probe("quillon-probe", {});
+    ASSERT_TRUE(probe.started()) << "error " << probe.startError();
     ASSERT_EQ(probe.waitForEnd(20s), 0u);
     const Lines lines = probe.lines();
     ASSERT_EQ(lines.size(), 19u);
@@ -110,6 +93,7 @@ TEST(Win32Tools, ProbePrintsTheLinkAndTheVariables)
 TEST(Win32Tools, ProbeWithoutModuleReportsIt)
 {
     Win32ToolProcess probe("quillon-probe", {});
+    ASSERT_TRUE(probe.started()) << "error " << probe.startError();
     ASSERT_EQ(probe.waitForEnd(20s), 1u);
     ASSERT_FALSE(probe.lines().empty());
     EXPECT_EQ(probe.lines().front(), "Result: Unable to connect to FSUIPC.  Possible causes:");

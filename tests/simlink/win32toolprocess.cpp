@@ -35,8 +35,10 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outputRead = nullptr;
     HANDLE outputWrite = nullptr;
-    if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0))
+    if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0)) {
+        m_startError = GetLastError();
         return;
+    }
     SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
     m_outputRead = outputRead;
 
@@ -51,6 +53,8 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
     if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
         CloseHandle(info.hThread);
         m_process = info.hProcess;
+    } else {
+        m_startError = GetLastError();
     }
     // Only the child holds the writing end now, so the reader ends when the child does.
     CloseHandle(outputWrite);

@@ -20,6 +20,8 @@ public:
     Win32ToolProcess& operator=(const Win32ToolProcess&) = delete;
 
     bool started() const { return m_process != nullptr; }
+    // Why the process could not be started: the Windows error number, 0 when it was.
+    std::uint32_t startError() const { return m_startError; }
     // Waits for the module's window of that class; false after the time-out.
     bool waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const;
     // The first output line starting with prefix, waiting up to timeout for it.
@@ -37,6 +39,7 @@ private:
     bool hasEnded() const;
 
     void* m_process = nullptr; // HANDLE
+    std::uint32_t m_startError = 0;
     void* m_outputRead = nullptr;
     std::thread m_reader;
     mutable std::mutex m_mutex;

@@ -2,13 +2,15 @@
 // over the real transport, and what it records must be what the stand-in
 // printed. Also: the stand-in dies mid-flight and a new one takes over.
 #include "clsacars.h"
+#include "posixsimprocess.h"
 #include "recordingevents.h"
-#include "scratchdirectory.h"
-#include "toolprocess.h"
+#include "scratchruntimedir.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -17,49 +19,47 @@ namespace {
 using namespace std::chrono_literals;
 using Events = std::vector<std::string>;
 
-// The phases as the stand-in printed its states ("state hhmm name brake=b ground=g slew=s fuel=lbs").
-struct PrintedFlight {
-    std::string out, off, on, in;
-    long long fuelOut = 0, fuelIn = 0;
-};
+// The lines the process prints until one starts with prefix (or 10 s pass).
+Events linesUntil(ChildProcess& process, const std::string& prefix)
+{
+    Events lines;
+    std::string line;
+    while (process.readLine(line, 10s)) {
+        lines.push_back(line);
+        if (line.rfind(prefix, 0) == 0)
+            break;
+    }
+    return lines;
+}
 
-void readStates(const std::vector<std::string>& lines, PrintedFlight& flight)
+// The fuel text of the state the stand-in printed under that name ("state hhmm name ... fuel=lbs").
+std::string printedFuel(const Events& lines, const std::string& state)
 {
     for (const std::string& line : lines) {
         std::istringstream words(line);
-        std::string kind, hhmm, name, brake, ground, slew, fuel;
-        if (!(words >> kind >> hhmm >> name >> brake >> ground >> slew >> fuel) || kind != "state")
-            continue;
-        const bool brakeSet = brake == "brake=1";
-        const bool onGround = ground == "ground=1";
-        const long long lbs = std::stoll(fuel.substr(fuel.find('=') + 1));
-        if (flight.out.empty() && !brakeSet) {
-            flight.out = hhmm;
-            flight.fuelOut = lbs;
-        }
-        if (flight.off.empty() && !onGround)
-            flight.off = hhmm;
-        if (!flight.off.empty() && flight.on.empty() && onGround)
-            flight.on = hhmm;
-        if (!flight.on.empty() && !flight.out.empty() && flight.in.empty() && brakeSet) {
-            flight.in = hhmm;
-            flight.fuelIn = lbs;
+        std::string kind, hhmm, name;
+        if (words >> kind >> hhmm >> name && kind == "state" && name == state) {
+            const std::string lbs = line.substr(line.find("fuel=") + 5);
+            return lbs == "0" ? "" : lbs;
         }
     }
+    return "?";
 }
 
-std::string fuelText(long long lbs)
+std::string fuelUsed(const std::string& out, const std::string& in)
 {
-    return lbs == 0 ? "" : std::to_string(lbs);
+    return std::to_string(std::stoll(out) - std::stoll(in));
 }
 
 class TrackingEndToEnd : public testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { tracker.setEvents(&recorded); }
+
+    std::string writeScenario(const std::string& name, const std::string& text)
     {
-        ASSERT_FALSE(scratch.path().empty());
-        scratch.useAsRuntimeDirectory();
-        tracker.setEvents(&recorded);
+        const std::string path = (runtime.path() / name).string();
+        std::ofstream(path) << "fuel-weight 6.7\ntank center 2000\ntank left-main 1500\n" << text;
+        return path;
     }
 
     // Polls much faster than the panel's 500 ms so that each phase is taken
@@ -73,66 +73,56 @@ protected:
         }
     }
 
-    bool startTracker()
+    void startTracker()
     {
         std::string result;
-        const bool started = tracker.Start(result);
-        EXPECT_TRUE(started) << result;
-        return started;
+        ASSERT_TRUE(tracker.Start(result)) << result;
     }
 
-    ScratchDirectory scratch;
+    ScratchRuntimeDir runtime{"trk"};
     clsACARS tracker;
     RecordingEvents recorded;
 };
 
 TEST_F(TrackingEndToEnd, DemoFlightIsRecordedAsTheSimulatorFlewIt)
 {
-    ToolProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.startSim({"--speed", "120"}, error)) << error;
-    ASSERT_TRUE(startTracker());
+    SimProcess sim({"--speed", "120"});
+    ASSERT_TRUE(sim.ok());
+    startTracker();
     pollUntil([&] { return !tracker.TIME_IN().empty(); }, 150s);
-    ASSERT_TRUE(sim.waitFor("end ", 10s));
+    const Events printed = linesUntil(sim, "end ");
 
-    PrintedFlight printed;
-    readStates(sim.lines(), printed);
-    EXPECT_EQ(printed.out + printed.off + printed.on + printed.in, "1402141015351541");
-    EXPECT_EQ(recorded.events, (Events{"FlightOUT " + printed.out, "FuelOut " + fuelText(printed.fuelOut),
-                                       "FlightOFF " + printed.off, "FlightON " + printed.on,
-                                       "FlightIN " + printed.in, "FlightTime 1.7", "FlightTimeHHMM 1:39",
-                                       "FuelIn " + fuelText(printed.fuelIn),
-                                       "FuelUsed " + std::to_string(printed.fuelOut - printed.fuelIn)}));
-    EXPECT_GT(printed.fuelOut, printed.fuelIn);
-    EXPECT_GT(printed.fuelIn, 0);
+    const std::string out = printedFuel(printed, "pushback"), in = printedFuel(printed, "parked");
+    EXPECT_EQ(recorded.events, (Events{"FlightOUT 1402", "FuelOut " + out, "FlightOFF 1410", "FlightON 1535",
+                                       "FlightIN 1541", "FlightTime 1.7", "FlightTimeHHMM 1:39", "FuelIn " + in,
+                                       "FuelUsed " + fuelUsed(out, in)}));
+    EXPECT_GT(std::stoll(out), std::stoll(in));
 }
-
-constexpr const char* kTanks = "fuel-weight 6.7\ntank center 2000\ntank left-main 1500\n";
 
 TEST_F(TrackingEndToEnd, SimulatorKilledMidFlightAndStartedAgain)
 {
-    const std::string departure = scratch.writeFile("departure.txt", std::string("start 0900\n") + kTanks +
+    const std::string departure = writeScenario("departure.txt", "start 0900\n"
         "at 0 gate brake=set ground=yes fuel=60,100\n"
         "at 2 pushback brake=off ground=yes\n"
         "at 4 takeoff brake=off ground=no fuel=58,99\n"
         "at 6 climb brake=off ground=no fuel=50,97\n");
-    const std::string arrival = scratch.writeFile("arrival.txt", std::string("start 0910\n") + kTanks +
+    const std::string arrival = writeScenario("arrival.txt", "start 0910\n"
         "at 0 cruise brake=off ground=no fuel=40,95\n"
         "at 2 landing brake=off ground=yes fuel=30,90\n"
         "at 4 taxi-in brake=off ground=yes\n"
         "at 6 parked brake=set ground=yes\n");
 
-    PrintedFlight printed;
+    std::string out;
     {
-        ToolProcess first;
-        std::string error;
-        ASSERT_TRUE(first.startSim({"--speed", "120", "--scenario", departure}, error)) << error;
-        ASSERT_TRUE(startTracker());
+        SimProcess first({"--speed", "120", "--scenario", departure});
+        ASSERT_TRUE(first.ok());
+        startTracker();
         pollUntil([&] { return !tracker.TIME_OFF().empty(); }, 30s);
-        readStates(first.lines(), printed);
-        first.stop(SIGKILL);
+        out = printedFuel(linesUntil(first, "state 0904"), "pushback");
+        first.signal(SIGKILL);
+        first.waitExit(10s);
     }
-    EXPECT_EQ(recorded.events, (Events{"FlightOUT 0902", "FuelOut " + fuelText(printed.fuelOut), "FlightOFF 0904"}));
+    EXPECT_EQ(recorded.events, (Events{"FlightOUT 0902", "FuelOut " + out, "FlightOFF 0904"}));
     recorded.events.clear();
 
     tracker.Refresh(); // the first exchange fails: reported once, link closed
@@ -141,18 +131,13 @@ TEST_F(TrackingEndToEnd, SimulatorKilledMidFlightAndStartedAgain)
     EXPECT_FALSE(tracker.isLinkOpen());
     recorded.events.clear();
 
-    ToolProcess second;
-    std::string error;
-    ASSERT_TRUE(second.startSim({"--speed", "120", "--scenario", arrival}, error)) << error;
-    ASSERT_TRUE(startTracker());
+    SimProcess second({"--speed", "120", "--scenario", arrival});
+    ASSERT_TRUE(second.ok());
+    startTracker();
     pollUntil([&] { return !tracker.TIME_IN().empty(); }, 30s);
-    ASSERT_TRUE(second.waitFor("end ", 10s));
-    readStates(second.lines(), printed);
-
-    EXPECT_EQ(printed.on + printed.in, "09120916");
+    const std::string in = printedFuel(linesUntil(second, "end "), "parked");
     EXPECT_EQ(recorded.events, (Events{"FlightON 0912", "FlightIN 0916", "FlightTime 0.2", "FlightTimeHHMM 0:14",
-                                       "FuelIn " + fuelText(printed.fuelIn),
-                                       "FuelUsed " + std::to_string(printed.fuelOut - printed.fuelIn)}));
+                                       "FuelIn " + in, "FuelUsed " + fuelUsed(out, in)}));
     EXPECT_EQ(tracker.TIME_OUT() + tracker.TIME_OFF(), "09020904");
 }
 
@@ -160,43 +145,35 @@ TEST_F(TrackingEndToEnd, SimulatorKilledMidFlightAndStartedAgain)
 
 TEST_F(TrackingEndToEnd, ProbeTrackPrintsEachEventUntilIn)
 {
-    const std::string flight = scratch.writeFile("hop.txt", std::string("start 2356\n") + kTanks +
+    // Slow enough that the probe's 500 ms ticks see each change within its minute.
+    SimProcess sim({"--speed", "30", "--scenario", writeScenario("hop.txt", "start 2356\n"
         "at 0 gate brake=set ground=yes fuel=50,50\n"
         "at 2 pushback brake=off ground=yes\n"
         "at 4 takeoff brake=off ground=no\n"
         "at 6 landing brake=off ground=yes fuel=40,40\n"
-        "at 8 parked brake=set ground=yes\n");
-    ToolProcess sim;
-    std::string error;
-    // Slow enough that the probe's 500 ms ticks see each change within its minute.
-    ASSERT_TRUE(sim.startSim({"--speed", "30", "--scenario", flight}, error)) << error;
-    ToolProcess probe;
-    ASSERT_TRUE(probe.start("quillon-probe", {"--track"}, error)) << error;
-    ASSERT_TRUE(probe.waitFor("FuelUsed: ", 60s));
-    EXPECT_EQ(probe.stop(0), 0);
-    ASSERT_TRUE(sim.waitFor("end ", 10s));
+        "at 8 parked brake=set ground=yes\n")});
+    ASSERT_TRUE(sim.ok());
+    ChildProcess probe("quillon-probe", {"--track"});
+    const Events lines = linesUntil(probe, "FuelUsed: ");
+    EXPECT_EQ(probe.waitExit(10s), 0);
 
-    PrintedFlight printed;
-    readStates(sim.lines(), printed);
-    EXPECT_EQ(probe.lines(), (Events{"Result: Okay", "FlightOUT: 2358", "FuelOut: " + fuelText(printed.fuelOut),
-                                     "FlightOFF: 0000", "FlightON: 0002", "FlightIN: 0004", "FlightTime: 0.1",
-                                     "FlightTimeHHMM: 0:06", "FuelIn: " + fuelText(printed.fuelIn),
-                                     "FuelUsed: " + std::to_string(printed.fuelOut - printed.fuelIn)}));
+    const Events printed = linesUntil(sim, "end ");
+    const std::string out = printedFuel(printed, "pushback"), in = printedFuel(printed, "parked");
+    EXPECT_EQ(lines, (Events{"Result: Okay", "FlightOUT: 2358", "FuelOut: " + out, "FlightOFF: 0000",
+                             "FlightON: 0002", "FlightIN: 0004", "FlightTime: 0.1", "FlightTimeHHMM: 0:06",
+                             "FuelIn: " + in, "FuelUsed: " + fuelUsed(out, in)}));
 }
 
 TEST_F(TrackingEndToEnd, ProbeTrackEndsOnInterrupt)
 {
-    const std::string parked = scratch.writeFile("parked.txt", std::string(kTanks) +
-        "at 0 gate brake=set ground=yes fuel=50,50\n");
-    ToolProcess sim;
-    std::string error;
-    ASSERT_TRUE(sim.startSim({"--scenario", parked}, error)) << error;
-    ToolProcess probe;
-    ASSERT_TRUE(probe.start("quillon-probe", {"--track"}, error)) << error;
-    ASSERT_TRUE(probe.waitFor("Result: ", 10s));
+    SimProcess sim({"--scenario", writeScenario("parked.txt", "at 0 gate brake=set ground=yes fuel=50,50\n")});
+    ASSERT_TRUE(sim.ok());
+    ChildProcess probe("quillon-probe", {"--track"});
+    EXPECT_EQ(linesUntil(probe, "Result: "), Events{"Result: Okay"});
     std::this_thread::sleep_for(1200ms); // a few ticks with nothing to tell
-    EXPECT_EQ(probe.stop(SIGINT), 130);
-    EXPECT_EQ(probe.lines(), Events{"Result: Okay"});
+    probe.signal(SIGINT);
+    EXPECT_EQ(probe.waitExit(10s), 130);
+    EXPECT_EQ(probe.readAll(1s), "");
 }
 
 } // namespace

@@ -78,7 +78,8 @@ int runTrackCommand(std::ostream& out, IpcPlatform& platform, std::chrono::milli
                 break;
             }
         }
-        tick += interval;
+        // Like a timer: a late tick is followed by one at once, not by a burst.
+        tick = std::max(tick + interval, std::chrono::steady_clock::now());
         sleepUntil(tick);
     }
     std::signal(SIGINT, previousHandler);

@@ -32,7 +32,7 @@ double signedValue(const SimVariables& vars, std::uint32_t offset)
 } // namespace
 
 FlightPlayer::FlightPlayer(Scenario scenario, SimVariables& vars, Versions versions)
-    : m_scenario(std::move(scenario)), m_vars(vars)
+    : m_scenario(std::move(scenario)), m_vars(vars), m_fuelAtState(m_scenario.states.size(), 0)
 {
     m_vars.setU32(kModuleVersionOffset, versions.module);
     m_vars.setU32(kSimulatorVersionOffset, versions.simulator);
@@ -48,6 +48,7 @@ std::vector<std::size_t> FlightPlayer::advanceTo(double simSeconds)
     std::vector<std::size_t> applied;
     while (!finished() && m_scenario.states[m_nextState].minute * 60.0 <= simSeconds) {
         applyState(m_scenario.states[m_nextState]);
+        m_fuelAtState[m_nextState] = fuelOnBoardLbs(m_vars);
         applied.push_back(m_nextState++);
     }
     setClock(simSeconds);
@@ -64,7 +65,7 @@ std::string FlightPlayer::stateLine(std::size_t index) const
     const FlightState& state = m_scenario.states.at(index);
     return "state " + clockText(state.minute) + " " + state.name + " brake=" + (state.brakeSet ? "1" : "0") +
            " ground=" + (state.onGround ? "1" : "0") + " slew=" + (state.slew ? "1" : "0") +
-           " fuel=" + std::to_string(fuelOnBoardLbs(m_vars));
+           " fuel=" + std::to_string(m_fuelAtState.at(index));
 }
 
 std::string FlightPlayer::endLine() const

@@ -40,6 +40,9 @@ private:
     Scenario m_scenario;
     SimVariables& m_vars;
     std::size_t m_nextState = 0;
+    // Fuel on board as each state took effect: a late call applies several
+    // states at once, and each line must show its own state's fuel.
+    std::vector<std::int64_t> m_fuelAtState;
 };
 
 // Fuel on board in whole pounds, worked out exactly as the tracker does from

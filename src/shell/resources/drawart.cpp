@@ -38,6 +38,15 @@ QPainterPath quill()
     return vane;
 }
 
+// The quill's shaft, from the tip of the vane down to the nib.
+void drawQuillShaft(QPainter& p, const QColor& color)
+{
+    p.save();
+    p.setPen(QPen(color, 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(86, 8), QPointF(18, 84));
+    p.restore();
+}
+
 void drawAcars(QPainter& p)
 {
     p.setPen(QPen(QColor(0x1f, 0x5f, 0xa8), 5, Qt::SolidLine, Qt::RoundCap));
@@ -100,6 +109,7 @@ void drawProgram(QPainter& p)
     p.drawRoundedRect(QRectF(2, 2, 96, 96), 18, 18);
     p.setBrush(QColor(0xf2, 0xc1, 0x4e));
     p.drawPath(quill());
+    drawQuillShaft(p, QColor(0xf2, 0xc1, 0x4e));
     p.save();
     p.translate(54, 56);
     p.rotate(45);
@@ -142,6 +152,7 @@ void drawSplash(QPainter& p, const QSize& size)
     p.scale(w / 100 * 0.8, w / 100 * 0.8);
     p.setBrush(QColor(0xf2, 0xc1, 0x4e, 220));
     p.drawPath(quill());
+    drawQuillShaft(p, QColor(0xf2, 0xc1, 0x4e, 220));
     p.restore();
 
     p.save();
