@@ -81,6 +81,10 @@ void BM_PanelInit(benchmark::State& state)
     if (!useLog(state, state.range(0)))
         return;
     SilentDialogs dialogs;
+    {
+        // The window has made widgets before its panels: fonts and style are loaded.
+        ucStats warmUp(dialogs);
+    }
     for (auto _ : state) {
         auto panel = std::make_unique<ucFlightLog>(std::make_shared<clsLogEntry>(), dialogs);
         state.PauseTiming();

@@ -116,10 +116,16 @@ void ucFlightLog::buildControls()
     connect(m_tdbLog->horizontalHeader(), &QHeaderView::sectionClicked, this, &ucFlightLog::tdbLog_HeadClick);
     connect(m_model, &FlightLogModel::changedByUser, this, &ucFlightLog::tdbLog_RowsChangedByUser);
     connect(m_tdbLog, &FlightLogView::rowsDeleted, this, &ucFlightLog::tdbLog_RowsChangedByUser);
+}
 
-    m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    m_printer->setCopyCount(1);
-    m_printer->setCollateCopies(false);
+QPrinter& ucFlightLog::printer()
+{
+    if (!m_printer) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_printer->setCopyCount(1);
+        m_printer->setCollateCopies(false);
+    }
+    return *m_printer;
 }
 
 void ucFlightLog::setTitle_BackColor(qint32 vData)
@@ -304,7 +310,7 @@ void ucFlightLog::Total_FlightTime()
 void ucFlightLog::Grid_Page_Setup()
 {
     try {
-        m_dialogs.pageSetup(this, *m_printer);
+        m_dialogs.pageSetup(this, printer());
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourcePageSetup, e);
     }
@@ -317,7 +323,7 @@ void ucFlightLog::Grid_Print_Preview()
     try {
         if (previewWindow())
             return;
-        auto* preview = new FlightLogPreview(*m_printer, [this](QPrinter& printer) { paintLog(printer); }, this);
+        auto* preview = new FlightLogPreview(printer(), [this](QPrinter& target) { paintLog(target); }, this);
         preview->setAttribute(Qt::WA_DeleteOnClose);
         preview->setWindowModality(Qt::ApplicationModal);
         connect(preview, &FlightLogPreview::printRequested, this, [this, preview] {
@@ -335,10 +341,10 @@ bool ucFlightLog::Grid_Print()
 {
     try {
         QWidget* parent = previewWindow() ? static_cast<QWidget*>(previewWindow()) : this;
-        if (!m_dialogs.printSetup(parent, *m_printer))
+        if (!m_dialogs.printSetup(parent, printer()))
             return false;
         BusyCursor busy;
-        paintLog(*m_printer);
+        paintLog(printer());
         return true;
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourcePrint, e);

@@ -46,8 +46,9 @@ public:
     QString caption() const;
     FlightLogView* grid() const { return m_tdbLog; }
     const LogTable& table() const { return m_xarLog; }
-    // The page settings used by page setup, preview and printing.
-    QPrinter& printer() const { return *m_printer; }
+    // The page settings used by page setup, preview and printing; made on
+    // first use (asking the system for its printers takes a while).
+    QPrinter& printer();
     // The open print preview window, if any.
     FlightLogPreview* previewWindow() const;
     // "Flight Log: " and the date and time at which the panel was initialised.

@@ -16,7 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
-#include <QToolTip>
+#include <QFocusEvent>
 #include <QValidator>
 
 #include <algorithm>
@@ -31,8 +31,9 @@ const QString kSaveFailText = QStringLiteral("This entry was NOT saved due to th
 const QString kLinkLostAdvice =
     QStringLiteral("Tracking has stopped; the times recorded so far are kept.\r\n"
                    "Click On to continue this flight once the simulator answers again, or Reset to discard it.");
-const QString kRefusedCharacterHint =
-    QStringLiteral("Commas and line breaks cannot be used here: they would split the flight log line.");
+const QString kRefusedCharacterHint = QStringLiteral("Commas and line breaks are not allowed here.");
+const QString kFieldToolTip =
+    QStringLiteral("Commas and line breaks are not allowed: they would split the flight's line in the log.");
 const QString kPlaceholder = QStringLiteral("[     ]");
 const QString kTimeSuffix = QStringLiteral("Z");
 const QString kFuelSuffix = QStringLiteral(" lbs");
@@ -57,6 +58,9 @@ constexpr int kCaptionLeftTwips = 120;
 constexpr int kValueLeftTwips = 1680;
 constexpr int kRightCaptionLeftTwips = 3000;
 constexpr int kCaptionGapTwips = 60;
+constexpr int kHintLeftTwips = 3000; // beside the date, above the boxes
+constexpr int kHintTopTwips = 720;
+constexpr qint32 kHintTextColor = 0x000000C0; // dark red
 
 const std::array<QString, 13> kCaptions = {
     QStringLiteral("Time OUT:"), QStringLiteral("Time OFF:"), QStringLiteral("Time ON:"),
@@ -234,6 +238,17 @@ void ucACARS::buildControls()
     for (int i = 1; i < kTextCount; ++i)
         setTabOrder(txtACARS[i - 1], txtACARS[i]);
 
+    lblHint = new QLabel(kRefusedCharacterHint, Frame);
+    lblHint->setObjectName(QStringLiteral("lblHint"));
+    QPalette hintPalette = lblHint->palette();
+    hintPalette.setColor(QPalette::WindowText, colorFromBgr(kHintTextColor));
+    lblHint->setPalette(hintPalette);
+    lblHint->hide();
+    m_hintTimer = new QTimer(this);
+    m_hintTimer->setSingleShot(true);
+    m_hintTimer->setInterval(kHintShownMs);
+    connect(m_hintTimer, &QTimer::timeout, lblHint, &QLabel::hide);
+
     tmr = new QTimer(this);
     tmr->setObjectName(QStringLiteral("tmr"));
     tmr->setInterval(kTimerIntervalMs);
@@ -270,8 +285,8 @@ QLineEdit* ucACARS::makeTextBox(int index)
     QPalette textPalette = textBox->palette();
     textPalette.setColor(QPalette::Text, colorFromBgr(kValueTextColor));
     textBox->setPalette(textPalette);
-    textBox->setToolTip(kRefusedCharacterHint);
-    textBox->setValidator(new LogFieldValidator([this, textBox] { Show_Refused_Character(textBox); }, textBox));
+    textBox->setToolTip(kFieldToolTip);
+    textBox->setValidator(new LogFieldValidator([this] { Show_Refused_Character(); }, textBox));
     textBox->installEventFilter(this);
     return textBox;
 }
@@ -299,6 +314,7 @@ void ucACARS::placeControls()
         const Placement& p = kTextPlacements[i];
         place(txtACARS[i], p.leftTwips, p.topTwips, p.widthTwips, p.heightTwips, p.sample);
     }
+    place(lblHint, kHintLeftTwips, kHintTopTwips, 0, kLabelHeightTwips, kRefusedCharacterHint);
 }
 
 // Frame fills the panel and Title runs across Frame's top; sizes are never refused.
@@ -309,13 +325,31 @@ void ucACARS::resizeEvent(QResizeEvent* event)
     Title->setGeometry(0, 0, Frame->width(), Title->heightPixels());
 }
 
+// A box's whole text is selected when it gains the focus. A mouse press
+// places the cursor after the focus-in, so a box focused by the mouse (or
+// clicked while the window was not yet active) selects again on release.
 bool ucACARS::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn) {
-        auto* textBox = qobject_cast<QLineEdit*>(watched);
-        // After the focus-in a mouse press still places the cursor; select once it has.
-        if (textBox)
-            QTimer::singleShot(0, textBox, [this, textBox] { Select_Text(textBox); });
+    auto* textBox = qobject_cast<QLineEdit*>(watched);
+    if (!textBox)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        Select_Text(textBox);
+        if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason)
+            m_selectOnRelease = textBox;
+        break;
+    case QEvent::MouseButtonPress:
+        if (!textBox->hasFocus())
+            m_selectOnRelease = textBox;
+        break;
+    case QEvent::MouseButtonRelease:
+        if (m_selectOnRelease == textBox)
+            Select_Text(textBox);
+        m_selectOnRelease = nullptr;
+        break;
+    default:
+        break;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -325,9 +359,12 @@ void ucACARS::Select_Text(QLineEdit* textBox)
     textBox->setSelection(0, int(textBox->text().length()));
 }
 
-void ucACARS::Show_Refused_Character(QLineEdit* textBox)
+// A note on the panel rather than a pop-up: a pop-up would sit over the
+// next box and swallow the pilot's click on it.
+void ucACARS::Show_Refused_Character()
 {
-    QToolTip::showText(textBox->mapToGlobal(QPoint(0, textBox->height())), kRefusedCharacterHint, textBox);
+    lblHint->show();
+    m_hintTimer->start();
 }
 
 void ucACARS::Set_Link_State(bool blnState, LinkLabel* link)

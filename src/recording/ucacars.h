@@ -23,12 +23,13 @@ class QTimer;
 //
 // Child widgets carry object names for tests and tools: "Frame", "Title",
 // "tmr", "lblACARS_0".."lblACARS_9", "lblCaption_0".."lblCaption_12",
-// "txtACARS_0".."txtACARS_3"; the links are Title's group, index 0..3.
+// "txtACARS_0".."txtACARS_3", "lblHint"; the links are Title's group, index 0..3.
 class ucACARS : public QWidget, private clsACARSEvents {
     Q_OBJECT
 
 public:
     static constexpr int kTimerIntervalMs = 500;
+    static constexpr int kHintShownMs = 5000;
 
     // Link indexes of the title strip.
     enum Link { LINK_ON = 0, LINK_MODE = 1, LINK_LOG = 2, LINK_RESET = 3 };
@@ -79,7 +80,7 @@ private:
     void hypACARS_Click(int index);
     void Set_Link_State(bool blnState, LinkLabel* link);
     void Select_Text(QLineEdit* textBox);
-    void Show_Refused_Character(QLineEdit* textBox);
+    void Show_Refused_Character();
     void Set_Flight_Date();
 
     void m_objNewLogEntry_NewLogEntrySaveOK();
@@ -116,4 +117,9 @@ private:
     std::array<QLabel*, kValueCount> lblACARS{};
     std::array<QLabel*, kCaptionCount> lblCaption{};
     QTimer* tmr = nullptr;
+    // Says why a typed character was refused; hides itself after kHintShownMs.
+    QLabel* lblHint = nullptr;
+    QTimer* m_hintTimer = nullptr;
+    // A box focused by a mouse press: select its text once the press is over.
+    QLineEdit* m_selectOnRelease = nullptr;
 };
