@@ -7,7 +7,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <numeric>
 
 namespace {
 const QString kNewFlightSelector = QStringLiteral("*");
@@ -15,7 +14,7 @@ const QString kNewFlightSelector = QStringLiteral("*");
 
 FlightLogModel::FlightLogModel(LogTable& table, QObject* parent) : QAbstractTableModel(parent), m_table(table)
 {
-    readAllFlightHours();
+    recountFlightTime();
 }
 
 int FlightLogModel::rowCount(const QModelIndex& parent) const
@@ -66,16 +65,16 @@ bool FlightLogModel::setData(const QModelIndex& index, const QVariant& value, in
         // The row being typed stays where the editor is; a new empty row appears below it.
         beginInsertRows(QModelIndex(), row + 1, row + 1);
         m_table.resize(m_table.rowCount() + 1);
-        m_flightHours.push_back(0.0);
         m_table.setCellText(row, index.column(), text);
-        m_flightHours.back() = flightHoursOf(row);
+        m_totalHours += flightHoursOf(row);
         endInsertRows();
         emit headerDataChanged(Qt::Vertical, row, row + 1);
     } else {
         if (m_table.cellText(row, index.column()) == text)
             return true;
+        const double oldHours = flightHoursOf(row);
         m_table.setCellText(row, index.column(), text);
-        m_flightHours[static_cast<std::size_t>(row)] = flightHoursOf(row);
+        m_totalHours += flightHoursOf(row) - oldHours;
     }
     emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
     emit changedByUser();
@@ -86,9 +85,16 @@ void FlightLogModel::changeWholeTable(const std::function<void(LogTable&)>& chan
 {
     beginResetModel();
     const auto tellViews = qScopeGuard([this] {
-        readAllFlightHours();
+        recountFlightTime();
         endResetModel();
     });
+    change(m_table);
+}
+
+void FlightLogModel::reorderTable(const std::function<void(LogTable&)>& change)
+{
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const auto tellViews = qScopeGuard([this] { emit layoutChanged({}, QAbstractItemModel::VerticalSortHint); });
     change(m_table);
 }
 
@@ -98,10 +104,9 @@ qsizetype FlightLogModel::appendRow(const std::array<QString, LogTable::kColumnC
     beginInsertRows(QModelIndex(), row, row);
     const auto tellViews = qScopeGuard([this] { endInsertRows(); });
     m_table.resize(row + 1);
-    m_flightHours.push_back(0.0);
     for (int column = 0; column < LogTable::kColumnCount; ++column)
         m_table.setCellText(row, column, cells[column]);
-    m_flightHours.back() = flightHoursOf(row);
+    m_totalHours += flightHoursOf(row);
     return row;
 }
 
@@ -129,23 +134,19 @@ void FlightLogModel::removeRange(int first, int last)
 {
     beginRemoveRows(QModelIndex(), first, last);
     const auto tellViews = qScopeGuard([this] { endRemoveRows(); });
+    double removedHours = 0.0;
+    for (int row = first; row <= last; ++row)
+        removedHours += flightHoursOf(row);
     m_table.removeRows(first, last - first + 1);
-    m_flightHours.erase(m_flightHours.begin() + first, m_flightHours.begin() + last + 1);
+    m_totalHours -= removedHours;
 }
 
-double FlightLogModel::totalFlightTime() const
+void FlightLogModel::recountFlightTime()
 {
-    return std::accumulate(m_flightHours.begin(), m_flightHours.end(), 0.0);
+    m_totalHours = ::totalFlightTime(m_table);
 }
 
 double FlightLogModel::flightHoursOf(qsizetype row) const
 {
     return cellNumber(m_table.cell(row, clsLogEntry::FLIGHT_TIME_FIELD)).value_or(0.0);
-}
-
-void FlightLogModel::readAllFlightHours()
-{
-    m_flightHours.assign(static_cast<std::size_t>(m_table.rowCount()), 0.0);
-    for (qsizetype row = 0; row < m_table.rowCount(); ++row)
-        m_flightHours[static_cast<std::size_t>(row)] = flightHoursOf(row);
 }

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <functional>
-#include <vector>
 
 // Column widths of the grid, in twips; the printed page shares its width in the same proportions.
 inline constexpr std::array<int, LogTable::kColumnCount> kColumnWidthsTwips{
@@ -16,9 +15,9 @@ inline constexpr std::array<int, LogTable::kColumnCount> kColumnWidthsTwips{
 // The flight log grid's model: a thin view of the panel's LogTable (cells are
 // read from it when painted, never copied), plus one empty row at the bottom
 // where a new flight is typed. Values arrive here already checked. Every
-// change of the table goes through the model, which keeps each row's flight
-// time as a number so that the total after an edit costs one pass over
-// numbers rather than over texts.
+// change of the table goes through the model, which keeps the total flight
+// time up to date as rows change, so that an edit of a large log does not
+// read every Time cell again.
 class FlightLogModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -38,16 +37,21 @@ public:
     bool isNewFlightRow(int row) const { return row == tableRows(); }
 
     // Runs `change` on the table and makes the views re-read all of it
-    // (load, sort, clear). The views are told even when `change` throws.
+    // (load, clear). The views are told even when `change` throws.
     void changeWholeTable(const std::function<void(LogTable&)>& change);
+    // The same for a change that only moves whole rows (a sort): the total
+    // stays, and the views keep their place instead of starting afresh.
+    void reorderTable(const std::function<void(LogTable&)>& change);
     // Appends a row of 14 texts; returns its index. Not a change by the user.
     qsizetype appendRow(const std::array<QString, LogTable::kColumnCount>& cells);
     // Removes the given table rows (any order; the new-flight row and
     // duplicates are passed over); returns how many went.
     qsizetype removeTableRows(QList<int> rows);
 
-    // The sum of the numeric Time cells, added in row order (as totalFlightTime()).
-    double totalFlightTime() const;
+    // The sum of the numeric Time cells of every row.
+    double totalFlightTime() const { return m_totalHours; }
+    // Adds up every Time cell afresh (in row order, as totalFlightTime(LogTable) does).
+    void recountFlightTime();
 
 signals:
     // The user edited a cell, added or deleted rows.
@@ -57,8 +61,7 @@ private:
     int tableRows() const { return static_cast<int>(m_table.rowCount()); }
     void removeRange(int first, int last);
     double flightHoursOf(qsizetype row) const;
-    void readAllFlightHours();
 
     LogTable& m_table;
-    std::vector<double> m_flightHours;   // one per table row; 0 where the Time cell is not numeric
+    double m_totalHours = 0.0;
 };

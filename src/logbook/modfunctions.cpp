@@ -10,8 +10,10 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 

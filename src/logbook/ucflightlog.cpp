@@ -215,7 +215,7 @@ void ucFlightLog::Grid_Sort(int column)
 {
     try {
         BusyCursor busy;
-        m_model->changeWholeTable([column](LogTable& table) { Sort_XArray(table, column); });
+        m_model->reorderTable([column](LogTable& table) { Sort_XArray(table, column); });
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourceGridSort, e);
     }
@@ -229,6 +229,7 @@ bool ucFlightLog::Grid_Save()
         BusyCursor busy;
         writeLog();
         m_blnChanged = false;
+        m_model->recountFlightTime();   // sheds the rounding that many edits may have gathered
         Total_FlightTime();
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourceGridSave, e);
@@ -270,12 +271,14 @@ void ucFlightLog::NewACARS_Entry()
     bool blnResult = false;
     qsizetype appended = -1;
     try {
-        BusyCursor busy;
         if (m_tdbLog->commitEditInProgress()) {
             std::array<QString, LogTable::kColumnCount> cells;
             for (int column = 0; column < LogTable::kColumnCount; ++column)
                 cells[column] = m_objNewLogEntry->field(column);
-            appended = m_model->appendRow(cells);
+            {
+                BusyCursor busy;   // not over the boxes that follow
+                appended = m_model->appendRow(cells);
+            }
             blnResult = Grid_Save();
         }
     } catch (const std::exception& e) {

@@ -327,7 +327,9 @@ void ucACARS::resizeEvent(QResizeEvent* event)
 
 // A box's whole text is selected when it gains the focus. A mouse press
 // places the cursor after the focus-in, so a box focused by the mouse (or
-// clicked while the window was not yet active) selects again on release.
+// clicked while the window was not yet active) selects again on release; so
+// does a click on a box that still shows the placeholder, which is no text
+// to edit.
 bool ucACARS::eventFilter(QObject* watched, QEvent* event)
 {
     auto* textBox = qobject_cast<QLineEdit*>(watched);
@@ -344,7 +346,7 @@ bool ucACARS::eventFilter(QObject* watched, QEvent* event)
             m_selectOnRelease = textBox;
         break;
     case QEvent::MouseButtonRelease:
-        if (m_selectOnRelease == textBox)
+        if (m_selectOnRelease == textBox || textBox->text() == kPlaceholder)
             Select_Text(textBox);
         m_selectOnRelease = nullptr;
         break;

@@ -179,7 +179,7 @@ void frmMain::buildFrame(const std::shared_ptr<clsLogEntry>& record)
 
     m_lineTitle = new QFrame(m_client);
     m_lineTitle->setObjectName(QStringLiteral("lineTitle"));
-    static_cast<QFrame*>(m_lineTitle)->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    m_lineTitle->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     m_lineTitle->setFixedHeight(2);
 
     m_ucAppFrame = new ucAppFrame(m_client);

@@ -5,6 +5,7 @@
 #include <memory>
 
 class Dialogs;
+class QFrame;
 class QLabel;
 class QTimer;
 class clsLogEntry;
@@ -107,7 +108,7 @@ private:
     QString m_strGuidePath;
 
     QWidget* m_client = nullptr;
-    QWidget* m_lineTitle = nullptr;
+    QFrame* m_lineTitle = nullptr;
     ucAppFrame* m_ucAppFrame = nullptr;
     ucACARS* m_ucACARS = nullptr;
     ucFlightLog* m_ucFlightLog = nullptr;

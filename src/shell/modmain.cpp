@@ -8,11 +8,29 @@
 #include "frmmain.h"
 #include "frmsplash.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
+
 std::shared_ptr<clsUTC> g_objUTC;
 std::shared_ptr<clsLogEntry> g_objLogEntry;
 QPointer<frmMain> g_frmMain;
 
 namespace {
+constexpr int kSplashExposeWaitMs = 250;
+
+// The splash must be on the screen before the slow part starts: wait briefly
+// for the window system to expose it, then paint it at once.
+void showAndPaint(QWidget* window)
+{
+    window->show();
+    QElapsedTimer waited;
+    waited.start();
+    while (!window->windowHandle()->isExposed() && waited.elapsed() < kSplashExposeWaitMs)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    window->repaint();
+}
+
 void releaseProgramObjects()
 {
     g_objUTC.reset();
@@ -25,8 +43,7 @@ void Main(Dialogs& dialogs)
     BusyCursor busy;
     auto splash = std::make_unique<frmSplash>();
     try {
-        splash->show();
-        splash->repaint();
+        showAndPaint(splash.get());
         g_objUTC = std::make_shared<clsUTC>();
         g_objLogEntry = std::make_shared<clsLogEntry>();
         g_frmMain = new frmMain(g_objUTC, g_objLogEntry, dialogs);

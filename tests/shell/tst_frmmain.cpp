@@ -4,8 +4,10 @@
 #include "dialogs.h"
 #include "flightlogview.h"
 #include "frmabout.h"
+#include "frmsplash.h"
 #include "frmmain.h"
 #include "linklabel.h"
+#include "modmain.h"
 #include "paneltitle.h"
 #include "recordingdialogs.h"
 #include "twips.h"
@@ -84,6 +86,7 @@ private slots:
     void realModalBoxAtClosing();
     void helpContents();
     void aboutIsModalAndOwned();
+    void startUpAndShutDown();
 
 private:
     std::unique_ptr<frmMain> makeWindow(Dialogs& dialogs);
@@ -438,6 +441,30 @@ void tst_frmMain::aboutIsModalAndOwned()
     window->findChild<QAction*>(QStringLiteral("mnuHelpAbout"))->trigger();
     QCOMPARE(seenParent, window.get());
     QCOMPARE(seenTitle, QStringLiteral("About Quillon"));
+}
+
+
+// The whole run: the window shown with the splash gone and the arrow back;
+// closing releases the program-wide objects and then the window itself.
+void tst_frmMain::startUpAndShutDown()
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    RecordingDialogs dialogs;
+    Main(dialogs);
+    QVERIFY(dialogs.shown.isEmpty());
+    QVERIFY(g_frmMain);
+    QVERIFY(g_frmMain->isVisible());
+    QVERIFY(g_objUTC && g_objLogEntry);
+    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QVERIFY(QApplication::topLevelWidgets().count() > 0);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<frmSplash*>(window));
+    QVERIFY(g_frmMain->statusPanel(4)->text().endsWith(QLatin1Char('Z')));
+
+    QVERIFY(g_frmMain->close());
+    QVERIFY(!g_objUTC);
+    QVERIFY(!g_objLogEntry);
+    QTRY_VERIFY(g_frmMain.isNull());
 }
 
 QTEST_MAIN(tst_frmMain)
