@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <utility>
@@ -28,7 +29,9 @@ LRESULT CALLBACK moduleWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// A mapped view of the client's block, released on every path.
+// A mapped view of the client's block, released on every path. Its size is
+// what the client really mapped (in whole pages), never more than a block, so
+// a client with a smaller mapping cannot make the module run past its end.
 class OpenedBlock {
 public:
     explicit OpenedBlock(const char* name)
@@ -36,6 +39,9 @@ public:
     {
         if (m_mapping != nullptr)
             m_view = MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0);
+        MEMORY_BASIC_INFORMATION region{};
+        if (m_view != nullptr && VirtualQuery(m_view, &region, sizeof region) == sizeof region)
+            m_sizeBytes = std::min<std::size_t>(region.RegionSize, RequestBlock::kBlockBytes);
     }
     ~OpenedBlock()
     {
@@ -48,10 +54,12 @@ public:
     OpenedBlock& operator=(const OpenedBlock&) = delete;
 
     std::uint8_t* bytes() const { return static_cast<std::uint8_t*>(m_view); }
+    std::size_t sizeBytes() const { return m_sizeBytes; }
 
 private:
     HANDLE m_mapping;
     void* m_view = nullptr;
+    std::size_t m_sizeBytes = 0;
 };
 
 } // namespace
@@ -135,9 +143,9 @@ std::uintptr_t Win32ModuleServer::serveRequest(std::uintptr_t atom)
     if (GlobalGetAtomNameA(static_cast<ATOM>(atom), name.data(), static_cast<int>(name.size())) == 0)
         return 0;
     const OpenedBlock block(name.data());
-    if (block.bytes() == nullptr)
+    if (block.sizeBytes() == 0)
         return 0;
-    return processRequestBlock(m_vars, block.bytes(), RequestBlock::kBlockBytes);
+    return processRequestBlock(m_vars, block.bytes(), block.sizeBytes());
 }
 
 std::unique_ptr<ModuleServer> makeModuleServer(SimVariables& vars, const std::string& className)

@@ -193,6 +193,7 @@ void E2eAcars::demoFlight_isLoggedOnce()
     const QStringList lines = fileLines(logPath);
     QCOMPARE(lines.size(), linesBefore.size() + 1);
     QCOMPARE(lines.mid(0, linesBefore.size()), linesBefore);
+    qInfo().noquote() << "logged:" << lines.last();
     const QStringList row = lines.last().split(u',');
     QCOMPARE(row.size(), clsLogEntry::kFieldCount);
     QCOMPARE(row.at(clsLogEntry::FLIGHT_DATE_FIELD), QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
