@@ -331,10 +331,13 @@ SaveResult saveLogTable(const LogTable& table, const QString& strPath)
     SaveResult result;
     if (const auto& incomplete = table.incompleteLoad()) {
         result.errorNumber = LogErrors::kSaveRefused;
+        // An unreadable file has no line to name.
+        const QString mend = incomplete->line > 0 ? QStringLiteral("Mend that line in the file")
+                                                  : QStringLiteral("Make the file readable");
         result.message =
             QStringLiteral("The flight log was not saved, so that no flight is lost: %1 did not load completely "
-                           "(%2). Mend that line in the file, then use Undo to load it again.")
-                .arg(nativePath(incomplete->path), incomplete->reason);
+                           "(%2). %3, then use Undo to load it again.")
+                .arg(nativePath(incomplete->path), incomplete->reason, mend);
         return result;
     }
 

@@ -2,7 +2,6 @@
 
 #include "apperror.h"
 #include "appinfo.h"
-#include <QCursor> // before busycursor.h, which uses it without including it
 #include "busycursor.h"
 #include "clslogentry.h"
 #include "clsutc.h"

@@ -1,6 +1,5 @@
 #include "modmain.h"
 
-#include <QCursor> // before busycursor.h, which uses it without including it
 #include "busycursor.h"
 #include "clslogentry.h"
 #include "clsutc.h"

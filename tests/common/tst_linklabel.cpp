@@ -14,7 +14,6 @@ private slots:
     void clickRules();
     void groupPassesIndex();
     void captionChangesAtOnce();
-    void textColor();
     void titleStrip();
 };
 
@@ -72,17 +71,6 @@ void tst_LinkLabel::captionChangesAtOnce()
     QCOMPARE(mode->text(), QStringLiteral("Normal Flight"));
     QVERIFY(mode->width() >= mode->sizeHint().width());
     QCOMPARE(mode->x(), twipsToPixelsX(1000, &title));
-}
-
-void tst_LinkLabel::textColor()
-{
-    LinkLabel link(QStringLiteral("On"));
-    QCOMPARE(link.textColor(), LinkLabel::kActiveColor);
-    QCOMPARE(link.palette().color(QPalette::WindowText), QColor(Qt::blue));
-    link.setTextColor(LinkLabel::kInactiveColor);
-    QCOMPARE(link.palette().color(QPalette::WindowText), QColor(Qt::black));
-    QCOMPARE(link.font().family(), QStringLiteral("Arial"));
-    QCOMPARE(link.focusPolicy(), Qt::NoFocus);
 }
 
 void tst_LinkLabel::titleStrip()

@@ -90,16 +90,6 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.cell(0, 14));
     }
 
-    void clearForgetsRowsAndIncompleteLoad()
-    {
-        LogTable table;
-        fill(table, {"a|1"});
-        table.setIncompleteLoad(LogTable::IncompleteLoad{"f", 3, "short"});
-        table.clear();
-        QCOMPARE(table.rowCount(), 0);
-        QVERIFY(!table.incompleteLoad());
-    }
-
     void sortRows_data()
     {
         QTest::addColumn<QStringList>("rows");

@@ -51,7 +51,6 @@ private slots:
     void sameReportAsQuillonLog();
     void unsavedEditsAreNotCounted();
     void brokenLineIsReportedAndRowsBeforeCount();
-    void layoutNeverGoesNegative();
 };
 
 void tst_ucStats::sameReportAsQuillonLog_data()
@@ -116,20 +115,6 @@ void tst_ucStats::brokenLineIsReportedAndRowsBeforeCount()
     QVERIFY(m_dialogs.lastText().contains(QStringLiteral("Error Source: modFunctions.Load_XArray()")));
     QVERIFY(stats.statsText().contains(QStringLiteral("Aircraft Type: A320")));
     QVERIFY(!stats.statsText().contains(QStringLiteral("C172")));
-}
-
-void tst_ucStats::layoutNeverGoesNegative()
-{
-    ucStats stats(m_dialogs);
-    auto* text = stats.findChild<QPlainTextEdit*>(QStringLiteral("txtStats"));
-    stats.show();
-    stats.resize(300, 10);
-    QCOMPARE(text->height(), 0);
-    QCOMPARE(stats.findChild<QWidget*>(QStringLiteral("Title"))->width(), 300);
-
-    stats.resize(640, 480);
-    QCOMPARE(text->width(), 640);
-    QVERIFY(text->geometry().bottom() < 479);
 }
 
 QTEST_MAIN(tst_ucStats)

@@ -105,13 +105,6 @@ private slots:
         QCOMPARE(entry.FUEL_USED(), QString("300 lbs"));
     }
 
-    void fieldOutsideTheRowThrows()
-    {
-        clsLogEntry entry;
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, entry.field(14));
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, entry.setField(-1, "x"));
-    }
-
     void resultRaisesExactlyOneOutcome_data()
     {
         QTest::addColumn<bool>("saved");

@@ -245,34 +245,6 @@ TEST_F(Win32LinkOpen, MappingNameTakenGivesCode5AndLeavesNoAtom)
     EXPECT_TRUE(m_link.FSUIPC_Open(kAnySim, dwResult)) << m_link.Get_Result(dwResult);
 }
 
-// A client whose mapping is one page, not a block, asks for a read that runs
-// past the page: the module must refuse it rather than fault, and go on serving.
-TEST_F(Win32LinkOpen, ModuleRefusesABlockLongerThanItsMapping)
-{
-    constexpr DWORD kPageBytes = 4096;
-    const std::string name = "QuillonShortBlock:" + std::to_string(GetCurrentProcessId());
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kPageBytes, name.c_str());
-    ASSERT_NE(mapping, nullptr);
-    auto* block = static_cast<std::uint32_t*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
-    ASSERT_NE(block, nullptr);
-    const std::uint32_t readPastThePage[] = {1, 0x3304, 8192, 0};
-    std::memcpy(block, readPastThePage, sizeof readPastThePage);
-    const ATOM atom = GlobalAddAtomA(name.c_str());
-    Win32IpcPlatform platform;
-    const auto sent = platform.sendMessageTimeout(
-        reinterpret_cast<IpcPlatform::WindowHandle>(FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr)),
-        platform.registerMessage("FSASMLIB:IPC"), atom, 0, 2000);
-    GlobalDeleteAtom(atom);
-    UnmapViewOfFile(block);
-    CloseHandle(mapping);
-    EXPECT_TRUE(sent.delivered);
-    EXPECT_EQ(sent.reply, 0u);
-    std::uint16_t brake = 0;
-    std::int32_t dwResult = -1;
-    ASSERT_TRUE(m_link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult));
-    EXPECT_TRUE(process()) << "the module must still answer";
-}
-
 struct EndingRow {
     const char* name;
     const char* option;
