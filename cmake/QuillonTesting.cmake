@@ -1,7 +1,9 @@
 # Helpers that add the project's tests and benchmarks with one environment:
 # tests never see a pilot's real log, settings or runtime directory.
-include(GoogleTest)
-find_package(GTest REQUIRED)
+if(QUILLON_TESTS)
+  include(GoogleTest)
+  find_package(GTest REQUIRED)
+endif()
 
 # Each test program gets its own scratch folders for data, settings and the
 # runtime directory, set before main() by tests/support/testenvironment.cpp.
