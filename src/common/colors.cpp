@@ -17,6 +17,7 @@ QPalette::ColorRole roleOfSystemColor(int index)
     case 17: return QPalette::PlaceholderText; // grey text
     case 18: return QPalette::ButtonText;
     case 20: return QPalette::Light;           // button highlight
+    case 21: return QPalette::Shadow;          // 3-D dark shadow
     case 23: return QPalette::ToolTipText;
     case 24: return QPalette::ToolTipBase;
     default: return QPalette::Button;          // button face and the rest

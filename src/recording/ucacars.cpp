@@ -1,5 +1,6 @@
 #include "ucacars.h"
 
+#include "appinfo.h"
 #include "busycursor.h"
 #include "clslogentry.h"
 #include "colors.h"
@@ -25,8 +26,6 @@
 
 namespace {
 
-const QString kAppTitle = QStringLiteral("Quillon");
-const QString kSaveFailTitle = kAppTitle + QStringLiteral(" Log Entry");
 const QString kSaveFailText = QStringLiteral("This entry was NOT saved due to the application error");
 const QString kLinkLostAdvice =
     QStringLiteral("Tracking has stopped; the times recorded so far are kept.\r\n"
@@ -452,7 +451,7 @@ void ucACARS::ACARS_ON()
                 hypACARS[LINK_MODE]->setCaption(kSlewModeCaption);
             } else {
                 busy.reset();
-                m_dialogs.message(this, {kAppTitle, QString::fromStdString(strResult), QMessageBox::NoIcon,
+                m_dialogs.message(this, {AppInfo::title(), QString::fromStdString(strResult), QMessageBox::NoIcon,
                                          QMessageBox::Ok});
             }
         }
@@ -502,7 +501,7 @@ void ucACARS::Link_Lost()
     ACARS_ENABLE(false);
     ACARS_LINKS();
     const QString strError = m_strLinkError.isEmpty() ? QString() : m_strLinkError + QStringLiteral("\r\n\r\n");
-    m_dialogs.message(this, {kAppTitle, strError + kLinkLostAdvice, QMessageBox::Warning, QMessageBox::Ok});
+    m_dialogs.message(this, {AppInfo::title(), strError + kLinkLostAdvice, QMessageBox::Warning, QMessageBox::Ok});
 }
 
 void ucACARS::ACARS_RESET()
@@ -577,7 +576,8 @@ void ucACARS::m_objNewLogEntry_NewLogEntrySaveOK()
 
 void ucACARS::m_objNewLogEntry_NewLogEntrySaveFail()
 {
-    m_dialogs.message(this, {kSaveFailTitle, kSaveFailText, QMessageBox::Warning, QMessageBox::Ok});
+    m_dialogs.message(this, {AppInfo::title() + QStringLiteral(" Log Entry"), kSaveFailText, QMessageBox::Warning,
+                             QMessageBox::Ok});
 }
 
 // ---- tracker events ----

@@ -230,9 +230,9 @@ bool ucAppFrame::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         case QEvent::MouseButtonRelease: {
-            // Judged by the buttons still held, so a clicked icon does not stay sunken.
+            // Judged by the released button, as a move with that button held.
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            trackPointer(mouse->position().toPoint(), mouse->buttons());
+            trackPointer(mouse->position().toPoint(), mouse->button());
             if (m_intHotItem != 0)
                 SetActivePanel(m_colItems.at(m_intHotItem - 1).Key);
             return true;

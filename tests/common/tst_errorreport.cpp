@@ -7,7 +7,6 @@
 #include <QCursor>
 #include <QtTest>
 
-#include <new>
 #include <stdexcept>
 
 class tst_ErrorReport : public QObject {
@@ -15,9 +14,7 @@ class tst_ErrorReport : public QObject {
 private slots:
     void text_data();
     void text();
-    void boxIsAModalWarningTitledQuillonError();
-    void arrowPointerWhileShown();
-    void exceptionNumbers_data();
+    void box();
     void exceptionNumbers();
 };
 
@@ -49,62 +46,35 @@ void tst_ErrorReport::text()
     QCOMPARE(text.split(QStringLiteral("\r\n")).size(), 5);
 }
 
-void tst_ErrorReport::boxIsAModalWarningTitledQuillonError()
-{
-    RecordingDialogs dialogs;
-    Error_Report(dialogs, QStringLiteral("ucStats.Display_Flight_Stats()"), 53, QStringLiteral("File not found"));
-    QCOMPARE(dialogs.shown.size(), 1);
-    const MessageRequest& box = dialogs.shown.first();
-    QCOMPARE(box.title, QStringLiteral("Quillon Error"));
-    QCOMPARE(box.icon, QMessageBox::Warning);
-    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(box.text.contains(QStringLiteral("Error Source: ucStats.Display_Flight_Stats()\r\n")));
-}
-
-// The failing procedure may hold the hourglass, even nested twice.
-void tst_ErrorReport::arrowPointerWhileShown()
+// The failing procedure may hold the hourglass, even nested twice: the box
+// shows the arrow.
+void tst_ErrorReport::box()
 {
     RecordingDialogs dialogs;
     bool hourglassWhileShown = true;
     dialogs.whileShown = [&](const MessageRequest&) { hourglassWhileShown = QGuiApplication::overrideCursor() != nullptr; };
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    Error_Report(dialogs, QStringLiteral("ucACARS.ACARS_ON()"), 5, QString());
+    Error_Report(dialogs, QStringLiteral("ucStats.Display_Flight_Stats()"), 53, QStringLiteral("File not found"));
     QVERIFY(!hourglassWhileShown);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+    QCOMPARE(dialogs.shown.size(), 1);
+    const MessageRequest& box = dialogs.shown.first();
+    QCOMPARE(box.title, QStringLiteral("Quillon Error"));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(box.text, Error_Report_Text(QStringLiteral("ucStats.Display_Flight_Stats()"), 53, QStringLiteral("File not found")));
 }
 
-void tst_ErrorReport::exceptionNumbers_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<qint32>("number");
-    QTest::addColumn<QString>("description");
-    QTest::addRow("own error keeps its number") << 0 << 1001 << "Log file is locked";
-    QTest::addRow("out of memory is 7") << 1 << 7 << "std::bad_alloc";
-    QTest::addRow("out of range is 9") << 2 << 9 << "row 40000";
-    QTest::addRow("overflow is 6") << 3 << 6 << "too big";
-    QTest::addRow("anything else is 5") << 4 << 5 << "odd";
-}
-
+// The program's own errors keep their number; others get a run-time number.
 void tst_ErrorReport::exceptionNumbers()
 {
-    QFETCH(int, kind);
-    QFETCH(qint32, number);
-    QFETCH(QString, description);
     RecordingDialogs dialogs;
     const QString source = QStringLiteral("ucFlightLog.Grid_Save()");
-    try {
-        switch (kind) {
-        case 0: throw AppError(number, description);
-        case 1: throw std::bad_alloc();
-        case 2: throw std::out_of_range(description.toStdString());
-        case 3: throw std::overflow_error(description.toStdString());
-        default: throw std::runtime_error(description.toStdString());
-        }
-    } catch (const std::exception& error) {
-        Error_Report(dialogs, source, error);
-    }
-    QCOMPARE(dialogs.lastText(), Error_Report_Text(source, number, description));
+    Error_Report(dialogs, source, AppError(1001, QStringLiteral("Log file is locked")));
+    QCOMPARE(dialogs.lastText(), Error_Report_Text(source, 1001, QStringLiteral("Log file is locked")));
+    Error_Report(dialogs, source, std::out_of_range("row 40000"));
+    QCOMPARE(dialogs.lastText(), Error_Report_Text(source, 9, QStringLiteral("row 40000")));
 }
 
 QTEST_MAIN(tst_ErrorReport)

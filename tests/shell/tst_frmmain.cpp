@@ -71,9 +71,6 @@ private slots:
     void init();
     void cleanup();
     void startUpState();
-    void menuCaptions_data();
-    void menuCaptions();
-    void defaultColours();
     void resetStoresDecimalsAndApplies();
     void colourCommand_data();
     void colourCommand();
@@ -154,46 +151,34 @@ void tst_frmMain::startUpState()
     QVERIFY(!window->statsPanel()->isVisible());
     QVERIFY(!frame->isCompact());
     QVERIFY(dialogs.shown.isEmpty());
-}
 
-void tst_frmMain::menuCaptions_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::addRow("exit") << "mnuFileExit" << "E&xit";
-    QTest::addRow("menu back colour") << "mnuOptionsMenuBackColor" << "Change Menu Bar &Background Color";
-    QTest::addRow("menu caption colour") << "mnuOptionsMenuCaptionColor" << "Change Menu Bar &Caption Color";
-    QTest::addRow("link colour") << "mnuOptionsLinkColor" << "Change &Link Bar Background Color";
-    QTest::addRow("reset") << "mnuOptionsReset" << "&Reset Default Colors";
-    QTest::addRow("contents") << "mnuHelpContents" << "&Contents ...";
-    QTest::addRow("about names the program") << "mnuHelpAbout" << "&About Quillon";
-}
+    // No stored settings: light yellow side bar, near-black text, light blue link bars;
+    // reading the defaults does not write them.
+    QCOMPARE(frame->backColor(), 0xC0FFFF);
+    QCOMPARE(frame->foreColor(), 18);
+    for (QWidget* panel : {static_cast<QWidget*>(window->acarsPanel()), static_cast<QWidget*>(window->flightLogPanel()),
+                           static_cast<QWidget*>(window->statsPanel())})
+        QCOMPARE(linkBarColor(panel), 0xFFC0C0);
+    QVERIFY(stored(frmMain::kLinkColorKey).isEmpty());
 
-void tst_frmMain::menuCaptions()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    const QAction* item = window->findChild<QAction*>(name);
-    QVERIFY(item);
-    QCOMPARE(item->text(), caption);
     QStringList menus;
     for (QAction* menu : window->menuBar()->actions())
         menus << menu->text();
     QCOMPARE(menus, QStringList({"&File", "&Options", "&Help"}));
-}
-
-void tst_frmMain::defaultColours()
-{
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    QCOMPARE(window->appFrame()->backColor(), 0xC0FFFF);
-    QCOMPARE(window->appFrame()->foreColor(), 18);
-    for (QWidget* panel : {static_cast<QWidget*>(window->acarsPanel()), static_cast<QWidget*>(window->flightLogPanel()),
-                           static_cast<QWidget*>(window->statsPanel())})
-        QCOMPARE(linkBarColor(panel), 0xFFC0C0);
-    QVERIFY(stored(frmMain::kLinkColorKey).isEmpty()); // defaults are not written by reading them
+    const std::pair<const char*, const char*> items[] = {
+        {"mnuFileExit", "E&xit"},
+        {"mnuOptionsMenuBackColor", "Change Menu Bar &Background Color"},
+        {"mnuOptionsMenuCaptionColor", "Change Menu Bar &Caption Color"},
+        {"mnuOptionsLinkColor", "Change &Link Bar Background Color"},
+        {"mnuOptionsReset", "&Reset Default Colors"},
+        {"mnuHelpContents", "&Contents ..."},
+        {"mnuHelpAbout", "&About Quillon"},
+    };
+    for (const auto& [name, caption] : items) {
+        const QAction* item = window->findChild<QAction*>(QLatin1String(name));
+        QVERIFY2(item, name);
+        QCOMPARE(item->text(), QLatin1String(caption));
+    }
 }
 
 void tst_frmMain::resetStoresDecimalsAndApplies()
