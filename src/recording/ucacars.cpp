@@ -479,6 +479,8 @@ void ucACARS::ACARS_MODE()
 // running are dropped, so a repeating failure shows one box at a time.
 void ucACARS::tmr_Timer()
 {
+    if (m_blnTickRunning)
+        return;
     FlagGuard running(m_blnTickRunning);
     m_strLinkError.clear();
     try {

@@ -223,14 +223,19 @@ bool ucAppFrame::eventFilter(QObject* watched, QEvent* event)
             paintSideBar(painter);
             return true;
         }
-        case QEvent::MouseMove:
-        case QEvent::MouseButtonPress: {
+        case QEvent::MouseMove: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             trackPointer(mouse->position().toPoint(), mouse->buttons());
             return true;
         }
+        // A press or a release is judged by its own button alone, as a move
+        // with only that button held: a left click leaves the icon sunken.
+        case QEvent::MouseButtonPress: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            trackPointer(mouse->position().toPoint(), mouse->button());
+            return true;
+        }
         case QEvent::MouseButtonRelease: {
-            // Judged by the released button, as a move with that button held.
             const auto* mouse = static_cast<QMouseEvent*>(event);
             trackPointer(mouse->position().toPoint(), mouse->button());
             if (m_intHotItem != 0)

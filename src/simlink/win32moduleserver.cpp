@@ -84,6 +84,12 @@ bool Win32ModuleServer::start(std::string& strError)
         strError = "cannot register the message " + std::string(kMessageName);
         return false;
     }
+    // Window classes are private to a process, so a second module would register
+    // and the client would reach whichever window it found first.
+    if (FindWindowExA(nullptr, nullptr, m_className.c_str(), nullptr) != nullptr) {
+        strError = "Another module is already serving " + m_className;
+        return false;
+    }
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = moduleWindowProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);

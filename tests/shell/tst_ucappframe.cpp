@@ -261,6 +261,8 @@ void tst_ucAppFrame::borders_data()
                                             << int(ucAppFrame::Sunken);
     QTest::addRow("right button held raises") << press << Qt::RightButton << Qt::MouseButtons(Qt::RightButton)
                                               << int(ucAppFrame::Raised);
+    QTest::addRow("left pressed while right held sinks")
+        << press << Qt::LeftButton << Qt::MouseButtons(Qt::LeftButton | Qt::RightButton) << int(ucAppFrame::Sunken);
     QTest::addRow("left with right is not only left")
         << move << Qt::NoButton << Qt::MouseButtons(Qt::LeftButton | Qt::RightButton) << int(ucAppFrame::Raised);
 }

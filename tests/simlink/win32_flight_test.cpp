@@ -44,8 +44,9 @@ PrintedFuel printedFuel(const Lines& lines)
 
 TEST(Win32Tools, DemoFlightIsTrackedAsOverThePosixLink)
 {
-    Win32ToolProcess sim("quillon-sim", {"--speed", "120"});
-    ASSERT_TRUE(sim.waitForLine("ready ", 20s));
+    std::string failure;
+    const auto sim = Win32ToolProcess::startModule({"--speed", "120"}, "UIPCMAIN", failure);
+    ASSERT_TRUE(sim) << failure;
     clsACARS tracker;
     RecordingEvents recorded;
     tracker.setEvents(&recorded);
@@ -57,9 +58,9 @@ TEST(Win32Tools, DemoFlightIsTrackedAsOverThePosixLink)
         tracker.Refresh();
         std::this_thread::sleep_for(20ms);
     }
-    ASSERT_TRUE(sim.waitForLine("end ", 10s));
+    ASSERT_TRUE(sim->waitForLine("end ", 10s));
 
-    const PrintedFuel fuel = printedFuel(sim.lines());
+    const PrintedFuel fuel = printedFuel(sim->lines());
     ASSERT_GT(fuel.inLbs, 0);
     EXPECT_EQ(recorded.events,
               (Lines{"FlightOUT 1402", "FuelOut " + std::to_string(fuel.outLbs), "FlightOFF 1410", "FlightON 1535",
@@ -69,8 +70,9 @@ TEST(Win32Tools, DemoFlightIsTrackedAsOverThePosixLink)
 
 TEST(Win32Tools, ProbePrintsTheLinkAndTheVariables)
 {
-    Win32ToolProcess sim("quillon-sim", {});
-    ASSERT_TRUE(sim.waitForLine("ready ", 20s));
+    std::string failure;
+    const auto sim = Win32ToolProcess::startModule({}, "UIPCMAIN", failure);
+    ASSERT_TRUE(sim) << failure;
     Win32ToolProcess probe("quillon-probe", {});
     ASSERT_TRUE(probe.started()) << "error " << probe.startError();
     ASSERT_EQ(probe.waitForEnd(20s), 0u);

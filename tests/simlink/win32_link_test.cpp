@@ -27,7 +27,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kStartTimeout = 20s;
 constexpr std::int32_t kAnySim = 0;
 constexpr std::int32_t kModuleVersion = 0x19980005;
 constexpr std::int32_t kSimVersionFs2002 = static_cast<std::int32_t>(0xFADE0006);
@@ -35,9 +34,10 @@ constexpr std::int32_t kSimVersionFs2002 = static_cast<std::int32_t>(0xFADE0006)
 std::unique_ptr<Win32ToolProcess> startSim(const std::vector<std::string>& arguments,
                                           const std::string& className = "UIPCMAIN")
 {
-    auto sim = std::make_unique<Win32ToolProcess>("quillon-sim", arguments);
-    EXPECT_TRUE(sim->started()) << "quillon-sim.exe did not start: error " << sim->startError();
-    EXPECT_TRUE(sim->waitForWindow(className, kStartTimeout)) << "no " << className << " window appeared";
+    std::string failure;
+    auto sim = Win32ToolProcess::startModule(arguments, className, failure);
+    if (sim == nullptr)
+        ADD_FAILURE() << "no module serving " << className << ":\n" << failure;
     return sim;
 }
 
@@ -89,6 +89,7 @@ TEST_P(Win32OpenTest, OpenGivesTheExpectedCode)
 {
     const OpenRow& row = GetParam();
     const auto sim = startSim(row.simArguments, row.className);
+    ASSERT_TRUE(sim);
     clsFSUIPC link;
     std::int32_t dwResult = -1;
     EXPECT_EQ(link.FSUIPC_Open(row.dwFSReq, dwResult), row.expectedCode == FSUIPC_OK);
@@ -129,11 +130,21 @@ TEST(Win32Link, NoModuleWindowGivesCode2)
     EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS);
 }
 
+TEST(Win32Link, SecondModuleOnTheSameClassIsRefused)
+{
+    const auto first = startSim({});
+    ASSERT_TRUE(first);
+    Win32ToolProcess second("quillon-sim", {});
+    ASSERT_TRUE(second.started()) << "error " << second.startError();
+    EXPECT_EQ(second.waitForEnd(20s), 1u);
+}
+
 class Win32LinkOpen : public testing::Test {
 protected:
     void SetUp() override
     {
         m_sim = startSim({});
+        ASSERT_TRUE(m_sim);
         std::int32_t dwResult = -1;
         ASSERT_TRUE(m_link.FSUIPC_Open(kAnySim, dwResult)) << m_link.Get_Result(dwResult);
     }
@@ -267,6 +278,7 @@ TEST_P(Win32ModuleEndingTest, BatchFailsAfterTheRetries)
     const EndingRow& row = GetParam();
     // The open's handshake is one request, then two batches are answered.
     const auto sim = startSim({row.option, "3"});
+    ASSERT_TRUE(sim);
     clsFSUIPC link;
     std::int32_t dwResult = -1;
     ASSERT_TRUE(link.FSUIPC_Open(kAnySim, dwResult)) << link.Get_Result(dwResult);

@@ -7,6 +7,11 @@
 
 namespace {
 
+constexpr int kCreateAttempts = 3;
+constexpr DWORD kCreatePauseMs = 250;
+constexpr int kModuleStartAttempts = 3;
+constexpr auto kModuleWindowTimeout = std::chrono::seconds(20);
+
 std::string commandLine(const std::string& program, const std::vector<std::string>& arguments)
 {
     std::string line = '"' + program + '"';
@@ -50,11 +55,16 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info{};
     std::string line = commandLine(programDirectory() + tool + ".exe", arguments);
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-        CloseHandle(info.hThread);
-        m_process = info.hProcess;
-    } else {
-        m_startError = GetLastError();
+    // A failed start under Wine is usually passing; a missing program fails every time.
+    for (int attempt = 1; attempt <= kCreateAttempts && m_process == nullptr; ++attempt) {
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+            CloseHandle(info.hThread);
+            m_process = info.hProcess;
+            m_startError = 0;
+        } else {
+            m_startError = GetLastError();
+            Sleep(kCreatePauseMs);
+        }
     }
     // Only the child holds the writing end now, so the reader ends when the child does.
     CloseHandle(outputWrite);
@@ -95,10 +105,50 @@ void Win32ToolProcess::readOutput()
     }
 }
 
+std::unique_ptr<Win32ToolProcess> Win32ToolProcess::startModule(const std::vector<std::string>& arguments,
+                                                                const std::string& className, std::string& failure)
+{
+    failure.clear();
+    for (int attempt = 1; attempt <= kModuleStartAttempts; ++attempt) {
+        auto sim = std::make_unique<Win32ToolProcess>("quillon-sim", arguments);
+        if (sim->waitForWindow(className, kModuleWindowTimeout))
+            return sim;
+        failure += "attempt " + std::to_string(attempt) + ": ";
+        if (!sim->started()) {
+            failure += "quillon-sim.exe did not start, error " + std::to_string(sim->startError()) + "\n";
+            continue;
+        }
+        const std::optional<std::uint32_t> status = sim->waitForEnd(std::chrono::milliseconds(0));
+        if (!status) {
+            // Running but windowless: a fault of the module, not of the start.
+            failure += "no " + className + " window within the time-out\n";
+            return nullptr;
+        }
+        failure += "quillon-sim.exe ended with status " + std::to_string(*status) + " before its " + className +
+                   " window appeared\n";
+        for (const std::string& text : sim->lines())
+            failure += "  | " + text + "\n";
+    }
+    return nullptr;
+}
+
+bool Win32ToolProcess::ownsWindowOfClass(const std::string& className) const
+{
+    const DWORD processId = GetProcessId(m_process);
+    for (HWND window = FindWindowExA(nullptr, nullptr, className.c_str(), nullptr); window != nullptr;
+         window = FindWindowExA(nullptr, window, className.c_str(), nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId)
+            return true;
+    }
+    return false;
+}
+
 bool Win32ToolProcess::waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (FindWindowExA(nullptr, nullptr, className.c_str(), nullptr) == nullptr) {
+    while (m_process == nullptr || !ownsWindowOfClass(className)) {
         if (std::chrono::steady_clock::now() >= deadline || hasEnded())
             return false;
         Sleep(20);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,10 +20,18 @@ public:
     Win32ToolProcess(const Win32ToolProcess&) = delete;
     Win32ToolProcess& operator=(const Win32ToolProcess&) = delete;
 
+    // Starts quillon-sim and waits until its own window of className is up, so
+    // that a client may open at once. Wine now and then fails to start a
+    // process: a start that fails, or a process that ends before its window
+    // appears, is tried again. Nothing, with what each attempt saw, when none worked.
+    static std::unique_ptr<Win32ToolProcess> startModule(const std::vector<std::string>& arguments,
+                                                         const std::string& className, std::string& failure);
+
     bool started() const { return m_process != nullptr; }
     // Why the process could not be started: the Windows error number, 0 when it was.
     std::uint32_t startError() const { return m_startError; }
-    // Waits for the module's window of that class; false after the time-out.
+    // Waits for a window of that class owned by this process (not one left by
+    // another); false after the time-out or once the process has ended.
     bool waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const;
     // The first output line starting with prefix, waiting up to timeout for it.
     std::optional<std::string> waitForLine(const std::string& prefix, std::chrono::milliseconds timeout);
@@ -37,6 +46,7 @@ public:
 private:
     void readOutput();
     bool hasEnded() const;
+    bool ownsWindowOfClass(const std::string& className) const;
 
     void* m_process = nullptr; // HANDLE
     std::uint32_t m_startError = 0;
