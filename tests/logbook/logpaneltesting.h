@@ -44,15 +44,6 @@ inline QByteArray readLogFile()
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Every test program gets a data folder of its own, so that test programs
-// running side by side never share a log.
-inline void useScratchDataFolder(const QTemporaryDir& dir)
-{
-    QVERIFY(dir.isValid());
-    qputenv("XDG_DATA_HOME", dir.path().toLocal8Bit());
-    QVERIFY(FlightLog_Path().startsWith(dir.path()));
-}
-
 inline void removeLogFile()
 {
     const QString path = FlightLog_Path();

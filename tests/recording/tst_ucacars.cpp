@@ -176,6 +176,7 @@ private slots:
     void slewMode_andResetWhileSlewing();
     void log_failureKeepsValues_retrySavesAndReturnsToIdle();
     void linkLost_keepsFlight_andOnContinues();
+    void tickInsideBox_isDropped();
     void repeatedTickFailure_oneBoxAtATime();
 };
 
@@ -396,8 +397,28 @@ void TestUcAcars::linkLost_keepsFlight_andOnContinues()
     QCOMPARE(c.dialogs.shown.size(), 2);
 }
 
-// With real modal boxes the timer keeps firing inside each box; a failure
-// on every tick must still show one box at a time.
+// A tick delivered while an earlier tick's box is open does not run.
+void TestUcAcars::tickInsideBox_isDropped()
+{
+    Cockpit c;
+    c.click(On);
+    int failingSends = 0;
+    c.fake.setMessageHandler([&failingSends](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
+        ++failingSends;
+        throw std::runtime_error("module fault");
+    });
+    c.dialogs.whileShown = [&c](const MessageRequest&) { c.tick(); };
+    c.tick();
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QCOMPARE(failingSends, 1);
+    c.dialogs.whileShown = nullptr;
+    c.tick(); // once the box is closed the next tick runs again
+    QCOMPARE(c.dialogs.shown.size(), 2);
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
+}
+
+// The pilot's view of the same with real modal boxes: one box at a time,
+// and tracking goes on after each.
 void TestUcAcars::repeatedTickFailure_oneBoxAtATime()
 {
     QtDialogs realDialogs;
