@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -23,28 +22,17 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class QuillonSim : public testing::Test {
-protected:
-    QuillonSim() : m_runtime("e2e") {}
-
-    std::string writeScenario(const std::string& text) const
-    {
-        const fs::path path = m_runtime.path() / "flight.txt";
-        std::ofstream(path) << text;
-        return path.string();
-    }
-
-    ScratchRuntimeDir m_runtime;
+struct QuillonSim : testing::Test {
+    ScratchRuntimeDir m_runtime{"e2e"};
 };
 
 TEST_F(QuillonSim, FliesAScenarioFileOnWholeMinutes)
 {
-    SimProcess sim({"--scenario",
-                    writeScenario("start 1200\nfuel-weight 6\ntank center 100\n"
-                                  "at 0 gate brake=set ground=yes fuel=100\n"
-                                  "at 1 out brake=off ground=yes\n"
-                                  "at 2 off brake=off ground=no fuel=50\n"),
-                    "--speed", "60"});
+    const fs::path scenario = m_runtime.path() / "flight.txt";
+    std::ofstream(scenario) << "start 1200\nfuel-weight 6\ntank center 100\n"
+                               "at 0 gate brake=set ground=yes fuel=100\nat 1 out brake=off ground=yes\n"
+                               "at 2 off brake=off ground=no fuel=50\n";
+    SimProcess sim({"--scenario", scenario.string(), "--speed", "60"});
     ASSERT_TRUE(sim.ok());
     EXPECT_EQ(sim.readyLine(), "ready class=UIPCMAIN socket=" + PosixTransport::socketPath("UIPCMAIN"));
     std::string line;
@@ -52,9 +40,9 @@ TEST_F(QuillonSim, FliesAScenarioFileOnWholeMinutes)
     EXPECT_EQ(line, "state 1200 gate brake=1 ground=1 slew=0 fuel=600");
     const auto gate = std::chrono::steady_clock::now();
     ASSERT_TRUE(sim.readLine(line, 2s));
-    const double outSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - gate).count();
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - gate).count(), 1.0, 0.2)
+        << "one simulator minute is one second at speed 60";
     EXPECT_EQ(line, "state 1201 out brake=0 ground=1 slew=0 fuel=600");
-    EXPECT_NEAR(outSeconds, 1.0, 0.2) << "one simulator minute is one second at speed 60";
 
     // What a tracker polling now reads is what was printed.
     PosixIpcPlatform platform;
@@ -62,12 +50,11 @@ TEST_F(QuillonSim, FliesAScenarioFileOnWholeMinutes)
     std::int32_t dwResult = 0;
     std::uint8_t clock[3] = {};
     std::uint16_t brake = 1, onGround = 0;
-    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << link.Get_Result(dwResult);
-    ASSERT_TRUE(link.FSUIPC_Read(0x023B, 3, clock, dwResult) &&
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult) && link.FSUIPC_Read(0x023B, 3, clock, dwResult) &&
                 link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult) &&
-                link.FSUIPC_Read(0x0366, 2, &onGround, dwResult) && link.FSUIPC_Process(dwResult));
-    EXPECT_EQ(clock[0], 12);
-    EXPECT_EQ(clock[1], 1);
+                link.FSUIPC_Read(0x0366, 2, &onGround, dwResult) && link.FSUIPC_Process(dwResult))
+        << link.Get_Result(dwResult);
+    EXPECT_EQ(clock[0] * 100 + clock[1], 1201);
     EXPECT_EQ(brake, 0);
     EXPECT_NE(onGround, 0);
 
@@ -77,59 +64,36 @@ TEST_F(QuillonSim, FliesAScenarioFileOnWholeMinutes)
     EXPECT_EQ(line, "end 1202");
 }
 
-struct StopCase {
-    std::string name;
-    int signalNumber;
-};
-
-void PrintTo(const StopCase& row, std::ostream* out)
+TEST_F(QuillonSim, StopsCleanlyOnInterruptOrTerminateRemovingItsSocket)
 {
-    *out << row.name;
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        SimProcess sim;
+        ASSERT_TRUE(sim.ok());
+        ASSERT_TRUE(fs::exists(PosixTransport::socketPath("UIPCMAIN")));
+        sim.signal(signalNumber);
+        EXPECT_EQ(sim.waitExit(3s), 0) << signalNumber;
+        EXPECT_FALSE(fs::exists(PosixTransport::socketPath("UIPCMAIN"))) << signalNumber;
+    }
 }
-
-class QuillonSimStops : public QuillonSim, public testing::WithParamInterface<StopCase> {};
-
-TEST_P(QuillonSimStops, CleanlyRemovingItsSocket)
-{
-    SimProcess sim;
-    ASSERT_TRUE(sim.ok());
-    ASSERT_TRUE(fs::exists(PosixTransport::socketPath("UIPCMAIN")));
-    sim.signal(GetParam().signalNumber);
-    EXPECT_EQ(sim.waitExit(3s), 0);
-    EXPECT_FALSE(fs::exists(PosixTransport::socketPath("UIPCMAIN")));
-}
-
-INSTANTIATE_TEST_SUITE_P(Signals, QuillonSimStops,
-                         testing::Values(StopCase{"Interrupt", SIGINT}, StopCase{"Terminate", SIGTERM}),
-                         [](const testing::TestParamInfo<StopCase>& info) { return info.param.name; });
 
 TEST_F(QuillonSim, LeavesTheClassToTheModuleAlreadyServingIt)
 {
     SimProcess first;
     ASSERT_TRUE(first.ok());
-    ChildProcess second("quillon-sim", {});
-    EXPECT_EQ(second.waitExit(3s), 1);
-    EXPECT_TRUE(fs::exists(PosixTransport::socketPath("UIPCMAIN"))) << "the first module's socket is kept";
-    ChildProcess probe("quillon-probe", {});
-    EXPECT_EQ(probe.waitExit(5s), 0);
+    EXPECT_EQ(ChildProcess("quillon-sim", {}).waitExit(3s), 1);
+    EXPECT_EQ(ChildProcess("quillon-probe", {}).waitExit(5s), 0) << "the first module's socket is kept";
 }
 
 struct UsageCase {
     std::string name;
     std::vector<std::string> args;
+    friend void PrintTo(const UsageCase& row, std::ostream* out) { *out << row.name; }
 };
-
-void PrintTo(const UsageCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class QuillonSimUsage : public QuillonSim, public testing::WithParamInterface<UsageCase> {};
+struct QuillonSimUsage : QuillonSim, testing::WithParamInterface<UsageCase> {};
 
 TEST_P(QuillonSimUsage, IsRefusedBeforeServing)
 {
-    ChildProcess sim("quillon-sim", GetParam().args);
-    EXPECT_EQ(sim.waitExit(3s), 2);
+    EXPECT_EQ(ChildProcess("quillon-sim", GetParam().args).waitExit(3s), 2);
     EXPECT_FALSE(fs::exists(m_runtime.socketDir() / "UIPCMAIN"));
 }
 
@@ -139,90 +103,48 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageCase{"SpeedTooHighForTwoPolls", {"--speed", "121"}},
                     UsageCase{"VersionNotHex", {"--module-version", "1.998e"}},
                     UsageCase{"ScenarioMissing", {"--scenario", "/nonexistent/flight.txt"}}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return info.param.name; });
+    [](const auto& info) { return info.param.name; });
 
-// A raw connection to the module, to send what no client would.
-class RawConnection {
-public:
-    RawConnection() : m_fd(PosixTransport::connectUnixSocket(PosixTransport::socketPath("UIPCMAIN"))) {}
-    ~RawConnection() { ::close(m_fd); }
-
-    void send(const std::vector<std::uint8_t>& bytes) const
-    {
-        ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    }
-    // The reply value, or -1 when none came; closed is set when the module hung up.
-    long long reply(std::uint32_t sequence, bool& closed) const
-    {
-        std::uint8_t bytes[8];
-        pollfd waiting{m_fd, POLLIN, 0};
-        closed = false;
-        if (::poll(&waiting, 1, 2000) != 1 || ::recv(m_fd, bytes, 8, MSG_WAITALL) != 8)
-            return -1;
-        const auto decoded = PosixTransport::decodeReply(bytes);
-        std::uint8_t more;
-        closed = ::poll(&waiting, 1, 200) == 1 && ::recv(m_fd, &more, 1, 0) == 0;
-        return decoded.sequence == sequence ? decoded.value : -1;
-    }
-
-private:
-    int m_fd;
-};
-
-// A block of our own under a name the module can map.
-class OwnBlock {
-public:
-    explicit OwnBlock(std::size_t sizeBytes) : m_name("quillon-test-block-" + std::to_string(::getpid()))
-    {
-        const int fd = ::shm_open(("/" + m_name).c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
-        if (::ftruncate(fd, static_cast<off_t>(sizeBytes)) != 0)
-            throw std::runtime_error("ftruncate");
-        ::close(fd);
-    }
-    ~OwnBlock() { ::shm_unlink(("/" + m_name).c_str()); }
-    const std::string& name() const { return m_name; }
-
-private:
-    std::string m_name;
-};
-
+// What no client would send, on a raw connection.
 struct RequestCase {
     std::string name;
     std::uint32_t message;
-    std::string mappingName; // the name sent; "*" = a block of ours only 4096 bytes long
+    std::string mappingName; // "*" = a block of ours only 4096 bytes long
     std::size_t nameBytes;   // sent name length (300: past the limit)
     bool closesConnection;
+    friend void PrintTo(const RequestCase& row, std::ostream* out) { *out << row.name; }
 };
-
-void PrintTo(const RequestCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class QuillonSimRequests : public QuillonSim, public testing::WithParamInterface<RequestCase> {};
+struct QuillonSimRequests : QuillonSim, testing::WithParamInterface<RequestCase> {};
 
 TEST_P(QuillonSimRequests, MalformedAreAnsweredWithZeroAndServingGoesOn)
 {
     SimProcess sim;
     ASSERT_TRUE(sim.ok());
     const RequestCase& row = GetParam();
-    OwnBlock shortBlock(4096); // filled with zeros: a valid empty batch if only it were long enough
-    PosixTransport::Request request{row.message, 0xC000, 0, 9,
-                                    row.mappingName == "*" ? shortBlock.name() : row.mappingName};
-    std::vector<std::uint8_t> bytes = PosixTransport::encodeRequest(request);
-    if (row.nameBytes > request.name.size()) {
+    // Zeros: a valid empty batch if only it were long enough.
+    const std::string shortBlock = "quillon-test-block-" + std::to_string(::getpid());
+    const int shm = ::shm_open(("/" + shortBlock).c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+    ASSERT_EQ(::ftruncate(shm, 4096), 0);
+    ::close(shm);
+    std::vector<std::uint8_t> bytes = PosixTransport::encodeRequest(
+        {row.message, 0xC000, 0, 9, row.mappingName == "*" ? shortBlock : row.mappingName});
+    if (row.nameBytes > 255) {
         bytes[16] = static_cast<std::uint8_t>(row.nameBytes);
         bytes[17] = static_cast<std::uint8_t>(row.nameBytes >> 8);
         bytes.resize(20 + row.nameBytes, 'x');
     }
-    RawConnection raw;
-    raw.send(bytes);
-    bool closed = false;
-    EXPECT_EQ(raw.reply(9, closed), 0);
-    EXPECT_EQ(closed, row.closesConnection);
-
-    ChildProcess probe("quillon-probe", {});
-    EXPECT_EQ(probe.waitExit(5s), 0) << "the module still serves";
+    const int fd = PosixTransport::connectUnixSocket(PosixTransport::socketPath("UIPCMAIN"));
+    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    std::uint8_t reply[8], more = 0;
+    pollfd waiting{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 2000), 1);
+    ASSERT_EQ(::recv(fd, reply, 8, MSG_WAITALL), 8);
+    EXPECT_EQ(PosixTransport::decodeReply(reply).sequence, 9u);
+    EXPECT_EQ(PosixTransport::decodeReply(reply).value, 0u);
+    EXPECT_EQ(::poll(&waiting, 1, 200) == 1 && ::recv(fd, &more, 1, 0) == 0, row.closesConnection);
+    ::close(fd);
+    ::shm_unlink(("/" + shortBlock).c_str());
+    EXPECT_EQ(ChildProcess("quillon-probe", {}).waitExit(5s), 0) << "the module still serves";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, QuillonSimRequests,
@@ -231,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, QuillonSimRequests,
                                          RequestCase{"NameWithASlash", 0xC367, "../etc", 0, false},
                                          RequestCase{"MappingShorterThanTheBlock", 0xC367, "*", 0, false},
                                          RequestCase{"NameLongerThan255Bytes", 0xC367, "", 300, true}),
-                         [](const testing::TestParamInfo<RequestCase>& info) { return info.param.name; });
+                         [](const auto& info) { return info.param.name; });
 
 TEST_F(QuillonSim, ProbeReadsARunningSimulator)
 {
@@ -247,38 +169,19 @@ TEST_F(QuillonSim, ProbeReadsARunningSimulator)
         EXPECT_NE(output.find(expected), std::string::npos) << expected << "\nin:\n" << output;
 }
 
-struct ProbeFailure {
-    std::string name;
-    std::vector<std::string> simArgs; // empty: no simulator at all
-    std::int32_t code;
-};
-
-void PrintTo(const ProbeFailure& row, std::ostream* out)
+TEST_F(QuillonSim, ProbeFailsWithTheResultText)
 {
-    *out << row.name;
-}
-
-class QuillonProbeFails : public QuillonSim, public testing::WithParamInterface<ProbeFailure> {};
-
-TEST_P(QuillonProbeFails, WithTheResultText)
-{
-    std::unique_ptr<SimProcess> sim;
-    if (!GetParam().simArgs.empty()) {
-        sim = std::make_unique<SimProcess>(GetParam().simArgs);
-        ASSERT_TRUE(sim->ok());
-    }
-    ChildProcess probe("quillon-probe", {});
-    const std::string output = probe.readAll(5s);
-    EXPECT_EQ(probe.waitExit(5s), 1);
     PosixIpcPlatform platform;
-    EXPECT_EQ(output, "Result: " + clsFSUIPC(platform).Get_Result(GetParam().code) + "\n");
-}
+    const clsFSUIPC link(platform);
+    ChildProcess alone("quillon-probe", {});
+    EXPECT_EQ(alone.readAll(5s), "Result: " + link.Get_Result(FSUIPC_ERR_NOFS) + "\n");
+    EXPECT_EQ(alone.waitExit(5s), 1);
 
-INSTANTIATE_TEST_SUITE_P(Rows, QuillonProbeFails,
-                         testing::Values(ProbeFailure{"NoSimulator", {}, FSUIPC_ERR_NOFS},
-                                         ProbeFailure{"NetworkedStandInAlone",
-                                                      {"--class", "FS98MAIN", "--module-version", "0"},
-                                                      FSUIPC_ERR_RUNNING}),
-                         [](const testing::TestParamInfo<ProbeFailure>& info) { return info.param.name; });
+    SimProcess networked({"--class", "FS98MAIN", "--module-version", "0"});
+    ASSERT_TRUE(networked.ok());
+    ChildProcess probe("quillon-probe", {});
+    EXPECT_EQ(probe.readAll(5s), "Result: " + link.Get_Result(FSUIPC_ERR_RUNNING) + "\n");
+    EXPECT_EQ(probe.waitExit(5s), 1);
+}
 
 } // namespace

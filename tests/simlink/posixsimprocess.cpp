@@ -11,24 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-std::string toolPath(const std::string& tool)
-{
-    const char* binDir = std::getenv("QUILLON_BIN_DIR");
-    if (binDir == nullptr)
-        throw std::runtime_error("QUILLON_BIN_DIR is not set");
-    return std::string(binDir) + "/" + tool;
-}
-
-} // namespace
-
 ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::string>& args)
 {
-    const std::string path = toolPath(tool);
+    const char* binDir = std::getenv("QUILLON_BIN_DIR");
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
+    if (binDir == nullptr || ::pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw std::runtime_error("QUILLON_BIN_DIR is not set or no pipe");
+    const std::string path = std::string(binDir) + "/" + tool;
     m_pid = ::fork();
     if (m_pid == 0) {
         ::dup2(pipeFds[1], STDOUT_FILENO);
@@ -45,7 +34,7 @@ ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::strin
 
 ChildProcess::~ChildProcess()
 {
-    if (!m_reaped && m_pid > 0) {
+    if (m_pid > 0) {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
@@ -98,7 +87,7 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout)
     for (;;) {
         const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
         if (done == m_pid) {
-            m_reaped = true;
+            m_pid = -1; // reaped
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         if (std::chrono::steady_clock::now() >= deadline)

@@ -15,7 +15,6 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    pid_t pid() const { return m_pid; }
     // The next line of output (without its end), or false at the time-out or the end of output.
     bool readLine(std::string& line, std::chrono::milliseconds timeout);
     // Everything the child writes until it closes its output.
@@ -28,7 +27,6 @@ public:
 private:
     pid_t m_pid = -1;
     int m_output = -1;
-    bool m_reaped = false;
     std::string m_buffered;
 };
 

@@ -2,68 +2,63 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <array>
 
 namespace {
 
-constexpr int kCreateAttempts = 3;
-constexpr DWORD kCreatePauseMs = 250;
-constexpr int kModuleStartAttempts = 3;
+constexpr int kStartAttempts = 3;
 constexpr auto kModuleWindowTimeout = std::chrono::seconds(20);
 
-std::string commandLine(const std::string& program, const std::vector<std::string>& arguments)
+std::string programDirectory()
 {
-    std::string line = '"' + program + '"';
-    for (const std::string& argument : arguments)
-        line += ' ' + argument;
-    return line;
+    std::array<char, MAX_PATH> path{};
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const std::string program(path.data(), length);
+    return program.substr(0, program.find_last_of("\\/") + 1);
 }
 
-bool startsWith(const std::string& text, const std::string& prefix)
+// Polls done until it holds or the time-out passes; whether it held.
+template <typename Condition>
+bool waitUntil(std::chrono::milliseconds timeout, Condition done)
 {
-    return text.compare(0, prefix.size(), prefix) == 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        Sleep(20);
+    }
+    return true;
 }
 
 } // namespace
 
-std::string Win32ToolProcess::programDirectory()
-{
-    std::array<char, MAX_PATH> path{};
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    std::string directory(path.data(), length);
-    return directory.substr(0, directory.find_last_of("\\/") + 1);
-}
-
 Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<std::string>& arguments)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE outputRead = nullptr;
     HANDLE outputWrite = nullptr;
-    if (!CreatePipe(&outputRead, &outputWrite, &inheritable, 0)) {
+    if (!CreatePipe(&m_outputRead, &outputWrite, &inheritable, 0)) {
         m_startError = GetLastError();
         return;
     }
-    SetHandleInformation(outputRead, HANDLE_FLAG_INHERIT, 0);
-    m_outputRead = outputRead;
-
+    SetHandleInformation(m_outputRead, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outputWrite;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    std::string line = '"' + programDirectory() + tool + ".exe\"";
+    for (const std::string& argument : arguments)
+        line += ' ' + argument;
     PROCESS_INFORMATION info{};
-    std::string line = commandLine(programDirectory() + tool + ".exe", arguments);
     // A failed start under Wine is usually passing; a missing program fails every time.
-    for (int attempt = 1; attempt <= kCreateAttempts && m_process == nullptr; ++attempt) {
+    for (int attempt = 0; attempt < kStartAttempts && m_process == nullptr; ++attempt) {
         if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
             CloseHandle(info.hThread);
             m_process = info.hProcess;
-            m_startError = 0;
         } else {
             m_startError = GetLastError();
-            Sleep(kCreatePauseMs);
+            Sleep(250);
         }
     }
     // Only the child holds the writing end now, so the reader ends when the child does.
@@ -91,8 +86,7 @@ void Win32ToolProcess::readOutput()
     DWORD got = 0;
     while (ReadFile(m_outputRead, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
         pending.append(buffer.data(), got);
-        std::size_t end = 0;
-        while ((end = pending.find('\n')) != std::string::npos) {
+        for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
             std::string text = pending.substr(0, end);
             pending.erase(0, end + 1);
             // Text-mode output ends lines with CR LF, and texts may carry their own CR.
@@ -100,7 +94,6 @@ void Win32ToolProcess::readOutput()
                 text.pop_back();
             const std::lock_guard lock(m_mutex);
             m_lines.push_back(std::move(text));
-            m_lineAdded.notify_all();
         }
     }
 }
@@ -109,23 +102,22 @@ std::unique_ptr<Win32ToolProcess> Win32ToolProcess::startModule(const std::vecto
                                                                 const std::string& className, std::string& failure)
 {
     failure.clear();
-    for (int attempt = 1; attempt <= kModuleStartAttempts; ++attempt) {
+    for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
         auto sim = std::make_unique<Win32ToolProcess>("quillon-sim", arguments);
-        if (sim->waitForWindow(className, kModuleWindowTimeout))
-            return sim;
-        failure += "attempt " + std::to_string(attempt) + ": ";
         if (!sim->started()) {
-            failure += "quillon-sim.exe did not start, error " + std::to_string(sim->startError()) + "\n";
-            continue;
+            failure = "quillon-sim.exe did not start, error " + std::to_string(sim->startError());
+            return nullptr;
         }
-        const std::optional<std::uint32_t> status = sim->waitForEnd(std::chrono::milliseconds(0));
-        if (!status) {
+        waitUntil(kModuleWindowTimeout, [&] { return sim->ownsWindowOfClass(className) || sim->hasEnded(); });
+        if (!sim->hasEnded() && sim->ownsWindowOfClass(className))
+            return sim;
+        if (!sim->hasEnded()) {
             // Running but windowless: a fault of the module, not of the start.
             failure += "no " + className + " window within the time-out\n";
             return nullptr;
         }
-        failure += "quillon-sim.exe ended with status " + std::to_string(*status) + " before its " + className +
-                   " window appeared\n";
+        failure += "attempt " + std::to_string(attempt) + ": quillon-sim.exe ended with status " +
+                   std::to_string(sim->waitForEnd(std::chrono::milliseconds(0)).value_or(0)) + ", output:\n";
         for (const std::string& text : sim->lines())
             failure += "  | " + text + "\n";
     }
@@ -145,27 +137,18 @@ bool Win32ToolProcess::ownsWindowOfClass(const std::string& className) const
     return false;
 }
 
-bool Win32ToolProcess::waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const
+std::optional<std::string> Win32ToolProcess::waitForLine(const std::string& prefix,
+                                                         std::chrono::milliseconds timeout) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (m_process == nullptr || !ownsWindowOfClass(className)) {
-        if (std::chrono::steady_clock::now() >= deadline || hasEnded())
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-std::optional<std::string> Win32ToolProcess::waitForLine(const std::string& prefix, std::chrono::milliseconds timeout)
-{
-    std::unique_lock lock(m_mutex);
     std::optional<std::string> found;
-    m_lineAdded.wait_for(lock, timeout, [&] {
-        const auto line = std::find_if(m_lines.begin(), m_lines.end(),
-                                       [&](const std::string& text) { return startsWith(text, prefix); });
-        if (line != m_lines.end())
-            found = *line;
-        return found.has_value();
+    waitUntil(timeout, [&] {
+        for (const std::string& text : lines()) {
+            if (text.rfind(prefix, 0) == 0) {
+                found = text;
+                return true;
+            }
+        }
+        return false;
     });
     return found;
 }

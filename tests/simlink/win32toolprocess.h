@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,30 +21,25 @@ public:
 
     // Starts quillon-sim and waits until its own window of className is up, so
     // that a client may open at once. Wine now and then fails to start a
-    // process: a start that fails, or a process that ends before its window
-    // appears, is tried again. Nothing, with what each attempt saw, when none worked.
+    // process: a process that ends before its window appears is started again.
+    // Nothing, with what each attempt saw in failure, when none worked.
     static std::unique_ptr<Win32ToolProcess> startModule(const std::vector<std::string>& arguments,
                                                          const std::string& className, std::string& failure);
 
     bool started() const { return m_process != nullptr; }
-    // Why the process could not be started: the Windows error number, 0 when it was.
+    // The Windows error number of a failed start.
     std::uint32_t startError() const { return m_startError; }
-    // Waits for a window of that class owned by this process (not one left by
-    // another); false after the time-out or once the process has ended.
-    bool waitForWindow(const std::string& className, std::chrono::milliseconds timeout) const;
     // The first output line starting with prefix, waiting up to timeout for it.
-    std::optional<std::string> waitForLine(const std::string& prefix, std::chrono::milliseconds timeout);
+    std::optional<std::string> waitForLine(const std::string& prefix, std::chrono::milliseconds timeout) const;
     std::vector<std::string> lines() const;
     // Waits for the process to end by itself and for the rest of its output;
     // its exit status, or nothing after the time-out.
     std::optional<std::uint32_t> waitForEnd(std::chrono::milliseconds timeout);
 
-    // The directory of the running test program, with a trailing backslash.
-    static std::string programDirectory();
-
 private:
     void readOutput();
     bool hasEnded() const;
+    // A window of that class owned by this process, not one left by another.
     bool ownsWindowOfClass(const std::string& className) const;
 
     void* m_process = nullptr; // HANDLE
@@ -53,6 +47,5 @@ private:
     void* m_outputRead = nullptr;
     std::thread m_reader;
     mutable std::mutex m_mutex;
-    std::condition_variable m_lineAdded;
     std::vector<std::string> m_lines;
 };

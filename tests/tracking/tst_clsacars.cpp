@@ -13,6 +13,7 @@
 namespace {
 
 using Events = std::vector<std::string>;
+using Tanks = std::vector<std::pair<std::uint32_t, std::uint32_t>>; // (level, capacity) in table order
 
 constexpr std::uint32_t kFull = 128 * 65536; // level of a full tank
 constexpr std::uint32_t kAnyOffset = 0xFFFFFFFF;
@@ -21,6 +22,13 @@ constexpr const char* kNotOpen = "Error Call cannot execute, link not Open";
 constexpr std::uint32_t kLevelOffsets[] = {0x0B74, 0x1244, 0x124C, 0x0B7C, 0x0B84, 0x0B8C,
                                            0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
 
+std::uint32_t readOffset(const FakeIpcPlatform::Message& message)
+{
+    std::uint32_t offset = 0;
+    std::memcpy(&offset, message.block + 4, 4);
+    return offset;
+}
+
 class TrackerTest : public testing::Test {
 protected:
     void SetUp() override
@@ -28,8 +36,7 @@ protected:
         fillModuleVersions(vars);
         fake.attachModule(&vars);
         tracker.setEvents(&recorded);
-        vars.setU32(0x0AF4, 256); // 1 lb per gallon
-        setTank(0x0B74, kFull, 1000);
+        setTanks({{kFull, 1000}});
         set(true, true, false, 1000);
         start();
     }
@@ -47,18 +54,22 @@ protected:
         vars.setU8(0x023B, static_cast<std::uint8_t>(hhmm / 100));
         vars.setU8(0x023C, static_cast<std::uint8_t>(hhmm % 100));
     }
-    void setTank(std::uint32_t levelOffset, std::uint32_t level, std::uint32_t capacityGallons)
+    void setTanks(Tanks tanks, std::uint32_t weightRaw = 256) // 256: 1 lb per gallon
     {
-        vars.setU32(levelOffset, level);
-        vars.setU32(levelOffset + 4, capacityGallons);
+        vars.setU32(0x0AF4, weightRaw);
+        tanks.resize(std::size(kLevelOffsets));
+        for (std::size_t i = 0; i < tanks.size(); ++i) {
+            vars.setU32(kLevelOffsets[i], tanks[i].first);
+            vars.setU32(kLevelOffsets[i] + 4, tanks[i].second);
+        }
     }
-    // Every message reading the offset (or any) fails delivery with lastError.
+    // Every message reading the offset (kAnyOffset: any) fails delivery with lastError; 0 = none.
     void failReadsOf(std::uint32_t offset, std::uint32_t lastError)
     {
+        if (offset == 0)
+            return fake.setMessageHandler({});
         fake.setMessageHandler([this, offset, lastError](const FakeIpcPlatform::Message& message) {
-            std::uint32_t read = 0;
-            std::memcpy(&read, message.block + 4, 4);
-            if (offset == kAnyOffset || read == offset)
+            if (offset == kAnyOffset || readOffset(message) == offset)
                 return FakeIpcPlatform::notDelivered(lastError);
             return fake.serveWithModule(message);
         });
@@ -67,22 +78,6 @@ protected:
     {
         EXPECT_FALSE(tracker.Refresh());
         return std::exchange(recorded.events, {});
-    }
-    int exchangesOfRefresh()
-    {
-        const int before = fake.callCount(FakeIpcPlatform::Operation::SendMessage);
-        refresh();
-        return fake.callCount(FakeIpcPlatform::Operation::SendMessage) - before;
-    }
-    // OUT at out, OFF, ON, then IN at in; the events of the IN Refresh.
-    Events flyFromTo(int out, int in)
-    {
-        for (auto [brake, ground, hhmm] : {std::tuple{false, true, out}, {false, false, out}, {false, true, out}}) {
-            set(brake, ground, false, hhmm);
-            refresh();
-        }
-        set(true, true, false, in);
-        return refresh();
     }
 
     SimVariables vars;
@@ -98,7 +93,8 @@ struct Step {
     bool ground = true;
     bool slew = false;
     int hhmm = 1000;
-    int tankGallons = -1;         // full first tank of this size; -1 = unchanged
+    Tanks tanks = {};             // replaces every tank; empty = unchanged
+    std::uint32_t weightRaw = 256;
     std::uint32_t failOffset = 0; // reads of it fail (kAnyOffset: all); 0 = none
     std::uint32_t failError = FakeIpcPlatform::kErrorInvalidWindow;
     bool restart = false; // Start before the Refresh
@@ -118,12 +114,9 @@ TEST_P(FlightTest, RaisesTheEventsOfEachStep)
     int number = 0;
     for (const Step& step : GetParam().steps) {
         set(step.brake, step.ground, step.slew, step.hhmm);
-        if (step.tankGallons >= 0)
-            setTank(0x0B74, kFull, static_cast<std::uint32_t>(step.tankGallons));
-        if (step.failOffset != 0)
-            failReadsOf(step.failOffset, step.failError);
-        else
-            fake.setMessageHandler({});
+        if (!step.tanks.empty())
+            setTanks(step.tanks, step.weightRaw);
+        failReadsOf(step.failOffset, step.failError);
         if (step.restart)
             start();
         if (step.reset)
@@ -133,37 +126,77 @@ TEST_P(FlightTest, RaisesTheEventsOfEachStep)
 }
 
 const Events kOut1000{"FlightOUT 1000", "FuelOut 1000"};
-const Step kOutAndOff{.brake = false, .ground = false, .expect = {"FlightOUT 1000", "FuelOut 1000", "FlightOFF 1000"}};
-const Step kOn{.brake = false, .expect = {"FlightON 1000"}};
+
+Step outAndOff(int hhmm)
+{
+    const std::string at = std::to_string(hhmm);
+    return {.brake = false, .ground = false, .hhmm = hhmm,
+            .expect = {"FlightOUT " + at, "FuelOut 1000", "FlightOFF " + at}};
+}
+
+// OUT and OFF at out, ON, then the arrival steps.
+FlightRow flown(const char* name, int out, const std::vector<Step>& arrival)
+{
+    std::vector<Step> steps{outAndOff(out),
+                            {.brake = false, .hhmm = out, .expect = {"FlightON " + std::to_string(out)}}};
+    steps.insert(steps.end(), arrival.begin(), arrival.end());
+    return {name, steps};
+}
+
+Events inEvents(const std::string& in, const std::string& hours, const std::string& hoursMinutes,
+                const std::string& fuelIn = "1000", const std::string& fuelUsed = "0")
+{
+    return {"FlightIN " + in, "FlightTime " + hours, "FlightTimeHHMM " + hoursMinutes, "FuelIn " + fuelIn,
+            "FuelUsed " + fuelUsed};
+}
+
+// A fuel reading at OUT with the tanks.
+FlightRow fuelAtOut(const char* name, const Tanks& tanks, const char* fuelOut, std::uint32_t weightRaw = 256)
+{
+    return {name, {{.brake = false, .tanks = tanks, .weightRaw = weightRaw,
+                    .expect = {"FlightOUT 1000", std::string("FuelOut ") + fuelOut}}}};
+}
+
+Tanks everyTankFull()
+{
+    Tanks tanks;
+    for (std::uint32_t i = 0; i < std::size(kLevelOffsets); ++i)
+        tanks.emplace_back(kFull, 1u << i); // each tank its own bit of the sum
+    return tanks;
+}
 
 INSTANTIATE_TEST_SUITE_P(Rows, FlightTest, testing::Values(
     FlightRow{"SlewAtTheFirstRead", {{.brake = false, .ground = false, .slew = true}}},
     FlightRow{"StartedOnTheRunwayWithTheBrakeOff", {{.brake = false, .expect = kOut1000}, {.brake = false}}},
-    FlightRow{"StartedInTheAirWithTheBrakeOff", {kOutAndOff}},
+    FlightRow{"StartedInTheAirWithTheBrakeOff", {outAndOff(1000)}},
     FlightRow{"StartedInTheAirWithTheBrakeSet",
               {{.ground = false, .expect = {"FlightOFF 1000"}},
                {.hhmm = 1020, .expect = {"FlightON 1020"}}, // no IN before OUT
                {.brake = false, .hhmm = 1025, .expect = {"FlightOUT 1025", "FuelOut 1000"}},
-               {.hhmm = 1030, .expect = {"FlightIN 1030", "FlightTime 0.1", "FlightTimeHHMM 0:05", "FuelIn 1000",
-                                         "FuelUsed 0"}}}},
+               {.hhmm = 1030, .expect = inEvents("1030", "0.1", "0:05")}}},
     FlightRow{"BrakeSetBeforeTakeOff", {{.brake = false, .expect = kOut1000}, {}}},
-    FlightRow{"AllTanksEmptyAtIn",
-              {kOutAndOff, kOn,
-               {.tankGallons = 0, .expect = {"FlightIN 1000", "FlightTime 0.0", "FlightTimeHHMM 0:00", "FuelIn ",
-                                             "FuelUsed "}}}},
-    FlightRow{"MoreFuelAtIn",
-              {kOutAndOff, kOn,
-               {.tankGallons = 1200, .expect = {"FlightIN 1000", "FlightTime 0.0", "FlightTimeHHMM 0:00",
-                                                "FuelIn 1200", "FuelUsed -200"}}}},
-    FlightRow{"ResetAfterInWaitsForTheBrakeRelease",
-              {kOutAndOff, kOn,
-               {.expect = {"FlightIN 1000", "FlightTime 0.0", "FlightTimeHHMM 0:00", "FuelIn 1000", "FuelUsed 0"}},
-               {.brake = false, .ground = false}, // after IN nothing more
-               {.reset = true},
-               {.brake = false, .hhmm = 1200, .expect = {"FlightOUT 1200", "FuelOut 1000"}}}},
+    flown("AcrossMidnight", 2330, {{.hhmm = 115, .expect = inEvents("0115", "1.8", "1:45")}}),
+    flown("FiftySevenMinutesCarryToTheNextHour", 1000, {{.hhmm = 1157, .expect = inEvents("1157", "2.0", "1:57")}}),
+    flown("ThreeMinutesRoundUp", 1000, {{.hhmm = 1003, .expect = inEvents("1003", "0.1", "0:03")}}),
+    flown("TwoMinutesRoundDown", 1000, {{.hhmm = 1002, .expect = inEvents("1002", "0.0", "0:02")}}),
+    flown("ClockOutOfRangeGivesNoBlockTime", 1000, {{.hhmm = 2400, .expect = inEvents("2400", "", "")}}),
+    flown("AllTanksEmptyAtIn", 1000, {{.tanks = {{0, 1000}}, .expect = inEvents("1000", "0.0", "0:00", "", "")}}),
+    flown("MoreFuelAtIn", 1000,
+          {{.tanks = {{kFull, 1200}}, .expect = inEvents("1000", "0.0", "0:00", "1200", "-200")}}),
+    flown("ResetAfterInWaitsForTheBrakeRelease", 1000,
+          {{.expect = inEvents("1000", "0.0", "0:00")},
+           {.brake = false, .ground = false}, // after IN nothing more
+           {.reset = true},
+           {.brake = false, .hhmm = 1200, .expect = {"FlightOUT 1200", "FuelOut 1000"}}}),
+    fuelAtOut("EveryTankCountsOnce", everyTankFull(), "2047"),
+    fuelAtOut("HalfPoundRoundsUp", {{kFull / 2, 1}}, "1"),
+    fuelAtOut("RoundingToZeroIsEmpty", {{kFull / 4, 1}}, ""),
+    fuelAtOut("TankWithoutCapacityIsSkipped", {{kFull, 0}, {kFull, 30}}, "30"),
+    fuelAtOut("NegativeValuesAreSkipped", {{0xFFFFFFFFu, 100}, {kFull, 0xFFFFFF9Cu}, {kFull, 7}}, "7"),
+    fuelAtOut("LargeLoadHasNoSeparators", {{kFull, 5000}, {kFull, 5000}}, "66992", 1715),
     // A failed read never records a phase; the link closes; Start resumes the flight.
     FlightRow{"LinkLostAndReopened",
-              {kOutAndOff,
+              {outAndOff(1000),
                {.brake = false, .hhmm = 1040, .failOffset = kAnyOffset, .expect = {kSendFailed}},
                {.brake = false, .hhmm = 1040, .expect = {kNotOpen}},
                {.brake = false, .hhmm = 1040, .restart = true, .expect = {"FlightON 1040"}}}},
@@ -183,11 +216,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, FlightTest, testing::Values(
               {{.brake = false, .ground = false, .failOffset = 0x0B84,
                 .expect = {"FlightOUT 1000", kSendFailed, "FuelOut "}},
                {.brake = false, .ground = false, .restart = true, .expect = {"FlightOFF 1000"}}}},
-    FlightRow{"FailedFuelReadAtInStillCompletesTheArrival",
-              {kOutAndOff, kOn,
-               {.hhmm = 1100, .failOffset = 0x0AF4, .expect = {"FlightIN 1100", "FlightTime 1.0",
-                                                               "FlightTimeHHMM 1:00", kSendFailed, "FuelIn ",
-                                                               "FuelUsed "}}}}),
+    flown("FailedFuelReadAtInStillCompletesTheArrival", 1000,
+          {{.hhmm = 1100, .failOffset = 0x0AF4,
+            .expect = {"FlightIN 1100", "FlightTime 1.0", "FlightTimeHHMM 1:00", kSendFailed, "FuelIn ",
+                       "FuelUsed "}}})),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
@@ -195,9 +227,7 @@ TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
     set(false, false, false, 1000);
     fake.setMessageHandler([this](const FakeIpcPlatform::Message& message) {
         const auto reply = fake.serveWithModule(message);
-        std::uint32_t offset = 0;
-        std::memcpy(&offset, message.block + 4, 4);
-        if (offset == 0x0BC8)
+        if (readOffset(message) == 0x0BC8)
             vars.setU16(0x05DC, 1);
         return reply;
     });
@@ -206,6 +236,11 @@ TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
 
 TEST_F(TrackerTest, EveryReadIsOneExchange)
 {
+    const auto exchangesOfRefresh = [this] {
+        const int before = fake.callCount(FakeIpcPlatform::Operation::SendMessage);
+        refresh();
+        return fake.callCount(FakeIpcPlatform::Operation::SendMessage) - before;
+    };
     EXPECT_EQ(exchangesOfRefresh(), 4);      // slew, brake, slew, ground
     set(false, true, false, 1000);
     EXPECT_EQ(exchangesOfRefresh(), 4 + 24); // and the time and the fuel reading at OUT
@@ -215,72 +250,6 @@ TEST_F(TrackerTest, EveryReadIsOneExchange)
     EXPECT_EQ(exchangesOfRefresh(), 0);
 }
 
-// ---- Block time -------------------------------------------------------------------------------
-
-struct BlockRow {
-    const char* name;
-    int out, in;
-    const char* decimal;
-    const char* hoursMinutes;
-};
-
-class BlockTimeTest : public TrackerTest, public testing::WithParamInterface<BlockRow> {};
-
-TEST_P(BlockTimeTest, GivesDecimalAndHoursMinutes)
-{
-    const Events events = flyFromTo(GetParam().out, GetParam().in);
-    ASSERT_EQ(events.size(), 5u);
-    EXPECT_EQ(events[1] + "|" + events[2],
-              std::string("FlightTime ") + GetParam().decimal + "|FlightTimeHHMM " + GetParam().hoursMinutes);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, BlockTimeTest, testing::Values(
-    BlockRow{"AcrossMidnight", 2330, 115, "1.8", "1:45"},
-    BlockRow{"FiftySevenMinutesCarryToTheNextHour", 1000, 1157, "2.0", "1:57"},
-    BlockRow{"ThreeMinutesRoundUp", 1000, 1003, "0.1", "0:03"},
-    BlockRow{"TwoMinutesRoundDown", 1000, 1002, "0.0", "0:02"},
-    BlockRow{"ClockOutOfRangeGivesNoBlockTime", 1000, 2400, "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Fuel -------------------------------------------------------------------------------------
-
-struct FuelRow {
-    const char* name;
-    std::uint32_t weightRaw;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> tanks; // (level, capacity) in table order
-    const char* expected;
-};
-
-class FuelTest : public TrackerTest, public testing::WithParamInterface<FuelRow> {};
-
-TEST_P(FuelTest, FuelAtOutIsTheRoundedSum)
-{
-    vars.setU32(0x0AF4, GetParam().weightRaw);
-    for (std::size_t i = 0; i < std::size(kLevelOffsets); ++i) {
-        const auto tank = i < GetParam().tanks.size() ? GetParam().tanks[i] : std::pair<std::uint32_t, std::uint32_t>{};
-        setTank(kLevelOffsets[i], tank.first, tank.second);
-    }
-    set(false, true, false, 1000);
-    EXPECT_EQ(refresh(), (Events{"FlightOUT 1000", std::string("FuelOut ") + GetParam().expected}));
-}
-
-std::vector<std::pair<std::uint32_t, std::uint32_t>> everyTankFull()
-{
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> tanks;
-    for (std::uint32_t i = 0; i < 11; ++i)
-        tanks.emplace_back(kFull, 1u << i); // each tank its own bit of the sum
-    return tanks;
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, FuelTest, testing::Values(
-    FuelRow{"EveryTankCountsOnce", 256, everyTankFull(), "2047"},
-    FuelRow{"HalfPoundRoundsUp", 256, {{kFull / 2, 1}}, "1"},
-    FuelRow{"RoundingToZeroIsEmpty", 256, {{kFull / 4, 1}}, ""},
-    FuelRow{"TankWithoutCapacityIsSkipped", 256, {{kFull, 0}, {kFull, 30}}, "30"},
-    FuelRow{"NegativeValuesAreSkipped", 256, {{0xFFFFFFFFu, 100}, {kFull, 0xFFFFFF9Cu}, {kFull, 7}}, "7"},
-    FuelRow{"LargeLoadHasNoSeparators", 1715, {{kFull, 5000}, {kFull, 5000}}, "66992"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // ---- Start and Stop_ --------------------------------------------------------------------------
 
 TEST_F(TrackerTest, StartKeepsTheVersionsOfTheLastSuccess)
@@ -288,8 +257,7 @@ TEST_F(TrackerTest, StartKeepsTheVersionsOfTheLastSuccess)
     EXPECT_EQ(tracker.FS_Version() + " " + tracker.FSUIPC_Version(), "FS2002 1.998e");
     std::string result;
     EXPECT_FALSE(tracker.Start(result));
-    EXPECT_EQ(result, "Attempt to Open when already Open");
-    EXPECT_EQ(tracker.FS_Version(), "FS2002");
+    EXPECT_EQ(result + " " + tracker.FS_Version(), "Attempt to Open when already Open FS2002");
 
     tracker.Stop_();
     fillModuleVersions(vars, 0x19980005, 13); // a simulator newer than the name table
