@@ -34,7 +34,7 @@ ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::strin
 
 ChildProcess::~ChildProcess()
 {
-    if (m_pid > 0) {
+    if (!m_reaped && m_pid > 0) {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
@@ -87,7 +87,7 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout)
     for (;;) {
         const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
         if (done == m_pid) {
-            m_pid = -1; // reaped
+            m_reaped = true;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         if (std::chrono::steady_clock::now() >= deadline)

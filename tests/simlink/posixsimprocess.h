@@ -27,6 +27,7 @@ public:
 private:
     pid_t m_pid = -1;
     int m_output = -1;
+    bool m_reaped = false;
     std::string m_buffered;
 };
 
