@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,12 +47,11 @@ QByteArray readFile(const QString& path)
 qint64 sizeOfFileBeingWritten(pid_t pid, const QString& folder)
 {
     qint64 largest = 0;
-    const QString fds = QString("/proc/%1/fd").arg(pid);
-    for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-        const QString link = fds + "/" + fd;
-        struct stat info {};
-        if (QFileInfo(link).symLinkTarget().startsWith(folder) && ::stat(qPrintable(link), &info) == 0)
-            largest = std::max<qint64>(largest, info.st_size);
+    QDirIterator fds(QString("/proc/%1/fd").arg(pid), QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    while (fds.hasNext()) {
+        const QFileInfo fd(fds.next());
+        if (fd.symLinkTarget().startsWith(folder))
+            largest = std::max(largest, fd.size());
     }
     return largest;
 }
@@ -106,6 +104,9 @@ private slots:
             many << flight("2002-07-07", i);
         QTest::newRow("150 flights in file order: table grown once to 202 rows")
             << many.join("\r\n") << many << 0ll << 0;
+        const QByteArray longLine = "2002-07-02,,,,,,,,,,,,," + QByteArray(200 * 1024, 'x');
+        QTest::newRow("line longer than the writer's buffer")
+            << a + "\r\n" + longLine + "\r\n" + c << QByteArrayList{a, longLine, c} << 0ll << 0;
         QTest::newRow("short first line counts lines as an editor does")
             << QByteArray("x\ny\r\nshort") << QByteArrayList{} << 1ll << LogErrors::kShortLine;
     }
@@ -132,27 +133,14 @@ private slots:
         QCOMPARE(result.errorNumber, errorNumber);
         if (errorNumber)
             QVERIFY(result.errorDescription.contains(QString("Line %1 ").arg(failedLine)));
-    }
-
-    // Every row in table order with CR LF; a LF in a cell and a line longer than the writer's buffer come back.
-    void saveRoundTrips()
-    {
-        writeFile(path(), "\r\n" + flight("2002-07-02", 2) + "\r" + flight("2002-07-01", 1) + "\r,,,,,,,,,,,,,");
-        LogTable table;
-        Load_XArray(table, path());
-        table.insertRow(3);
-        table.setCell(3, 1, "cell with\nLF");
-        const std::string longCell(200 * 1024, 'x');
-        table.insertRow(1);
-        table.setCell(1, 0, "2002-07-01");
-        table.setCell(1, 13, longCell);
-        const SaveResult saved = saveLogTable(table, path());
-        QVERIFY2(saved.ok, qPrintable(saved.message));
-        QCOMPARE(readFile(path()), flight("2002-07-01", 1) + "\r\n2002-07-01,,,,,,,,,,,,," + longCell + "\r\n"
-                                       + flight("2002-07-02", 2) + "\r\n,,,,,,,,,,,,,\r\n,cell with\nLF,,,,,,,,,,,,\r\n");
-        LogTable again;
-        QVERIFY(Load_XArray(again, path()).complete);
-        QCOMPARE(rowsOf(again), rowsOf(table));
+        if (failedLine == 0) {   // what loads saves back in table order, CR LF after every line
+            table.insertRow(0);
+            QByteArray lines = ",,,,,,,,,,,,,\r\n";
+            for (const QByteArray& row : rows)
+                lines += row + "\r\n";
+            QVERIFY(saveLogTable(table, path()).ok);
+            QCOMPARE(readFile(path()), lines);
+        }
     }
 
     void saveIsRefusedAndTheFileKept_data()
@@ -247,20 +235,12 @@ private slots:
         QVERIFY(Load_XArray(reloaded, path()).complete);
     }
 
-    void appDirectoryEndsInOneSeparator_data()
-    {
-        QTest::addColumn<QString>("directory");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("root unchanged") << QDir::rootPath() << QDir::toNativeSeparators(QDir::rootPath());
-        QTest::newRow("separator added") << "/opt/quillon" << QDir::toNativeSeparators("/opt/quillon/");
-        QTest::newRow("trailing separator kept single") << "/opt/quillon/" << QDir::toNativeSeparators("/opt/quillon/");
-    }
-
     void appDirectoryEndsInOneSeparator()
     {
-        QFETCH(QString, directory);
-        QFETCH(QString, expected);
-        QCOMPARE(App_Directory_For(directory), expected);
+        const QString directory = QDir::toNativeSeparators("/opt/quillon/");
+        QCOMPARE(App_Directory_For(QDir::rootPath()), QDir::toNativeSeparators(QDir::rootPath()));   // a drive root
+        QCOMPARE(App_Directory_For("/opt/quillon"), directory);
+        QCOMPARE(App_Directory_For("/opt/quillon/"), directory);
     }
 
     void flightLogLivesInTheDataFolder()

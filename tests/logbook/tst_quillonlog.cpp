@@ -4,29 +4,8 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run quillonLog(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(qEnvironmentVariable("QUILLON_BIN_DIR") + "/quillon-log", arguments);
-    process.waitForFinished(30000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-const QByteArray kFlightA320 = "2002-07-07,A320,G-ABCD,EGLL,1000Z,1010Z,9000 lbs,LFPG,1100Z,1110Z,8000 lbs,2.5,2:30,1000 lbs";
-const QByteArray kFlightB737 = "2002-07-06,B737,G-EFGH,LFPG,1000Z,1010Z,9000 lbs,EGLL,1100Z,1110Z,8000 lbs,1.2,1:12,1000 lbs";
+const QByteArray kA320 = "2002-07-07,A320,G-ABCD,EGLL,1000Z,1010Z,9000 lbs,LFPG,1100Z,1110Z,8000 lbs,2.5,2:30,1000 lbs";
+const QByteArray kB737 = "2002-07-06,B737,G-EFGH,LFPG,1000Z,1010Z,9000 lbs,EGLL,1100Z,1110Z,8000 lbs,1.2,1:12,1000 lbs";
 
 } // namespace
 
@@ -38,70 +17,54 @@ class tst_QuillonLog : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(QFileInfo(qEnvironmentVariable("QUILLON_BIN_DIR") + "/quillon-log").isExecutable());
-        qputenv("LANG", "C");
+        QVERIFY(!qEnvironmentVariableIsEmpty("XDG_DATA_HOME"));
         qputenv("LC_ALL", "C");
     }
 
-    void statsPrintsTheReportExactly()
+    void run_data()
     {
-        const QString path = m_dir.filePath("good.txt");
-        writeFile(path, kFlightA320 + "\r\n" + kFlightB737 + "\r\n");
-        const Run run = quillonLog({"stats", path});
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("\r\n  Flight Time by Aircraft Type:\r\n\r\n"
-                                     "       Aircraft Type: A320          Total Time: 2.5\r\n\r\n"
-                                     "       Aircraft Type: B737          Total Time: 1.2\r\n\r\n"
-                                     "\r\n  Total Flight Time : 3.7"));
-    }
-
-    void checkCountsFlightsAndTotal()
-    {
-        const QString path = m_dir.filePath("good.txt");
-        writeFile(path, kFlightA320 + "\n" + kFlightB737 + "\n");
-        const Run run = quillonLog({"check", path});
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.contains("Flights: 2\nTotal Flight Time: 3.7\n"), run.out);
-    }
-
-    void checkNamesTheBrokenLine_data()
-    {
+        QTest::addColumn<QStringList>("arguments");   // without FILE, the program's own log is used
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QByteArray>("says");
-        QTest::newRow("short line") << kFlightA320 + "\r\n\r\nA320,1.0\r\n" + kFlightB737
-                                    << QByteArray("Flights: 1\nTotal Flight Time: 2.5\n"
-                                                  "Incomplete: line 3 holds 2 fields; a flight needs 14\n");
-        QTest::newRow("extra field") << kFlightA320 + ",x\r\n" + kFlightB737
-                                     << QByteArray("Flights: 2\nTotal Flight Time: 3.7\n"
-                                                   "Incomplete: line 1 holds 15 fields; only the first 14 are kept\n");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output");   // FILE stands for the log's path
+        QTest::newRow("stats prints the report exactly")
+            << QStringList{"stats", "FILE"} << kA320 + "\r\n" + kB737 + "\r\n" << 0
+            << QByteArray("\r\n  Flight Time by Aircraft Type:\r\n\r\n"
+                          "       Aircraft Type: A320          Total Time: 2.5\r\n\r\n"
+                          "       Aircraft Type: B737          Total Time: 1.2\r\n\r\n\r\n  Total Flight Time : 3.7");
+        QTest::newRow("check, LF line ends") << QStringList{"check", "FILE"} << kA320 + "\n" + kB737 + "\n" << 0
+                                             << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n");
+        QTest::newRow("check, FILE defaults to the program's log") << QStringList{"check"} << kB737 + "\r\n" << 0
+            << QByteArray("File: FILE\nFlights: 1\nTotal Flight Time: 1.2\n");
+        QTest::newRow("check, short line") << QStringList{"check", "FILE"} << kA320 + "\r\n\r\nA320,1.0\r\n" + kB737 << 1
+            << QByteArray("File: FILE\nFlights: 1\nTotal Flight Time: 2.5\n"
+                          "Incomplete: line 3 holds 2 fields; a flight needs 14\n"
+                          "Mend line 3 of the file; the program will not save over it until then.\n");
+        QTest::newRow("check, extra field") << QStringList{"check", "FILE"} << kA320 + ",x\r\n" + kB737 << 1
+            << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n"
+                          "Incomplete: line 1 holds 15 fields; only the first 14 are kept\n"
+                          "Mend line 1 of the file; the program will not save over it until then.\n");
+        QTest::newRow("usage error") << QStringList{"frobnicate"} << QByteArray() << 2 << QByteArray();
     }
 
-    void checkNamesTheBrokenLine()
+    void run()
     {
+        QFETCH(QStringList, arguments);
         QFETCH(QByteArray, file);
-        QFETCH(QByteArray, says);
-        const QString path = m_dir.filePath("broken.txt");
-        writeFile(path, file);
-        const Run run = quillonLog({"check", path});
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.out.contains(says), run.out);
-    }
-
-    void defaultFileIsTheProgramsLog()
-    {
-        const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-        QVERIFY(!dataHome.isEmpty());
-        QDir().mkpath(dataHome + "/Quillon");
-        writeFile(dataHome + "/Quillon/flightlog.txt", kFlightB737 + "\r\n");
-        const Run run = quillonLog({"check"});
-        QFile::remove(dataHome + "/Quillon/flightlog.txt");
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.out.contains("Flights: 1\n"), run.out);
-    }
-
-    void usageErrorExitsWithTwo()
-    {
-        QCOMPARE(quillonLog({"frobnicate"}).exitCode, 2);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        const QString path = arguments.contains("FILE") ? m_dir.filePath("log.txt")
+                                                        : qEnvironmentVariable("XDG_DATA_HOME") + "/Quillon/flightlog.txt";
+        QFile log(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()) && log.open(QIODevice::WriteOnly));
+        QCOMPARE(log.write(file), file.size());
+        log.close();
+        QProcess process;
+        process.start(qEnvironmentVariable("QUILLON_BIN_DIR") + "/quillon-log", arguments.replaceInStrings("FILE", path));
+        QVERIFY(process.waitForFinished(30000));
+        QFile::remove(path);
+        QCOMPARE(process.exitCode(), exitCode);
+        QCOMPARE(process.readAllStandardOutput(), output.replace("FILE", path.toLocal8Bit()));
     }
 };
 

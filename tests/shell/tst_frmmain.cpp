@@ -1,16 +1,14 @@
 #include "clslogentry.h"
 #include "clsutc.h"
 #include "colors.h"
-#include "dialogs.h"
 #include "flightlogview.h"
 #include "frmabout.h"
-#include "frmsplash.h"
 #include "frmmain.h"
+#include "frmsplash.h"
 #include "linklabel.h"
 #include "modmain.h"
 #include "paneltitle.h"
 #include "recordingdialogs.h"
-#include "twips.h"
 #include "ucacars.h"
 #include "ucappframe.h"
 #include "ucflightlog.h"
@@ -19,17 +17,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QLabel>
-#include <QMenuBar>
 #include <QMessageBox>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QStatusBar>
-#include <QTimer>
 #include <QtTest>
-
-#include <memory>
 
 namespace {
 // The picker as the pilot uses it: it records the colour it opened with.
@@ -43,24 +33,11 @@ public:
     }
 };
 
-QString logPath()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillon/flightlog.txt");
-}
-
-QString stored(const char* key)
-{
-    return QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")).value(QStringLiteral("Options/") + key).toString();
-}
-
-void store(const char* key, const QString& text)
-{
-    QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")).setValue(QStringLiteral("Options/") + key, text);
-}
-
-qint32 linkBarColor(QWidget* panel) { return panel->findChild<PanelTitle*>()->backColor(); }
-
-void trigger(frmMain& window, const QString& item) { window.findChild<QAction*>(item)->trigger(); }
+// The per-user colour settings.
+struct Options : QSettings {
+    Options() : QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")) { beginGroup("Options"); }
+    QString text(QAnyStringView key) { return value(key).toString(); }
+};
 } // namespace
 
 class tst_frmMain : public QObject {
@@ -70,327 +47,291 @@ public slots:
     void recordOpenedUrl(const QUrl& url) { m_openedUrls.append(url); }
 
 private slots:
-    void init();
-    void startUpState();
-    void resetStoresDecimalsAndApplies();
-    void colourCommand_data();
-    void colourCommand();
-    void cancelChangesNothing();
-    void badStoredColourSkipsTheRest();
-    void clockTicks();
-    void layoutOnResize();
-    void closingAsksWithTimersStopped_data();
-    void closingAsksWithTimersStopped();
-    void realModalBoxAtClosing();
-    void helpContents();
-    void aboutIsModalAndOwned();
-    void startUpAndShutDown();
+    void init()
+    {
+        QDir(logPath()).removeRecursively();
+        QFile::remove(logPath());
+        Options().clear();
+        m_now = {2026, 7, 14, 9, 32, 5};
+        TimeZoneDescription zone;
+        zone.biasMinutes = -120; // two hours east of Greenwich, no daylight time
+        m_utc = std::make_shared<clsUTC>([this] { return m_now; }, [zone] { return zone; });
+        m_record = std::make_shared<clsLogEntry>();
+    }
+
+    void startUpStateAndClock()
+    {
+        RecordingDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->statusPanel(4)->text(), QStringLiteral("0732Z"));
+        QCOMPARE(window->statusPanel(1)->text(), QStringLiteral("For Flight Simulation Purposes Only"));
+        QCOMPARE(window->statusPanel(1)->toolTip(), window->statusPanel(1)->text());
+        ucAppFrame* frame = window->appFrame();
+        QCOMPARE(frame->GetActivePanel()->Key, QStringLiteral("ACARS"));
+        QVERIFY(window->acarsPanel()->isVisible() && !window->flightLogPanel()->isVisible());
+        QVERIFY(!frame->isCompact() && dialogs.shown.isEmpty());
+
+        // No stored settings: light yellow side bar, near-black text, light blue link bars;
+        // reading the defaults does not write them.
+        QCOMPARE(frame->backColor(), 0xC0FFFF);
+        QCOMPARE(frame->foreColor(), 18);
+        for (QWidget* panel :
+             QWidgetList{window->acarsPanel(), window->flightLogPanel(), window->statsPanel()})
+            QCOMPARE(linkBarColor(panel), 0xFFC0C0);
+        QVERIFY(Options().text(frmMain::kLinkColorKey).isEmpty());
+
+        QCOMPARE(window->clockTimer()->interval(), 10000);
+        m_now.minute = 33;
+        window->clockTimer()->setInterval(5);
+        QTRY_COMPARE(window->statusPanel(4)->text(), QStringLiteral("0733Z"));
+    }
+
+    void resetStoresDecimalsAndApplies()
+    {
+        Options().setValue(frmMain::kLinkColorKey, QStringLiteral("255"));
+        Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("0"));
+        Options().setValue(frmMain::kMenuForeColorKey, QStringLiteral("65280"));
+        RecordingDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        QCOMPARE(window->appFrame()->backColor(), 0);
+        trigger(*window, QStringLiteral("mnuOptionsReset"));
+        QCOMPARE(Options().text(frmMain::kLinkColorKey), QStringLiteral("16761024"));
+        QCOMPARE(Options().text(frmMain::kMenuBackColorKey), QStringLiteral("12648447"));
+        QCOMPARE(Options().text(frmMain::kMenuForeColorKey), QStringLiteral("18"));
+        QCOMPARE(window->appFrame()->backColor(), 0xC0FFFF);
+        QCOMPARE(window->appFrame()->foreColor(), 18);
+        QCOMPARE(linkBarColor(window->statsPanel()), 0xFFC0C0);
+    }
+
+    void colourCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("target");
+        QTest::addRow("menu bar background") << "mnuOptionsMenuBackColor" << frmMain::kMenuBackColorKey << 0;
+        QTest::addRow("menu bar caption") << "mnuOptionsMenuCaptionColor" << frmMain::kMenuForeColorKey << 1;
+        QTest::addRow("link bar background") << "mnuOptionsLinkColor" << frmMain::kLinkColorKey << 2;
+    }
+
+    // Applied at once, stored as decimal text, and applied again after a restart.
+    void colourCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, key);
+        QFETCH(int, target);
+        auto applied = [target](frmMain& window) {
+            const qint32 colors[] = {window.appFrame()->backColor(), window.appFrame()->foreColor(),
+                                     linkBarColor(window.flightLogPanel())};
+            return colors[target];
+        };
+        const qint32 bgr = 0x563412;
+        {
+            PickerDialogs dialogs;
+            dialogs.pickedColor = QColor(0x12, 0x34, 0x56);
+            auto window = makeWindow(dialogs);
+            const qint32 before = applied(*window);
+            trigger(*window, command);
+            QCOMPARE(dialogs.pickerOpenedWith, QList<QColor>({colorFromBgr(before)}));
+            QCOMPARE(applied(*window), bgr);
+            QCOMPARE(Options().text(key), QString::number(bgr));
+        }
+        RecordingDialogs dialogs;
+        QCOMPARE(applied(*makeWindow(dialogs)), bgr);
+    }
+
+    void cancelChangesNothing()
+    {
+        Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("8421504"));
+        PickerDialogs dialogs; // pickedColor stays empty: Cancel
+        auto window = makeWindow(dialogs);
+        for (const char* command :
+             {"mnuOptionsMenuBackColor", "mnuOptionsMenuCaptionColor", "mnuOptionsLinkColor"})
+            trigger(*window, QLatin1String(command));
+        QCOMPARE(dialogs.pickerOpenedWith.first(), QColor(0x80, 0x80, 0x80));
+        QCOMPARE(window->appFrame()->backColor(), 0x808080);
+        QCOMPARE(window->appFrame()->foreColor(), 18);
+        QCOMPARE(linkBarColor(window->acarsPanel()), 0xFFC0C0);
+        QCOMPARE(Options().text(frmMain::kMenuBackColorKey), QStringLiteral("8421504"));
+        QVERIFY(Options().text(frmMain::kMenuForeColorKey).isEmpty() &&
+                Options().text(frmMain::kLinkColorKey).isEmpty());
+    }
+
+    void badStoredColourSkipsTheRest()
+    {
+        Options().setValue(frmMain::kLinkColorKey, QStringLiteral("255"));
+        Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("yellow"));
+        Options().setValue(frmMain::kMenuForeColorKey, QStringLiteral("65280"));
+        RecordingDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.lastTitle(), QStringLiteral("Quillon Error"));
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Source: frmMain.Form_Initialize()\r\n")));
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Number: 13\r\n")));
+        QCOMPARE(linkBarColor(window->acarsPanel()), 255); // before the bad one: applied
+        QCOMPARE(window->appFrame()->foreColor(), 0);      // after it: skipped
+        QCOMPARE(window->appFrame()->itemCount(), 3);      // the items stay
+        QCOMPARE(frmMain::colorFromSettingText(QStringLiteral(" 18 ")), 18);
+        QVERIFY_THROWS_EXCEPTION(std::exception, frmMain::colorFromSettingText(QStringLiteral("4294967296")));
+    }
+
+    void closingAsksWithTimersStopped_data()
+    {
+        QTest::addColumn<bool>("dirty");
+        QTest::addColumn<bool>("saveFails");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addRow("nothing to save closes without a question") << false << false << QMessageBox::No;
+        QTest::addRow("No closes without saving") << true << false << QMessageBox::No;
+        QTest::addRow("Yes saves and closes") << true << false << QMessageBox::Yes;
+        QTest::addRow("a failed save keeps the window open") << true << true << QMessageBox::Yes;
+    }
+
+    void closingAsksWithTimersStopped()
+    {
+        QFETCH(bool, dirty);
+        QFETCH(bool, saveFails);
+        QFETCH(QMessageBox::StandardButton, answer);
+        RecordingDialogs dialogs;
+        dialogs.answers = {answer};
+        auto window = makeWindow(dialogs);
+        window->show();
+        if (dirty)
+            makeFlightLogDirty(*window);
+        if (saveFails) // a folder where the file should be: the save cannot replace it
+            QVERIFY(QDir().mkpath(logPath()));
+        bool timersRanInsideQuestion = false;
+        dialogs.whileShown = [&](const MessageRequest&) {
+            timersRanInsideQuestion |=
+                window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
+        };
+        QSignalSpy unloading(window.get(), &frmMain::unloading);
+        QCOMPARE(window->close(), !saveFails);
+        QCOMPARE(dialogs.shown.isEmpty(), !dirty);
+        QVERIFY(!timersRanInsideQuestion);
+        QCOMPARE(unloading.size(), saveFails ? 0 : 1);
+        QCOMPARE(window->clockTimer()->isActive(), saveFails);
+        QCOMPARE(window->isVisible(), saveFails);
+        if (saveFails)
+            QVERIFY(window->flightLogPanel()->isChanged());
+    }
+
+    // The save question as a real modal box, with its own event loop, while the
+    // status bar clock would tick every few milliseconds: nothing may tick inside
+    // it, and the record and the clock are still alive when it is answered.
+    void realModalBoxAtClosing()
+    {
+        QtDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        window->clockTimer()->setInterval(1);
+        window->dateTimeTimer()->setInterval(1);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        makeFlightLogDirty(*window);
+        m_now.minute = 59;
+
+        bool sawBox = false;
+        bool tickedInside = false;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            sawBox = true;
+            tickedInside =
+                window->statusPanel(4)->text() != QStringLiteral("0732Z") || window->clockTimer()->isActive();
+            box->button(QMessageBox::No)->click();
+        });
+        answerer.start(20);
+        std::weak_ptr<clsLogEntry> record = m_record;
+        m_record.reset();
+        QVERIFY(window->close());
+        QVERIFY(sawBox && !tickedInside);
+        QVERIFY(!record.expired()); // the panels hold the record until they end
+    }
+
+    void helpContents()
+    {
+        RecordingDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        window->setUserGuidePath(QStringLiteral("/nonexistent/guide/index.html"));
+        trigger(*window, QStringLiteral("mnuHelpContents"));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(
+            dialogs.lastText().contains(QStringLiteral("Error Source: frmMain.mnuHelpContents_Click()\r\n")));
+
+        QTemporaryDir dir;
+        const QString guide = dir.filePath(QStringLiteral("index.html"));
+        QVERIFY(QFile(guide).open(QIODevice::WriteOnly));
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordOpenedUrl");
+        window->setUserGuidePath(guide);
+        trigger(*window, QStringLiteral("mnuHelpContents"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(m_openedUrls, QList<QUrl>({QUrl::fromLocalFile(guide)}));
+    }
+
+    void aboutIsModalAndOwned()
+    {
+        RecordingDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        window->show();
+        bool seen = false;
+        QTimer::singleShot(0, this, [&] {
+            auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
+            QVERIFY(about);
+            QTest::mouseClick(about->hypAbout(), Qt::LeftButton); // "OK" ends the modal loop
+            QCOMPARE(about->parentWidget(), window.get());
+            QCOMPARE(about->windowTitle(), QStringLiteral("About Quillon"));
+            seen = true;
+        });
+        trigger(*window, QStringLiteral("mnuHelpAbout"));
+        QVERIFY(seen);
+    }
+
+    // The whole run: the window shown with the splash gone and the arrow back;
+    // closing releases the program-wide objects and then the window itself.
+    void startUpAndShutDown()
+    {
+        QApplication::setQuitOnLastWindowClosed(false);
+        RecordingDialogs dialogs;
+        Main(dialogs);
+        QVERIFY(dialogs.shown.isEmpty() && g_objUTC && g_objLogEntry);
+        QVERIFY(g_frmMain && g_frmMain->isVisible());
+        QVERIFY(QGuiApplication::overrideCursor() == nullptr);
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<frmSplash*>(window));
+        QVERIFY(g_frmMain->statusPanel(4)->text().endsWith(QLatin1Char('Z')));
+
+        QVERIFY(g_frmMain->close());
+        QVERIFY(!g_objUTC && !g_objLogEntry);
+        QTRY_VERIFY(g_frmMain.isNull());
+    }
 
 private:
-    std::unique_ptr<frmMain> makeWindow(Dialogs& dialogs) { return std::make_unique<frmMain>(m_utc, m_record, dialogs); }
-    void makeFlightLogDirty(frmMain& window);
+    static QString logPath()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+               "/Quillon/flightlog.txt";
+    }
+    static qint32 linkBarColor(QWidget* panel) { return panel->findChild<PanelTitle*>()->backColor(); }
+    static void trigger(frmMain& window, const QString& item) { window.findChild<QAction*>(item)->trigger(); }
+    std::unique_ptr<frmMain> makeWindow(Dialogs& dialogs)
+    {
+        return std::make_unique<frmMain>(m_utc, m_record, dialogs);
+    }
+    // An edit typed into the flight log's new-flight row and not saved.
+    void makeFlightLogDirty(frmMain& window)
+    {
+        QAbstractItemModel* model = window.flightLogPanel()->grid()->model();
+        QVERIFY(model->setData(model->index(0, 1), QStringLiteral("B737")));
+        QVERIFY(window.flightLogPanel()->isChanged());
+    }
 
     LocalDateTime m_now;
     std::shared_ptr<clsUTC> m_utc;
     std::shared_ptr<clsLogEntry> m_record;
     QList<QUrl> m_openedUrls;
 };
-
-void tst_frmMain::init()
-{
-    QDir(logPath()).removeRecursively();
-    QFile::remove(logPath());
-    QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")).clear();
-    m_now = {2026, 7, 14, 9, 32, 5};
-    TimeZoneDescription zone;
-    zone.biasMinutes = -120; // two hours east of Greenwich, no daylight time
-    m_utc = std::make_shared<clsUTC>([this] { return m_now; }, [zone] { return zone; });
-    m_record = std::make_shared<clsLogEntry>();
-}
-
-// An edit typed into the flight log's new-flight row and not saved.
-void tst_frmMain::makeFlightLogDirty(frmMain& window)
-{
-    QAbstractItemModel* model = window.flightLogPanel()->grid()->model();
-    QVERIFY(model->setData(model->index(0, 1), QStringLiteral("B737")));
-    QVERIFY(window.flightLogPanel()->isChanged());
-}
-
-void tst_frmMain::startUpState()
-{
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QCOMPARE(window->statusPanel(4)->text(), QStringLiteral("0732Z"));
-    QCOMPARE(window->statusPanel(1)->text(), QStringLiteral("For Flight Simulation Purposes Only"));
-    QCOMPARE(window->statusPanel(1)->toolTip(), window->statusPanel(1)->text());
-    QVERIFY(window->clockTimer()->isActive());
-
-    ucAppFrame* frame = window->appFrame();
-    QCOMPARE(frame->GetActivePanel()->Key, QStringLiteral("ACARS"));
-    QVERIFY(window->acarsPanel()->isVisible());
-    QVERIFY(!window->flightLogPanel()->isVisible() && !window->statsPanel()->isVisible());
-    QVERIFY(!frame->isCompact());
-    QVERIFY(dialogs.shown.isEmpty());
-
-    // No stored settings: light yellow side bar, near-black text, light blue link bars;
-    // reading the defaults does not write them.
-    QCOMPARE(frame->backColor(), 0xC0FFFF);
-    QCOMPARE(frame->foreColor(), 18);
-    for (QWidget* panel : {static_cast<QWidget*>(window->acarsPanel()), static_cast<QWidget*>(window->flightLogPanel()),
-                           static_cast<QWidget*>(window->statsPanel())})
-        QCOMPARE(linkBarColor(panel), 0xFFC0C0);
-    QVERIFY(stored(frmMain::kLinkColorKey).isEmpty());
-}
-
-void tst_frmMain::resetStoresDecimalsAndApplies()
-{
-    store(frmMain::kLinkColorKey, QStringLiteral("255"));
-    store(frmMain::kMenuBackColorKey, QStringLiteral("0"));
-    store(frmMain::kMenuForeColorKey, QStringLiteral("65280"));
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    QCOMPARE(window->appFrame()->backColor(), 0);
-    trigger(*window, QStringLiteral("mnuOptionsReset"));
-    QCOMPARE(stored(frmMain::kLinkColorKey), QStringLiteral("16761024"));
-    QCOMPARE(stored(frmMain::kMenuBackColorKey), QStringLiteral("12648447"));
-    QCOMPARE(stored(frmMain::kMenuForeColorKey), QStringLiteral("18"));
-    QCOMPARE(window->appFrame()->backColor(), 0xC0FFFF);
-    QCOMPARE(window->appFrame()->foreColor(), 18);
-    QCOMPARE(linkBarColor(window->statsPanel()), 0xFFC0C0);
-}
-
-void tst_frmMain::colourCommand_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("target");
-    QTest::addRow("menu bar background") << "mnuOptionsMenuBackColor" << frmMain::kMenuBackColorKey << 0;
-    QTest::addRow("menu bar caption") << "mnuOptionsMenuCaptionColor" << frmMain::kMenuForeColorKey << 1;
-    QTest::addRow("link bar background") << "mnuOptionsLinkColor" << frmMain::kLinkColorKey << 2;
-}
-
-// Applied at once, stored as decimal text, and applied again after a restart.
-void tst_frmMain::colourCommand()
-{
-    QFETCH(QString, command);
-    QFETCH(QString, key);
-    QFETCH(int, target);
-    auto applied = [target](frmMain& window) {
-        const qint32 colors[] = {window.appFrame()->backColor(), window.appFrame()->foreColor(),
-                                 linkBarColor(window.flightLogPanel())};
-        return colors[target];
-    };
-    const qint32 bgr = 0x563412;
-    {
-        PickerDialogs dialogs;
-        dialogs.pickedColor = QColor(0x12, 0x34, 0x56);
-        auto window = makeWindow(dialogs);
-        const qint32 before = applied(*window);
-        trigger(*window, command);
-        QCOMPARE(dialogs.pickerOpenedWith, QList<QColor>({colorFromBgr(before)}));
-        QCOMPARE(applied(*window), bgr);
-        QCOMPARE(stored(key.toLatin1().constData()), QString::number(bgr));
-    }
-    RecordingDialogs dialogs;
-    QCOMPARE(applied(*makeWindow(dialogs)), bgr);
-}
-
-void tst_frmMain::cancelChangesNothing()
-{
-    store(frmMain::kMenuBackColorKey, QStringLiteral("8421504"));
-    PickerDialogs dialogs; // pickedColor stays empty: Cancel
-    auto window = makeWindow(dialogs);
-    for (const char* command : {"mnuOptionsMenuBackColor", "mnuOptionsMenuCaptionColor", "mnuOptionsLinkColor"})
-        trigger(*window, QLatin1String(command));
-    QCOMPARE(dialogs.pickerOpenedWith.first(), QColor(0x80, 0x80, 0x80));
-    QCOMPARE(window->appFrame()->backColor(), 0x808080);
-    QCOMPARE(window->appFrame()->foreColor(), 18);
-    QCOMPARE(linkBarColor(window->acarsPanel()), 0xFFC0C0);
-    QCOMPARE(stored(frmMain::kMenuBackColorKey), QStringLiteral("8421504"));
-    QVERIFY(stored(frmMain::kMenuForeColorKey).isEmpty() && stored(frmMain::kLinkColorKey).isEmpty());
-}
-
-void tst_frmMain::badStoredColourSkipsTheRest()
-{
-    store(frmMain::kLinkColorKey, QStringLiteral("255"));
-    store(frmMain::kMenuBackColorKey, QStringLiteral("yellow"));
-    store(frmMain::kMenuForeColorKey, QStringLiteral("65280"));
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    QCOMPARE(dialogs.shown.size(), 1);
-    QCOMPARE(dialogs.lastTitle(), QStringLiteral("Quillon Error"));
-    QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Source: frmMain.Form_Initialize()\r\n")));
-    QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Number: 13\r\n")));
-    QCOMPARE(linkBarColor(window->acarsPanel()), 255);           // before the bad one: applied
-    QCOMPARE(window->appFrame()->foreColor(), 0);                // after it: skipped
-    QCOMPARE(window->appFrame()->itemCount(), 3);                // the items stay
-    QCOMPARE(frmMain::colorFromSettingText(QStringLiteral(" 18 ")), 18);
-    QVERIFY_THROWS_EXCEPTION(std::exception, frmMain::colorFromSettingText(QStringLiteral("4294967296")));
-}
-
-void tst_frmMain::clockTicks()
-{
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    QCOMPARE(window->clockTimer()->interval(), 10000);
-    m_now.minute = 33;
-    QCOMPARE(window->statusPanel(4)->text(), QStringLiteral("0732Z"));
-    window->clockTimer()->setInterval(5);
-    QTRY_COMPARE(window->statusPanel(4)->text(), QStringLiteral("0733Z"));
-}
-
-// Too small a window leaves the frame at its last valid height.
-void tst_frmMain::layoutOnResize()
-{
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QWidget* client = window->centralWidget();
-    ucAppFrame* frame = window->appFrame();
-    QCOMPARE(frame->y() + frame->height() + twipsToPixelsY(50, window.get()), client->height());
-    window->resize(500, 330);
-    QTRY_VERIFY(frame->isCompact());
-    const int lastHeight = frame->height();
-    window->resize(500, window->menuBar()->height() + window->statusBar()->height() + 1);
-    QTRY_COMPARE(frame->width(), client->width());
-    QCOMPARE(frame->height(), lastHeight);
-}
-
-void tst_frmMain::closingAsksWithTimersStopped_data()
-{
-    QTest::addColumn<bool>("dirty");
-    QTest::addColumn<bool>("saveFails");
-    QTest::addColumn<QMessageBox::StandardButton>("answer");
-    QTest::addRow("nothing to save closes without a question") << false << false << QMessageBox::No;
-    QTest::addRow("No closes without saving") << true << false << QMessageBox::No;
-    QTest::addRow("Yes saves and closes") << true << false << QMessageBox::Yes;
-    QTest::addRow("a failed save keeps the window open") << true << true << QMessageBox::Yes;
-}
-
-void tst_frmMain::closingAsksWithTimersStopped()
-{
-    QFETCH(bool, dirty);
-    QFETCH(bool, saveFails);
-    QFETCH(QMessageBox::StandardButton, answer);
-    RecordingDialogs dialogs;
-    dialogs.answers = {answer};
-    auto window = makeWindow(dialogs);
-    window->show();
-    if (dirty)
-        makeFlightLogDirty(*window);
-    if (saveFails) // a folder where the file should be: the save cannot replace it
-        QVERIFY(QDir().mkpath(logPath()));
-    bool timersRanInsideQuestion = false;
-    dialogs.whileShown = [&](const MessageRequest&) {
-        timersRanInsideQuestion |= window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
-    };
-    QSignalSpy unloading(window.get(), &frmMain::unloading);
-    QCOMPARE(window->close(), !saveFails);
-    QCOMPARE(dialogs.shown.isEmpty(), !dirty);
-    QVERIFY(!timersRanInsideQuestion);
-    QCOMPARE(unloading.size(), saveFails ? 0 : 1);
-    QCOMPARE(window->clockTimer()->isActive(), saveFails);
-    QCOMPARE(window->isVisible(), saveFails);
-    QCOMPARE(window->flightLogPanel()->isChanged(), saveFails);
-}
-
-// The save question as a real modal box, with its own event loop, while the
-// status bar clock would tick every few milliseconds: nothing may tick inside
-// it, and the record and the clock are still alive when it is answered.
-void tst_frmMain::realModalBoxAtClosing()
-{
-    QtDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    window->clockTimer()->setInterval(1);
-    window->dateTimeTimer()->setInterval(1);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    makeFlightLogDirty(*window);
-    m_now.minute = 59;
-
-    bool sawBox = false;
-    bool tickedInside = false;
-    QTimer answerer;
-    answerer.setInterval(20);
-    connect(&answerer, &QTimer::timeout, this, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        sawBox = true;
-        tickedInside = window->statusPanel(4)->text() != QStringLiteral("0732Z") || window->clockTimer()->isActive();
-        box->button(QMessageBox::No)->click();
-    });
-    answerer.start();
-    std::weak_ptr<clsLogEntry> record = m_record;
-    m_record.reset();
-    QVERIFY(window->close());
-    QVERIFY(sawBox);
-    QVERIFY(!tickedInside);
-    QVERIFY(!record.expired()); // the panels hold the record until they end
-}
-
-void tst_frmMain::helpContents()
-{
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    window->setUserGuidePath(QStringLiteral("/nonexistent/guide/index.html"));
-    trigger(*window, QStringLiteral("mnuHelpContents"));
-    QCOMPARE(dialogs.shown.size(), 1);
-    QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Source: frmMain.mnuHelpContents_Click()\r\n")));
-    QVERIFY(dialogs.lastText().contains(QStringLiteral("/nonexistent/guide/index.html")));
-
-    QTemporaryDir dir;
-    const QString guide = dir.filePath(QStringLiteral("index.html"));
-    QVERIFY(QFile(guide).open(QIODevice::WriteOnly));
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordOpenedUrl");
-    window->setUserGuidePath(guide);
-    trigger(*window, QStringLiteral("mnuHelpContents"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(m_openedUrls, QList<QUrl>({QUrl::fromLocalFile(guide)}));
-    QCOMPARE(dialogs.shown.size(), 1);
-}
-
-void tst_frmMain::aboutIsModalAndOwned()
-{
-    RecordingDialogs dialogs;
-    auto window = makeWindow(dialogs);
-    window->show();
-    QWidget* seenParent = nullptr;
-    QString seenTitle;
-    QTimer::singleShot(0, this, [&] {
-        auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget());
-        QVERIFY(about);
-        seenParent = about->parentWidget();
-        seenTitle = about->windowTitle();
-        QTest::mouseClick(about->hypAbout(), Qt::LeftButton);
-    });
-    trigger(*window, QStringLiteral("mnuHelpAbout"));
-    QCOMPARE(seenParent, window.get());
-    QCOMPARE(seenTitle, QStringLiteral("About Quillon"));
-}
-
-// The whole run: the window shown with the splash gone and the arrow back;
-// closing releases the program-wide objects and then the window itself.
-void tst_frmMain::startUpAndShutDown()
-{
-    QApplication::setQuitOnLastWindowClosed(false);
-    RecordingDialogs dialogs;
-    Main(dialogs);
-    QVERIFY(dialogs.shown.isEmpty());
-    QVERIFY(g_frmMain && g_frmMain->isVisible());
-    QVERIFY(g_objUTC && g_objLogEntry);
-    QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-    for (QWidget* window : QApplication::topLevelWidgets())
-        QVERIFY(!qobject_cast<frmSplash*>(window));
-    QVERIFY(g_frmMain->statusPanel(4)->text().endsWith(QLatin1Char('Z')));
-
-    QVERIFY(g_frmMain->close());
-    QVERIFY(!g_objUTC && !g_objLogEntry);
-    QTRY_VERIFY(g_frmMain.isNull());
-}
 
 QTEST_MAIN(tst_frmMain)
 #include "tst_frmmain.moc"

@@ -14,13 +14,6 @@
 namespace {
 const QColor kIconColors[] = {Qt::red, Qt::green, Qt::blue};
 
-QPixmap filled(int size, const QColor& color)
-{
-    QPixmap image(size, size);
-    image.fill(color);
-    return image;
-}
-
 // A host window as the main window is: image lists beside the frame, panels inside it.
 struct Host {
     QWidget window;
@@ -32,8 +25,10 @@ struct Host {
         auto* small = new ImageList(QStringLiteral("imgSmallIcons"), QSize(16, 16), &window);
         auto* large = new ImageList(QStringLiteral("imgLargeIcons"), QSize(32, 32), &window);
         for (const QColor& color : kIconColors) {
-            small->add(filled(16, color));
-            large->add(filled(32, color));
+            QPixmap icon(32, 32);
+            icon.fill(color);
+            large->add(icon);
+            small->add(icon.scaled(16, 16));
         }
         frame->setSmallIcons(QStringLiteral("IMGSMALLICONS")); // found without regard to case
         frame->setLargeIcons(QStringLiteral("imgLargeIcons"));
@@ -64,7 +59,8 @@ struct Host {
     void mouse(QEvent::Type type, const QPoint& pos, Qt::MouseButton button, Qt::MouseButtons buttons)
     {
         QWidget* bar = frame->sideBar();
-        QMouseEvent event(type, QPointF(pos), bar->mapToGlobal(QPointF(pos)), button, buttons, Qt::NoModifier);
+        QMouseEvent event(type, QPointF(pos), bar->mapToGlobal(QPointF(pos)), button, buttons,
+                          Qt::NoModifier);
         QApplication::sendEvent(bar, &event);
     }
 };
@@ -83,217 +79,209 @@ qint32 errorNumber(const std::function<void()>& action)
 class tst_ucAppFrame : public QObject {
     Q_OBJECT
 private slots:
-    void activation_data();
-    void activation();
-    void failures();
-    void compactLayout_data();
-    void compactLayout();
-    void panelKeepsLastHeight();
-    void hitTesting_data();
-    void hitTesting();
-    void borders_data();
-    void borders();
-    void releaseOverIconActivates();
-    void paintsIconsBorderAndColours();
+    void activation_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("events");
+        QTest::addColumn<int>("visible");
+        QTest::addRow("active key again does nothing") << "ACARS" << 0 << 0;
+        QTest::addRow("active key in other case shows it again") << "acars" << 1 << 0;
+        QTest::addRow("another key switches") << "timebyactype" << 1 << 2;
+    }
+
+    void activation()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, events);
+        QFETCH(int, visible);
+        Host host(false);
+        QSignalSpy selected(host.frame, &ucAppFrame::ItemSelected);
+        host.addThreeItems(); // the first item added becomes active
+        QCOMPARE(host.visiblePanels(), QVector<bool>({true, false, false}));
+        QCOMPARE(selected.size(), 1);
+        selected.clear();
+        host.frame->SetActivePanel(key);
+        QCOMPARE(selected.size(), events);
+        if (events)
+            QCOMPARE(selected.first().first().toString(), key);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(host.visiblePanels().at(i), i == visible);
+        QCOMPARE(host.frame->GetActivePanel()->Control.data(), host.panels[visible]);
+        QCOMPARE(host.frame->headingLabel()->text(),
+                 visible ? QStringLiteral("Time by AC Type") : QStringLiteral("ACARS"));
+    }
+
+    void failures()
+    {
+        Host host;
+        QCOMPARE(errorNumber([&] { host.frame->AddItem("flightlog", "x", "x", 2, "ucFlightLog"); }),
+                 ucAppFrame::kErrDuplicateKey);
+        QCOMPARE(host.frame->itemCount(), 3);
+
+        QCOMPARE(errorNumber([&] { host.frame->SetActivePanel(QStringLiteral("Weather")); }),
+                 ucAppFrame::kErrNoSuchKey);
+        QCOMPARE(host.visiblePanels(), QVector<bool>({false, false, false}));
+        QVERIFY(host.frame->GetActivePanel() == nullptr);
+
+        Host empty(false);
+        QCOMPARE(errorNumber([&] { empty.frame->AddItem("Map", "Map", "Map", 1, "ucMap"); }),
+                 ucAppFrame::kErrObjectNotSet);
+        QCOMPARE(empty.frame->itemCount(), 1);
+    }
+
+    void compactLayout_data()
+    {
+        QTest::addColumn<int>("heightTwips");
+        QTest::addColumn<int>("points");
+        QTest::addColumn<int>("labelTopTwips");
+        QTest::addRow("small window") << 5400 << 12 << 30;
+        QTest::addRow("first size") << 5700 << 18 << 100;
+    }
+
+    void compactLayout()
+    {
+        QFETCH(int, heightTwips);
+        QFETCH(int, points);
+        QFETCH(int, labelTopTwips);
+        QVERIFY(ucAppFrame::isCompactHeight(5500));
+        QVERIFY(!ucAppFrame::isCompactHeight(5501));
+        Host host;
+        host.frame->resize(600, twipsToPixelsY(heightTwips, host.frame));
+        QCOMPARE(host.frame->isCompact(), points == 12);
+        QCOMPARE(host.frame->headingLabel()->font().pointSize(), points);
+        QCOMPARE(host.frame->headingLabel()->y(), twipsToPixelsY(labelTopTwips, host.frame));
+    }
+
+    // A panel that would get a negative height keeps the height it had.
+    void panelKeepsLastHeight()
+    {
+        Host host;
+        QWidget* panel = host.panels[0];
+        const QRect heading = host.frame->headingBox()->geometry();
+        QCOMPARE(heading.x(), twipsToPixelsX(ucAppFrame::kHeadingLeftTwips, host.frame));
+        QCOMPARE(panel->geometry(), QRect(heading.x(), heading.height() + twipsToPixelsY(50, host.frame),
+                                          heading.width(), host.frame->height() - panel->y()));
+        const int lastHeight = panel->height();
+        host.frame->resize(300, 10);
+        QCOMPARE(panel->height(), lastHeight);
+        QCOMPARE(panel->width(), host.frame->headingBox()->width());
+    }
+
+    void hitTesting_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QPoint>("offset");
+        QTest::addColumn<int>("hit");
+        QTest::addRow("one pixel inside the corner") << 1 << QPoint(1, 1) << 1;
+        QTest::addRow("left edge is outside") << 1 << QPoint(0, 16) << 0;
+        QTest::addRow("top edge is outside") << 1 << QPoint(16, 0) << 0;
+        QTest::addRow("right edge is outside") << 1 << QPoint(32, 16) << 0;
+        QTest::addRow("bottom edge is outside") << 1 << QPoint(16, 32) << 0;
+        QTest::addRow("the title below does not count") << 1 << QPoint(16, 45) << 0;
+        QTest::addRow("third icon") << 3 << QPoint(10, 20) << 3;
+    }
+
+    void hitTesting()
+    {
+        QFETCH(int, position);
+        QFETCH(QPoint, offset);
+        QFETCH(int, hit);
+        Host host;
+        const QRect icon = host.frame->iconRect(position);
+        QCOMPARE(icon.size(), QSize(32, 32));
+        QCOMPARE(icon.top(), twipsToPixelsY((position - 1) * 1000 + 100, host.frame));
+        QCOMPARE(host.frame->itemAt(icon.topLeft() + offset), hit);
+    }
+
+    void borders_data()
+    {
+        QTest::addColumn<QEvent::Type>("type");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<Qt::MouseButtons>("buttons");
+        QTest::addColumn<int>("border");
+        const Qt::MouseButtons both = Qt::LeftButton | Qt::RightButton;
+        QTest::addRow("hovering raises")
+            << QEvent::MouseMove << Qt::NoButton << Qt::MouseButtons() << int(ucAppFrame::Raised);
+        QTest::addRow("left button held sinks")
+            << QEvent::MouseButtonPress << Qt::LeftButton << Qt::MouseButtons(Qt::LeftButton)
+            << int(ucAppFrame::Sunken);
+        QTest::addRow("right button held raises")
+            << QEvent::MouseButtonPress << Qt::RightButton << Qt::MouseButtons(Qt::RightButton)
+            << int(ucAppFrame::Raised);
+        QTest::addRow("left pressed while right held sinks")
+            << QEvent::MouseButtonPress << Qt::LeftButton << both << int(ucAppFrame::Sunken);
+        QTest::addRow("left with right is not only left")
+            << QEvent::MouseMove << Qt::NoButton << both << int(ucAppFrame::Raised);
+    }
+
+    void borders()
+    {
+        QFETCH(QEvent::Type, type);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(Qt::MouseButtons, buttons);
+        QFETCH(int, border);
+        Host host;
+        host.mouse(type, host.frame->iconRect(2).center(), button, buttons);
+        QCOMPARE(host.frame->hotItem(), 2);
+        QCOMPARE(int(host.frame->hotBorder()), border);
+
+        host.mouse(QEvent::MouseMove, host.frame->iconRect(2).topLeft(), Qt::NoButton, buttons);
+        QCOMPARE(host.frame->hotItem(), 0);
+        QCOMPARE(host.frame->hotBorder(), ucAppFrame::Flat);
+
+        host.mouse(QEvent::MouseMove, host.frame->iconRect(1).center(), Qt::NoButton, {});
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(host.frame->sideBar(), &leave);
+        QCOMPARE(host.frame->hotItem(), 0);
+    }
+
+    void releaseOverIconActivates()
+    {
+        Host host;
+        QSignalSpy selected(host.frame, &ucAppFrame::ItemSelected);
+        const QPoint second = host.frame->iconRect(2).center();
+        host.mouse(QEvent::MouseButtonPress, second, Qt::RightButton, Qt::RightButton);
+        host.mouse(QEvent::MouseButtonRelease, second, Qt::RightButton, {});
+        QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("FlightLog"));
+        QCOMPARE(host.frame->hotBorder(), ucAppFrame::Raised);
+
+        // The released button counts as held: a left click leaves the icon sunken.
+        const QPoint third = host.frame->iconRect(3).center();
+        host.mouse(QEvent::MouseButtonPress, third, Qt::LeftButton, Qt::LeftButton);
+        host.mouse(QEvent::MouseButtonRelease, third, Qt::LeftButton, {});
+        QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("TimebyACType"));
+        QCOMPARE(host.frame->hotBorder(), ucAppFrame::Sunken);
+
+        host.mouse(QEvent::MouseButtonRelease, QPoint(1, 1), Qt::LeftButton, {});
+        QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("TimebyACType"));
+        QCOMPARE(selected.size(), 2);
+    }
+
+    // What the pilot sees: each item's own icon in the side bar on its colour, the raised
+    // border around the icon under the pointer, the active item's icon in the heading.
+    void paintsIconsBorderAndColours()
+    {
+        Host host;
+        host.frame->setBackColor(0xFFFFFF);
+        host.frame->setForeColor(0x00FF00);
+        QCOMPARE(host.frame->headingLabel()->palette().color(QPalette::WindowText), QColor(Qt::green));
+        host.mouse(QEvent::MouseMove, host.frame->iconRect(3).center(), Qt::NoButton, {});
+        const QImage bar = host.frame->sideBar()->grab().toImage();
+        for (int position = 1; position <= 3; ++position)
+            QCOMPARE(bar.pixel(host.frame->iconRect(position).center()), kIconColors[position - 1].rgb());
+        const QRect hot = host.frame->iconRect(3);
+        const int gap = twipsToPixelsY(20, host.frame);
+        QCOMPARE(bar.pixel(hot.center().x(), hot.top() - gap),
+                 host.frame->palette().color(QPalette::Light).rgb());
+        const QRect cold = host.frame->iconRect(1);
+        QCOMPARE(bar.pixel(cold.left() + cold.width() + gap, cold.center().y()), QColor(Qt::white).rgb());
+
+        host.frame->SetActivePanel(QStringLiteral("FlightLog"));
+        const QImage heading = host.frame->headingBox()->grab().toImage();
+        const int x = heading.width() - 32 - twipsToPixelsX(100, host.frame);
+        QCOMPARE(heading.pixel(x + 16, twipsToPixelsY(50, host.frame) + 16), kIconColors[1].rgb());
+    }
 };
-
-void tst_ucAppFrame::activation_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("events");
-    QTest::addColumn<int>("visible");
-    QTest::addRow("active key again does nothing") << "ACARS" << 0 << 0;
-    QTest::addRow("active key in other case shows it again") << "acars" << 1 << 0;
-    QTest::addRow("another key switches") << "timebyactype" << 1 << 2;
-}
-
-void tst_ucAppFrame::activation()
-{
-    QFETCH(QString, key);
-    QFETCH(int, events);
-    QFETCH(int, visible);
-    Host host(false);
-    QSignalSpy selected(host.frame, &ucAppFrame::ItemSelected);
-    host.addThreeItems(); // the first item added becomes active
-    QCOMPARE(host.visiblePanels(), QVector<bool>({true, false, false}));
-    QCOMPARE(selected.size(), 1);
-    selected.clear();
-    host.frame->SetActivePanel(key);
-    QCOMPARE(selected.size(), events);
-    if (events)
-        QCOMPARE(selected.first().first().toString(), key);
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(host.visiblePanels().at(i), i == visible);
-    QCOMPARE(host.frame->GetActivePanel()->Control.data(), host.panels[visible]);
-    QCOMPARE(host.frame->headingLabel()->text(), visible ? QStringLiteral("Time by AC Type") : QStringLiteral("ACARS"));
-}
-
-void tst_ucAppFrame::failures()
-{
-    Host host;
-    QCOMPARE(errorNumber([&] { host.frame->AddItem("flightlog", "x", "x", 2, "ucFlightLog"); }),
-             ucAppFrame::kErrDuplicateKey);
-    QCOMPARE(host.frame->itemCount(), 3);
-
-    QCOMPARE(errorNumber([&] { host.frame->SetActivePanel(QStringLiteral("Weather")); }), ucAppFrame::kErrNoSuchKey);
-    QCOMPARE(host.visiblePanels(), QVector<bool>({false, false, false}));
-    QVERIFY(host.frame->GetActivePanel() == nullptr);
-
-    Host empty(false);
-    QCOMPARE(errorNumber([&] { empty.frame->AddItem("Map", "Map", "Map", 1, "ucMap"); }), ucAppFrame::kErrObjectNotSet);
-    QCOMPARE(empty.frame->itemCount(), 1);
-}
-
-void tst_ucAppFrame::compactLayout_data()
-{
-    QTest::addColumn<int>("heightTwips");
-    QTest::addColumn<int>("points");
-    QTest::addColumn<int>("labelTopTwips");
-    QTest::addRow("small window") << 5400 << 12 << 30;
-    QTest::addRow("first size") << 5700 << 18 << 100;
-}
-
-void tst_ucAppFrame::compactLayout()
-{
-    QFETCH(int, heightTwips);
-    QFETCH(int, points);
-    QFETCH(int, labelTopTwips);
-    QVERIFY(ucAppFrame::isCompactHeight(5500));
-    QVERIFY(!ucAppFrame::isCompactHeight(5501));
-    Host host;
-    host.frame->resize(600, twipsToPixelsY(heightTwips, host.frame));
-    QCOMPARE(host.frame->isCompact(), points == 12);
-    QCOMPARE(host.frame->headingLabel()->font().pointSize(), points);
-    QCOMPARE(host.frame->headingLabel()->y(), twipsToPixelsY(labelTopTwips, host.frame));
-}
-
-// A panel that would get a negative height keeps the height it had.
-void tst_ucAppFrame::panelKeepsLastHeight()
-{
-    Host host;
-    QWidget* panel = host.panels[0];
-    const QRect heading = host.frame->headingBox()->geometry();
-    QCOMPARE(heading.x(), twipsToPixelsX(ucAppFrame::kHeadingLeftTwips, host.frame));
-    QCOMPARE(panel->geometry(), QRect(heading.x(), heading.height() + twipsToPixelsY(50, host.frame), heading.width(),
-                                      host.frame->height() - panel->y()));
-    const int lastHeight = panel->height();
-    host.frame->resize(300, 10);
-    QCOMPARE(panel->height(), lastHeight);
-    QCOMPARE(panel->width(), host.frame->headingBox()->width());
-}
-
-void tst_ucAppFrame::hitTesting_data()
-{
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QPoint>("offset");
-    QTest::addColumn<int>("hit");
-    QTest::addRow("one pixel inside the corner") << 1 << QPoint(1, 1) << 1;
-    QTest::addRow("left edge is outside") << 1 << QPoint(0, 16) << 0;
-    QTest::addRow("top edge is outside") << 1 << QPoint(16, 0) << 0;
-    QTest::addRow("right edge is outside") << 1 << QPoint(32, 16) << 0;
-    QTest::addRow("bottom edge is outside") << 1 << QPoint(16, 32) << 0;
-    QTest::addRow("the title below does not count") << 1 << QPoint(16, 45) << 0;
-    QTest::addRow("third icon") << 3 << QPoint(10, 20) << 3;
-}
-
-void tst_ucAppFrame::hitTesting()
-{
-    QFETCH(int, position);
-    QFETCH(QPoint, offset);
-    QFETCH(int, hit);
-    Host host;
-    const QRect icon = host.frame->iconRect(position);
-    QCOMPARE(icon.size(), QSize(32, 32));
-    QCOMPARE(icon.top(), twipsToPixelsY((position - 1) * 1000 + 100, host.frame));
-    QCOMPARE(host.frame->itemAt(icon.topLeft() + offset), hit);
-}
-
-void tst_ucAppFrame::borders_data()
-{
-    QTest::addColumn<QEvent::Type>("type");
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<Qt::MouseButtons>("buttons");
-    QTest::addColumn<int>("border");
-    const Qt::MouseButtons both = Qt::LeftButton | Qt::RightButton;
-    QTest::addRow("hovering raises") << QEvent::MouseMove << Qt::NoButton << Qt::MouseButtons() << int(ucAppFrame::Raised);
-    QTest::addRow("left button held sinks") << QEvent::MouseButtonPress << Qt::LeftButton
-                                            << Qt::MouseButtons(Qt::LeftButton) << int(ucAppFrame::Sunken);
-    QTest::addRow("right button held raises") << QEvent::MouseButtonPress << Qt::RightButton
-                                              << Qt::MouseButtons(Qt::RightButton) << int(ucAppFrame::Raised);
-    QTest::addRow("left pressed while right held sinks")
-        << QEvent::MouseButtonPress << Qt::LeftButton << both << int(ucAppFrame::Sunken);
-    QTest::addRow("left with right is not only left") << QEvent::MouseMove << Qt::NoButton << both << int(ucAppFrame::Raised);
-}
-
-void tst_ucAppFrame::borders()
-{
-    QFETCH(QEvent::Type, type);
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(Qt::MouseButtons, buttons);
-    QFETCH(int, border);
-    Host host;
-    host.mouse(type, host.frame->iconRect(2).center(), button, buttons);
-    QCOMPARE(host.frame->hotItem(), 2);
-    QCOMPARE(int(host.frame->hotBorder()), border);
-
-    host.mouse(QEvent::MouseMove, host.frame->iconRect(2).topLeft(), Qt::NoButton, buttons);
-    QCOMPARE(host.frame->hotItem(), 0);
-    QCOMPARE(host.frame->hotBorder(), ucAppFrame::Flat);
-
-    host.mouse(QEvent::MouseMove, host.frame->iconRect(1).center(), Qt::NoButton, {});
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(host.frame->sideBar(), &leave);
-    QCOMPARE(host.frame->hotItem(), 0);
-}
-
-void tst_ucAppFrame::releaseOverIconActivates()
-{
-    Host host;
-    QSignalSpy selected(host.frame, &ucAppFrame::ItemSelected);
-    const QPoint second = host.frame->iconRect(2).center();
-    host.mouse(QEvent::MouseButtonPress, second, Qt::RightButton, Qt::RightButton);
-    host.mouse(QEvent::MouseButtonRelease, second, Qt::RightButton, {});
-    QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("FlightLog"));
-    QCOMPARE(host.frame->hotBorder(), ucAppFrame::Raised);
-
-    // The released button counts as held: a left click leaves the icon sunken.
-    const QPoint third = host.frame->iconRect(3).center();
-    host.mouse(QEvent::MouseButtonPress, third, Qt::LeftButton, Qt::LeftButton);
-    host.mouse(QEvent::MouseButtonRelease, third, Qt::LeftButton, {});
-    QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("TimebyACType"));
-    QCOMPARE(host.frame->hotBorder(), ucAppFrame::Sunken);
-
-    host.mouse(QEvent::MouseButtonRelease, QPoint(1, 1), Qt::LeftButton, {});
-    QCOMPARE(host.frame->GetActivePanel()->Key, QStringLiteral("TimebyACType"));
-    QCOMPARE(selected.size(), 2);
-}
-
-// What the pilot sees: each item's own icon in the side bar on its colour, the
-// hot border around the icon under the pointer, the active item's icon in the heading.
-void tst_ucAppFrame::paintsIconsBorderAndColours()
-{
-    Host host;
-    host.frame->setBackColor(0xFFFFFF);
-    host.frame->setForeColor(0x00FF00);
-    QCOMPARE(host.frame->headingBox()->palette().color(QPalette::Window), QColor(Qt::white));
-    QCOMPARE(host.frame->headingLabel()->palette().color(QPalette::WindowText), QColor(Qt::green));
-    host.mouse(QEvent::MouseMove, host.frame->iconRect(3).center(), Qt::NoButton, {});
-    const QImage bar = host.frame->sideBar()->grab().toImage();
-    for (int position = 1; position <= 3; ++position)
-        QCOMPARE(bar.pixel(host.frame->iconRect(position).center()), kIconColors[position - 1].rgb());
-    const QRect hot = host.frame->iconRect(3);
-    const int gap = twipsToPixelsY(20, host.frame);
-    QCOMPARE(bar.pixel(hot.center().x(), hot.top() - gap), host.frame->palette().color(QPalette::Light).rgb());
-    QCOMPARE(bar.pixel(hot.center().x(), hot.top() + hot.height() + gap),
-             host.frame->palette().color(QPalette::Shadow).rgb());
-    const QRect cold = host.frame->iconRect(1);
-    QCOMPARE(bar.pixel(cold.left() + cold.width() + gap, cold.center().y()), QColor(Qt::white).rgb());
-
-    host.frame->SetActivePanel(QStringLiteral("FlightLog"));
-    const QImage heading = host.frame->headingBox()->grab().toImage();
-    const int x = heading.width() - 32 - twipsToPixelsX(100, host.frame);
-    QCOMPARE(heading.pixel(x + 16, twipsToPixelsY(50, host.frame) + 16), kIconColors[1].rgb());
-}
 
 QTEST_MAIN(tst_ucAppFrame)
 #include "tst_ucappframe.moc"

@@ -1,10 +1,10 @@
 #include "posixsimprocess.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -55,11 +55,10 @@ bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         pollfd waiting{m_output, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) <= 0)
-            return false;
         char buffer[1024];
-        const ssize_t count = ::read(m_output, buffer, sizeof buffer);
-        if (count <= 0)
+        ssize_t count = 0;
+        if (left.count() <= 0 || ::poll(&waiting, 1, static_cast<int>(left.count())) <= 0 ||
+            (count = ::read(m_output, buffer, sizeof buffer)) <= 0)
             return false;
         m_buffered.append(buffer, static_cast<std::size_t>(count));
     }
@@ -70,9 +69,7 @@ std::string ChildProcess::readAll(std::chrono::milliseconds timeout)
     std::string all, line;
     while (readLine(line, timeout))
         all += line + "\n";
-    all += m_buffered;
-    m_buffered.clear();
-    return all;
+    return all + std::exchange(m_buffered, {});
 }
 
 void ChildProcess::signal(int signalNumber) const

@@ -19,6 +19,8 @@ constexpr std::int32_t kFuelWeight = 0x0AF4;
 constexpr std::int32_t kScratch = 0x4000; // not used by the simulator
 constexpr std::int32_t kUnset = -99;
 
+const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+
 std::uint32_t fieldAt(const std::uint8_t* block, std::size_t position)
 {
     std::uint32_t value = 0;
@@ -26,26 +28,17 @@ std::uint32_t fieldAt(const std::uint8_t* block, std::size_t position)
     return value;
 }
 
-template <class Row> std::string rowName(const ::testing::TestParamInfo<Row>& info)
-{
-    return info.param.name;
-}
-
 class LinkTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        fillModuleVersions(vars);
-        fake.attachModule(&vars);
-    }
+    LinkTest() { fillModuleVersions(vars), fake.attachModule(&vars); }
 
     void open() { ASSERT_TRUE(link.FSUIPC_Open(0, rc)) << link.Get_Result(rc); }
-
-    // One write that leaves exactly usedBytes of the block taken.
-    void occupy(std::size_t usedBytes)
+    // A call's outcome: true exactly when the code is "Okay".
+    void expectCode(bool ok, std::int32_t code)
     {
-        ASSERT_TRUE(
-            link.FSUIPC_Write(kScratch, static_cast<std::int32_t>(usedBytes - 12), filler.data(), rc));
+        EXPECT_EQ(ok, code == FSUIPC_OK);
+        EXPECT_EQ(rc, code);
+        rc = kUnset;
     }
 
     // Answers through the module, then lets the test change the reply block.
@@ -65,11 +58,17 @@ protected:
         EXPECT_TRUE(fake.misuses().empty()) << fake.misuses().front();
     }
 
+    // Queues a read of the brake word, set to 1 in the module.
+    void queueBrake(std::uint16_t& brake)
+    {
+        vars.setU16(kBrake, 1);
+        ASSERT_TRUE(link.FSUIPC_Read(kBrake, 2, &brake, rc));
+    }
+
     SimVariables vars;
     FakeIpcPlatform fake;
     clsFSUIPC link{fake};
     std::int32_t rc = kUnset;
-    std::array<std::uint8_t, fsuipc::kBlockBytes> filler{};
 };
 
 // ---- opening ----
@@ -88,8 +87,7 @@ TEST_P(OpenVersions, giveTheirCodeAndAFailedOpenHoldsNothing)
     fake.setWindowClasses(row.windows);
     vars.setU32(0x3304, row.moduleVersion);
     vars.setU32(0x3308, row.simWord);
-    EXPECT_EQ(link.FSUIPC_Open(row.requested, rc), row.expected == FSUIPC_OK);
-    EXPECT_EQ(rc, row.expected);
+    expectCode(link.FSUIPC_Open(row.requested, rc), row.expected);
     if (row.expected != FSUIPC_OK)
         expectLinkReleased();
 }
@@ -106,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Handshake, OpenVersions, ::testing::Values(
     OpenRow{"networked_window_usable", {"FS98MAIN"}, 0x19980005, 0xFADE0006, 0, FSUIPC_OK},
     OpenRow{"requested_sim_present", {"UIPCMAIN"}, 0x19980005, 0xFADE0006, 6, FSUIPC_OK},
     OpenRow{"requested_sim_absent", {"UIPCMAIN"}, 0x19980005, 0xFADE0006, 2, FSUIPC_ERR_WRONGFS},
-    OpenRow{"no_window", {}, 0x19980005, 0xFADE0006, 0, FSUIPC_ERR_NOFS}), rowName<OpenRow>);
+    OpenRow{"no_window", {}, 0x19980005, 0xFADE0006, 0, FSUIPC_ERR_NOFS}), kRowName);
 // clang-format on
 
 struct FailingStep {
@@ -120,11 +118,9 @@ class OpenFailures : public LinkTest, public ::testing::WithParamInterface<Faili
 
 TEST_P(OpenFailures, holdNothingAndAllowALaterOpen)
 {
-    const FailingStep& step = GetParam();
-    for (int i = 0; i < step.times; ++i)
-        fake.failNext(step.operation, step.lastError);
-    EXPECT_FALSE(link.FSUIPC_Open(0, rc));
-    EXPECT_EQ(rc, step.expected);
+    for (int i = 0; i < GetParam().times; ++i)
+        fake.failNext(GetParam().operation, GetParam().lastError);
+    expectCode(link.FSUIPC_Open(0, rc), GetParam().expected);
     expectLinkReleased();
     open();
 }
@@ -138,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(EachStep, OpenFailures, ::testing::Values(
     FailingStep{"mapping_exists", Op::CreateMapping, FakeIpcPlatform::kErrorAlreadyExists, 1, FSUIPC_ERR_MAP},
     FailingStep{"view", Op::MapView, 0, 1, FSUIPC_ERR_VIEW},
     FailingStep{"handshake_not_delivered", Op::SendMessage, 1400, 11, FSUIPC_ERR_SENDMSG},
-    FailingStep{"handshake_timed_out", Op::SendMessage, 0, 11, FSUIPC_ERR_TIMEOUT}), rowName<FailingStep>);
+    FailingStep{"handshake_timed_out", Op::SendMessage, 0, 11, FSUIPC_ERR_TIMEOUT}), kRowName);
 // clang-format on
 
 TEST_F(LinkTest, handshakeSendsOneBatchPerRoundUntilTheModuleAnswers)
@@ -148,16 +144,9 @@ TEST_F(LinkTest, handshakeSendsOneBatchPerRoundUntilTheModuleAnswers)
         EXPECT_EQ(message.timeoutMs, 2000u);
         EXPECT_EQ(message.lParam, 0u);
         // Read 4 at 0x3304, read 4 at 0x3308, the library word 0 written at 0x330A, the end marker.
-        const std::array<std::pair<std::size_t, std::uint32_t>, 10> fields = {{{0, 1},
-                                                                               {4, 0x3304},
-                                                                               {8, 4},
-                                                                               {20, 1},
-                                                                               {24, 0x3308},
-                                                                               {28, 4},
-                                                                               {40, 2},
-                                                                               {44, 0x330A},
-                                                                               {48, 2},
-                                                                               {54, 0}}};
+        const std::vector<std::pair<std::size_t, std::uint32_t>> fields = {
+            {0, 1},  {4, 0x3304}, {8, 4},       {20, 1}, {24, 0x3308},
+            {28, 4}, {40, 2},     {44, 0x330A}, {48, 2}, {54, 0}};
         for (const auto& [position, value] : fields)
             EXPECT_EQ(fieldAt(message.block, position), value) << "field at " << position;
         EXPECT_EQ(fieldAt(message.block, 52) & 0xFFFF, 0u);
@@ -172,13 +161,12 @@ TEST_F(LinkTest, handshakeSendsOneBatchPerRoundUntilTheModuleAnswers)
 TEST_F(LinkTest, secondOpenIsRefusedKeepsTheLinkAndClearsTheVersions)
 {
     open();
-    EXPECT_FALSE(link.FSUIPC_Open(0, rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_OPEN);
+    expectCode(link.FSUIPC_Open(0, rc), FSUIPC_ERR_OPEN);
     EXPECT_EQ(link.Version_FS(), "Any");
     EXPECT_EQ(link.Version_FSUIPC(), "0.000");
     std::uint16_t brake = 0;
-    vars.setU16(kBrake, 1);
-    EXPECT_TRUE(link.FSUIPC_Read(kBrake, 2, &brake, rc) && link.FSUIPC_Process(rc));
+    queueBrake(brake);
+    EXPECT_TRUE(link.FSUIPC_Process(rc));
     EXPECT_EQ(brake, 1);
 }
 
@@ -203,10 +191,7 @@ TEST_F(LinkTest, eachOpenUsesANewMappingNameOfAtMost24Characters)
 
 TEST_F(LinkTest, closingTwiceOrByDestructionReleasesEverythingOnce)
 {
-    {
-        clsFSUIPC scoped(fake);
-        ASSERT_TRUE(scoped.FSUIPC_Open(0, rc));
-    }
+    EXPECT_TRUE(clsFSUIPC(fake).FSUIPC_Open(0, rc));
     expectLinkReleased();
     open();
     link.FSUIPC_Close();
@@ -220,15 +205,11 @@ TEST_F(LinkTest, closedLinkGivesCode9AndAnEmptyBatchCode10)
 {
     std::uint32_t value = 0;
     EXPECT_EQ(link.Version_FSUIPC(), "0.000");
-    EXPECT_FALSE(link.FSUIPC_Read(kBrake, 2, &value, rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_NOTOPEN);
-    EXPECT_FALSE(link.FSUIPC_Write(kScratch, 4, &value, rc = kUnset));
-    EXPECT_EQ(rc, FSUIPC_ERR_NOTOPEN);
-    EXPECT_FALSE(link.FSUIPC_Process(rc = kUnset));
-    EXPECT_EQ(rc, FSUIPC_ERR_NOTOPEN);
+    expectCode(link.FSUIPC_Read(kBrake, 2, &value, rc), FSUIPC_ERR_NOTOPEN);
+    expectCode(link.FSUIPC_Write(kScratch, 4, &value, rc), FSUIPC_ERR_NOTOPEN);
+    expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_NOTOPEN);
     open();
-    EXPECT_FALSE(link.FSUIPC_Process(rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_NODATA);
+    expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_NODATA);
 }
 
 struct SpaceRow {
@@ -243,7 +224,10 @@ TEST_P(SpaceLimit, requestFitsExactlyNotOneByteLaterAndTheRefusalKeepsEarlierRea
     const SpaceRow& row = GetParam();
     const std::size_t needed =
         4 + (row.read ? 16 : 12) + static_cast<std::size_t>(row.n); // with the end marker
-    std::vector<std::uint8_t> buffer(needed);
+    std::vector<std::uint8_t> buffer(fsuipc::kBlockBytes);
+    const auto occupy = [&](std::size_t usedBytes) { // one write that leaves exactly usedBytes taken
+        return link.FSUIPC_Write(kScratch, static_cast<std::int32_t>(usedBytes - 12), buffer.data(), rc);
+    };
     const auto queue = [&] {
         return row.read ? link.FSUIPC_Read(kScratch, row.n, buffer.data(), rc)
                         : link.FSUIPC_Write(kScratch, row.n, buffer.data(), rc);
@@ -251,14 +235,11 @@ TEST_P(SpaceLimit, requestFitsExactlyNotOneByteLaterAndTheRefusalKeepsEarlierRea
     std::uint32_t weight = 0;
     vars.setU32(kFuelWeight, 1700);
     open();
-    ASSERT_TRUE(link.FSUIPC_Read(kFuelWeight, 4, &weight, rc));
-    occupy(32512 - needed + 1 - 20);
-    EXPECT_FALSE(queue());
-    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
+    ASSERT_TRUE(link.FSUIPC_Read(kFuelWeight, 4, &weight, rc) && occupy(32512 - needed + 1 - 20));
+    expectCode(queue(), FSUIPC_ERR_SIZE);
     ASSERT_TRUE(link.FSUIPC_Process(rc));
     EXPECT_EQ(weight, 1700u);
-
-    occupy(32512 - needed);
+    ASSERT_TRUE(occupy(32512 - needed));
     EXPECT_TRUE(queue());
     EXPECT_TRUE(link.FSUIPC_Process(rc)) << link.Get_Result(rc);
 }
@@ -266,8 +247,7 @@ TEST_P(SpaceLimit, requestFitsExactlyNotOneByteLaterAndTheRefusalKeepsEarlierRea
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Sizes, SpaceLimit, ::testing::Values(
     SpaceRow{"read_0", true, 0}, SpaceRow{"read_1", true, 1}, SpaceRow{"read_1000", true, 1000},
-    SpaceRow{"write_0", false, 0}, SpaceRow{"write_4", false, 4}, SpaceRow{"write_1000", false, 1000}),
-    rowName<SpaceRow>);
+    SpaceRow{"write_0", false, 0}, SpaceRow{"write_4", false, 4}, SpaceRow{"write_1000", false, 1000}), kRowName);
 // clang-format on
 
 struct BadSize {
@@ -280,21 +260,17 @@ TEST_P(BadSizes, areRefusedWithCode15AndQueueNothing)
 {
     std::uint8_t byte = 0;
     open();
-    EXPECT_FALSE(link.FSUIPC_Read(kScratch, GetParam().size, &byte, rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
-    EXPECT_FALSE(link.FSUIPC_Write(kScratch, GetParam().size, &byte, rc = kUnset));
-    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
-    EXPECT_FALSE(link.FSUIPC_WriteS(kScratch, GetParam().size, "x", rc = kUnset));
-    EXPECT_EQ(rc, FSUIPC_ERR_SIZE);
-    EXPECT_FALSE(link.FSUIPC_Process(rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_NODATA);
+    expectCode(link.FSUIPC_Read(kScratch, GetParam().size, &byte, rc), FSUIPC_ERR_SIZE);
+    expectCode(link.FSUIPC_Write(kScratch, GetParam().size, &byte, rc), FSUIPC_ERR_SIZE);
+    expectCode(link.FSUIPC_WriteS(kScratch, GetParam().size, "x", rc), FSUIPC_ERR_SIZE);
+    expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_NODATA);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Counts, BadSizes, ::testing::Values(
     BadSize{"minus_one", -1}, BadSize{"most_negative", INT32_MIN}, BadSize{"largest", INT32_MAX},
     BadSize{"wraps_to_small", static_cast<std::int32_t>(0xFFFFFFF0u)},
-    BadSize{"one_past_empty_block", 32512 - 16 + 1}), rowName<BadSize>);
+    BadSize{"one_past_empty_block", 32512 - 16 + 1}), kRowName);
 // clang-format on
 
 struct WriteSRow {
@@ -307,15 +283,14 @@ class WriteS : public LinkTest, public ::testing::WithParamInterface<WriteSRow> 
 
 TEST_P(WriteS, sendsTheTextThenZerosNeverWhatLiesBehindIt)
 {
-    const WriteSRow& row = GetParam();
     std::string text = "ABCDEFGH";
-    text.resize(row.textBytes); // the old characters stay in the buffer behind the terminator
+    text.resize(GetParam().textBytes); // the old characters stay in the buffer behind the terminator
     for (std::uint32_t i = 0; i < 8; ++i)
         vars.setU8(kScratch + i, 0xEE);
     open();
-    ASSERT_TRUE(link.FSUIPC_WriteS(kScratch, row.size, text, rc) && link.FSUIPC_Process(rc));
+    ASSERT_TRUE(link.FSUIPC_WriteS(kScratch, GetParam().size, text, rc) && link.FSUIPC_Process(rc));
     for (std::uint32_t i = 0; i < 8; ++i)
-        EXPECT_EQ(vars.u8(kScratch + i), row.sent[i]) << "byte " << i;
+        EXPECT_EQ(vars.u8(kScratch + i), GetParam().sent[i]) << "byte " << i;
 }
 
 // clang-format off
@@ -323,26 +298,10 @@ INSTANTIATE_TEST_SUITE_P(Texts, WriteS, ::testing::Values(
     WriteSRow{"text_and_zero", 2, 3, {'A', 'B', 0, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
     WriteSRow{"size_cuts_text", 6, 3, {'A', 'B', 'C', 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}},
     WriteSRow{"size_beyond_text", 3, 8, {'A', 'B', 'C', 0, 0, 0, 0, 0}},
-    WriteSRow{"empty_text", 0, 4, {0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE}}), rowName<WriteSRow>);
+    WriteSRow{"empty_text", 0, 4, {0, 0, 0, 0, 0xEE, 0xEE, 0xEE, 0xEE}}), kRowName);
 // clang-format on
 
 // ---- exchanging ----
-
-TEST_F(LinkTest, fullBlockOfReadsComesBackIntoEachDestination)
-{
-    open();
-    for (std::uint32_t i = 0; i < 2000; ++i)
-        vars.setU16(kScratch + 2 * i, static_cast<std::uint16_t>(i * 7));
-    std::vector<std::uint16_t> values(2000, 0xFFFF);
-    std::size_t queued = 0;
-    while (link.FSUIPC_Read(kScratch + static_cast<std::int32_t>(2 * queued), 2, &values[queued], rc))
-        ++queued;
-    EXPECT_EQ(queued, (32512u - 4) / 18);
-    ASSERT_TRUE(link.FSUIPC_Process(rc)) << link.Get_Result(rc);
-    for (std::size_t i = 0; i < queued; ++i)
-        ASSERT_EQ(values[i], static_cast<std::uint16_t>(i * 7)) << "read " << i;
-    EXPECT_EQ(values[queued], 0xFFFF);
-}
 
 TEST_F(LinkTest, resultsGoToOwnDestinationsWhateverTheHeadersSayOnReturn)
 {
@@ -381,16 +340,14 @@ TEST_P(MalformedReplies, giveCode13TouchOnlyQueuedDestinationsAndLeaveTheLinkUsa
     ASSERT_TRUE(link.FSUIPC_Read(kFuelWeight, 4, &first.value, rc) &&
                 link.FSUIPC_Read(kBrake, 2, &second.value, rc));
     corruptReplies([&row](std::uint8_t* block) { std::memcpy(block + row.position, &row.value, 4); });
-    EXPECT_FALSE(link.FSUIPC_Process(rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_DATA);
+    expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_DATA);
     EXPECT_EQ(first.value, row.firstCopied ? 0x11223344u : 0u);
     EXPECT_EQ(second.value, row.secondCopied ? 0x5566u : 0u);
-    EXPECT_EQ(first.guard, (std::array<std::uint8_t, 16>{}));
+    EXPECT_EQ(first.guard, second.guard);
     EXPECT_EQ(second.guard, (std::array<std::uint8_t, 16>{}));
 
     fake.setMessageHandler(nullptr);
-    EXPECT_FALSE(link.FSUIPC_Process(rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_NODATA);
+    expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_NODATA);
     vars.setU16(kBrake, 0x7788);
     EXPECT_TRUE(link.FSUIPC_Read(kBrake, 2, &second.value, rc) && link.FSUIPC_Process(rc));
     EXPECT_EQ(second.value, 0x7788u);
@@ -398,15 +355,13 @@ TEST_P(MalformedReplies, giveCode13TouchOnlyQueuedDestinationsAndLeaveTheLinkUsa
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Replies, MalformedReplies, ::testing::Values(
-    Corruption{"unknown_first_id", 0, 7, false, false},
-    Corruption{"unknown_second_id", 20, 7, true, false},
-    Corruption{"unknown_end_marker", 38, 7, true, true},
-    Corruption{"read_size_changed", 8, 2, false, false},
+    Corruption{"unknown_first_id", 0, 7, false, false}, Corruption{"unknown_second_id", 20, 7, true, false},
+    Corruption{"unknown_end_marker", 38, 7, true, true}, Corruption{"read_size_changed", 8, 2, false, false},
     Corruption{"read_grown_past_block", 28, 0x8000, true, false},
     Corruption{"read_size_wraps", 28, 0xFFFFFFFF, true, false},
     Corruption{"read_turned_into_write", 0, 2, false, false},
     Corruption{"extra_read_record", 38, 1, true, true},
-    Corruption{"end_before_reads", 20, 0, true, false}), rowName<Corruption>);
+    Corruption{"end_before_reads", 20, 0, true, false}), kRowName);
 // clang-format on
 
 struct Delivery {
@@ -430,10 +385,8 @@ TEST_P(Deliveries, takeElevenAttemptsAndAreNamedByTheLastErrorAndTheReply)
         return FakeIpcPlatform::answered(row.reply);
     });
     std::uint16_t brake = 0;
-    vars.setU16(kBrake, 1);
-    ASSERT_TRUE(link.FSUIPC_Read(kBrake, 2, &brake, rc));
-    EXPECT_EQ(link.FSUIPC_Process(rc), row.expected == FSUIPC_OK);
-    EXPECT_EQ(rc, row.expected);
+    queueBrake(brake);
+    expectCode(link.FSUIPC_Process(rc), row.expected);
     EXPECT_EQ(brake, row.expected == FSUIPC_OK ? 1 : 0);
     const int attempts = std::min(static_cast<int>(row.failedAttempts.size()) + 1, 11);
     EXPECT_EQ(fake.callCount(Op::SendMessage) - sendsBefore, attempts);
@@ -446,8 +399,7 @@ INSTANTIATE_TEST_SUITE_P(Attempts, Deliveries, ::testing::Values(
     Delivery{"timed_out", std::vector<std::uint32_t>(11, 0), 1, FSUIPC_ERR_TIMEOUT},
     Delivery{"last_attempt_decides", {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 0}, 1, FSUIPC_ERR_TIMEOUT},
     Delivery{"eleventh_attempt_delivered", std::vector<std::uint32_t>(10, 1400), 1, FSUIPC_OK},
-    Delivery{"reply_zero", {}, 0, FSUIPC_ERR_DATA},
-    Delivery{"reply_two", {}, 2, FSUIPC_ERR_DATA}), rowName<Delivery>);
+    Delivery{"reply_zero", {}, 0, FSUIPC_ERR_DATA}, Delivery{"reply_two", {}, 2, FSUIPC_ERR_DATA}), kRowName);
 // clang-format on
 
 // ---- texts ----
@@ -468,8 +420,7 @@ struct VersionRow {
     const char* name;
     std::uint32_t moduleVersion;
     std::uint16_t simCode;
-    const char* moduleText;
-    const char* simText;
+    const char *moduleText, *simText;
 };
 class VersionTexts : public LinkTest, public ::testing::WithParamInterface<VersionRow> {};
 
@@ -487,7 +438,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, VersionTexts, ::testing::Values(
     VersionRow{"no_build_letter", 0x40000000, 8, "4.000", "FSYETANOTHER"},
     VersionRow{"groups_above_nine", 0x1ABF0002, 0, "1.:;?b", "Any"},
     VersionRow{"newer_simulator_code", 0x35010001, 13, "3.501a", "Unknown (13)"},
-    VersionRow{"letter_beyond_single_byte", 0x199800A1, 1, "Unknown", "FS98"}), rowName<VersionRow>);
+    VersionRow{"letter_beyond_single_byte", 0x199800A1, 1, "Unknown", "FS98"}), kRowName);
 // clang-format on
 
 } // namespace

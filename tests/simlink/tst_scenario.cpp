@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t kFullLevel = 128 * 65536;
-
 Scenario parsed(const std::string& text)
 {
     Scenario scenario;
@@ -24,12 +22,8 @@ struct BadScenario {
     std::string name;
     std::string text;
     std::string error;
+    friend void PrintTo(const BadScenario& row, std::ostream* out) { *out << row.name; }
 };
-
-void PrintTo(const BadScenario& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 class ScenarioRefuses : public testing::TestWithParam<BadScenario> {};
 
@@ -66,57 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 "line 3: tank lines must come before the first \"at\" line"},
                     BadScenario{"FractionalMinute", kTank + "at 0.5 g brake=set ground=yes fuel=1\n",
                                 "line 2: at needs a whole minute and a state name"}),
-    [](const testing::TestParamInfo<BadScenario>& info) { return info.param.name; });
-
-// The demo must give a tracker one clean flight: OUT, OFF, ON, IN in that order.
-TEST(Scenario, DemoFliesOneCompleteFlight)
-{
-    const Scenario demo = demoScenario();
-    EXPECT_GE(shortestHoldMinutes(demo), 2);
-    std::string phases;
-    for (std::size_t i = 1; i < demo.states.size(); ++i) {
-        const FlightState& was = demo.states[i - 1];
-        const FlightState& now = demo.states[i];
-        phases += was.brakeSet && !now.brakeSet ? "OUT " : !was.brakeSet && now.brakeSet ? "IN " : "";
-        phases += was.onGround && !now.onGround ? "OFF " : !was.onGround && now.onGround ? "ON " : "";
-    }
-    EXPECT_EQ(phases, "OUT OFF ON IN ");
-}
-
-struct FuelCase {
-    std::string name;
-    std::uint32_t weightRaw;
-    std::uint32_t levelOffset;
-    std::uint32_t level;
-    std::uint32_t capacity;
-    std::int64_t lbs;
-};
-
-void PrintTo(const FuelCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class FuelOnBoard : public testing::TestWithParam<FuelCase> {};
-
-TEST_P(FuelOnBoard, FollowsTheTrackersRule)
-{
-    SimVariables vars;
-    vars.setU32(0x0AF4, GetParam().weightRaw);
-    vars.setU32(GetParam().levelOffset, GetParam().level);
-    vars.setU32(GetParam().levelOffset + 4, GetParam().capacity);
-    EXPECT_EQ(fuelOnBoardLbs(vars), GetParam().lbs);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, FuelOnBoard,
-    testing::Values(FuelCase{"FullTank", 256 * 6, 0x0B74, kFullLevel, 1000, 6000},
-                    FuelCase{"HalfPoundRoundsUp", 256, 0x0B7C, kFullLevel / 2, 5, 3},
-                    FuelCase{"HalfOfOnePoundIsNotZero", 256, 0x125C, kFullLevel / 2, 1, 1},
-                    FuelCase{"JustBelowHalfRoundsDown", 256, 0x125C, kFullLevel / 2 - 1, 1, 0},
-                    FuelCase{"TankOutsideTheElevenIsIgnored", 256, 0x0BAC, kFullLevel, 100, 0},
-                    FuelCase{"FractionalWeight", 1715, 0x1244, kFullLevel, 4200, 28137}),
-    [](const testing::TestParamInfo<FuelCase>& info) { return info.param.name; });
+    [](const auto& info) { return info.param.name; });
 
 TEST(FlightPlayer, ChangesStatesOnWholeMinutesAcrossMidnight)
 {

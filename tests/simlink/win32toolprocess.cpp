@@ -9,17 +9,8 @@ namespace {
 constexpr int kStartAttempts = 3;
 constexpr auto kModuleWindowTimeout = std::chrono::seconds(20);
 
-std::string programDirectory()
-{
-    std::array<char, MAX_PATH> path{};
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    const std::string program(path.data(), length);
-    return program.substr(0, program.find_last_of("\\/") + 1);
-}
-
 // Polls done until it holds or the time-out passes; whether it held.
-template <typename Condition>
-bool waitUntil(std::chrono::milliseconds timeout, Condition done)
+template <typename Condition> bool waitUntil(std::chrono::milliseconds timeout, Condition done)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
@@ -44,16 +35,17 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outputWrite;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    std::string line = '"' + programDirectory() + tool + ".exe\"";
+    // Windows looks for a bare program name in the test program's directory first.
+    std::string line = tool + ".exe";
     for (const std::string& argument : arguments)
         line += ' ' + argument;
     PROCESS_INFORMATION info{};
     // A failed start under Wine is usually passing; a missing program fails every time.
     for (int attempt = 0; attempt < kStartAttempts && m_process == nullptr; ++attempt) {
-        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                           &info)) {
             CloseHandle(info.hThread);
             m_process = info.hProcess;
         } else {
@@ -84,7 +76,8 @@ void Win32ToolProcess::readOutput()
     std::string pending;
     std::array<char, 512> buffer{};
     DWORD got = 0;
-    while (ReadFile(m_outputRead, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+    while (ReadFile(m_outputRead, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+           got > 0) {
         pending.append(buffer.data(), got);
         for (std::size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
             std::string text = pending.substr(0, end);
@@ -99,7 +92,8 @@ void Win32ToolProcess::readOutput()
 }
 
 std::unique_ptr<Win32ToolProcess> Win32ToolProcess::startModule(const std::vector<std::string>& arguments,
-                                                                const std::string& className, std::string& failure)
+                                                                const std::string& className,
+                                                                std::string& failure)
 {
     failure.clear();
     for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
@@ -166,7 +160,8 @@ bool Win32ToolProcess::hasEnded() const
 
 std::optional<std::uint32_t> Win32ToolProcess::waitForEnd(std::chrono::milliseconds timeout)
 {
-    if (m_process == nullptr || WaitForSingleObject(m_process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+    if (m_process == nullptr ||
+        WaitForSingleObject(m_process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
         return std::nullopt;
     if (m_reader.joinable())
         m_reader.join();

@@ -10,14 +10,12 @@
 #include <vector>
 
 // One of the project's tools (quillon-sim, quillon-probe) started from the
-// test's own directory in a process of its own, its standard output collected
+// test program's directory in a process of its own, its standard output collected
 // line by line. Ends the process when it goes out of scope.
 class Win32ToolProcess {
 public:
     Win32ToolProcess(const std::string& tool, const std::vector<std::string>& arguments);
     ~Win32ToolProcess();
-    Win32ToolProcess(const Win32ToolProcess&) = delete;
-    Win32ToolProcess& operator=(const Win32ToolProcess&) = delete;
 
     // Starts quillon-sim and waits until its own window of className is up, so
     // that a client may open at once. Wine now and then fails to start a
@@ -30,7 +28,8 @@ public:
     // The Windows error number of a failed start.
     std::uint32_t startError() const { return m_startError; }
     // The first output line starting with prefix, waiting up to timeout for it.
-    std::optional<std::string> waitForLine(const std::string& prefix, std::chrono::milliseconds timeout) const;
+    std::optional<std::string> waitForLine(const std::string& prefix,
+                                           std::chrono::milliseconds timeout) const;
     std::vector<std::string> lines() const;
     // Waits for the process to end by itself and for the rest of its output;
     // its exit status, or nothing after the time-out.

@@ -22,12 +22,28 @@ constexpr const char* kNotOpen = "Error Call cannot execute, link not Open";
 constexpr std::uint32_t kLevelOffsets[] = {0x0B74, 0x1244, 0x124C, 0x0B7C, 0x0B84, 0x0B8C,
                                            0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
 
+// The offset the message's (one-read) request block asks for.
 std::uint32_t readOffset(const FakeIpcPlatform::Message& message)
 {
     std::uint32_t offset = 0;
     std::memcpy(&offset, message.block + 4, 4);
     return offset;
 }
+
+// One Refresh of a flight: what the simulator shows, what is done first, and what is raised.
+struct Step {
+    bool brake = true;
+    bool ground = true;
+    bool slew = false;
+    int hhmm = 1000;
+    Tanks tanks = {}; // replaces every tank; empty = unchanged
+    std::uint32_t weightRaw = 256; // 1 lb per gallon
+    std::uint32_t failOffset = 0;  // reads of it fail (kAnyOffset: all); 0 = none
+    std::uint32_t failError = FakeIpcPlatform::kErrorInvalidWindow;
+    bool restart = false, reset = false, stop = false; // Start, Reset or Stop_ before the Refresh
+    Events expect = {};
+    int exchanges = -1; // of the Refresh; -1 = not checked
+};
 
 class TrackerTest : public testing::Test {
 protected:
@@ -36,8 +52,7 @@ protected:
         fillModuleVersions(vars);
         fake.attachModule(&vars);
         tracker.setEvents(&recorded);
-        setTanks({{kFull, 1000}});
-        set(true, true, false, 1000);
+        apply({.tanks = {{kFull, 1000}}});
         start();
     }
 
@@ -46,33 +61,28 @@ protected:
         std::string result;
         ASSERT_TRUE(tracker.Start(result)) << result;
     }
-    void set(bool brakeSet, bool onGround, bool slew, int hhmm)
+    void apply(Step step)
     {
-        vars.setU16(0x0BC8, brakeSet ? 32767 : 0);
-        vars.setU16(0x0366, onGround ? 1 : 0);
-        vars.setU16(0x05DC, slew ? 1 : 0);
-        vars.setU8(0x023B, static_cast<std::uint8_t>(hhmm / 100));
-        vars.setU8(0x023C, static_cast<std::uint8_t>(hhmm % 100));
-    }
-    void setTanks(Tanks tanks, std::uint32_t weightRaw = 256) // 256: 1 lb per gallon
-    {
-        vars.setU32(0x0AF4, weightRaw);
-        tanks.resize(std::size(kLevelOffsets));
-        for (std::size_t i = 0; i < tanks.size(); ++i) {
-            vars.setU32(kLevelOffsets[i], tanks[i].first);
-            vars.setU32(kLevelOffsets[i] + 4, tanks[i].second);
+        vars.setU16(0x0BC8, step.brake ? 32767 : 0);
+        vars.setU16(0x0366, step.ground ? 1 : 0);
+        vars.setU16(0x05DC, step.slew ? 1 : 0);
+        vars.setU8(0x023B, static_cast<std::uint8_t>(step.hhmm / 100));
+        vars.setU8(0x023C, static_cast<std::uint8_t>(step.hhmm % 100));
+        if (!step.tanks.empty()) {
+            vars.setU32(0x0AF4, step.weightRaw);
+            step.tanks.resize(std::size(kLevelOffsets));
+            for (std::size_t i = 0; i < step.tanks.size(); ++i) {
+                vars.setU32(kLevelOffsets[i], step.tanks[i].first);
+                vars.setU32(kLevelOffsets[i] + 4, step.tanks[i].second);
+            }
         }
-    }
-    // Every message reading the offset (kAnyOffset: any) fails delivery with lastError; 0 = none.
-    void failReadsOf(std::uint32_t offset, std::uint32_t lastError)
-    {
-        if (offset == 0)
-            return fake.setMessageHandler({});
-        fake.setMessageHandler([this, offset, lastError](const FakeIpcPlatform::Message& message) {
-            if (offset == kAnyOffset || readOffset(message) == offset)
-                return FakeIpcPlatform::notDelivered(lastError);
-            return fake.serveWithModule(message);
-        });
+        fake.setMessageHandler({});
+        if (step.failOffset != 0)
+            fake.setMessageHandler([this, step](const FakeIpcPlatform::Message& message) {
+                if (step.failOffset == kAnyOffset || readOffset(message) == step.failOffset)
+                    return FakeIpcPlatform::notDelivered(step.failError);
+                return fake.serveWithModule(message);
+            });
     }
     Events refresh()
     {
@@ -88,20 +98,6 @@ protected:
 
 // ---- Flights, one Refresh per step ------------------------------------------------------------
 
-struct Step {
-    bool brake = true;
-    bool ground = true;
-    bool slew = false;
-    int hhmm = 1000;
-    Tanks tanks = {};             // replaces every tank; empty = unchanged
-    std::uint32_t weightRaw = 256;
-    std::uint32_t failOffset = 0; // reads of it fail (kAnyOffset: all); 0 = none
-    std::uint32_t failError = FakeIpcPlatform::kErrorInvalidWindow;
-    bool restart = false; // Start before the Refresh
-    bool reset = false;   // Reset before the Refresh
-    Events expect = {};
-};
-
 struct FlightRow {
     const char* name;
     std::vector<Step> steps;
@@ -113,20 +109,25 @@ TEST_P(FlightTest, RaisesTheEventsOfEachStep)
 {
     int number = 0;
     for (const Step& step : GetParam().steps) {
-        set(step.brake, step.ground, step.slew, step.hhmm);
-        if (!step.tanks.empty())
-            setTanks(step.tanks, step.weightRaw);
-        failReadsOf(step.failOffset, step.failError);
+        SCOPED_TRACE("step " + std::to_string(++number));
+        apply(step);
         if (step.restart)
             start();
         if (step.reset)
             tracker.Reset();
-        EXPECT_EQ(refresh(), step.expect) << "step " << ++number;
+        if (step.stop)
+            tracker.Stop_();
+        EXPECT_TRUE(!step.stop || fake.holdsNothing());
+        const int sent = fake.callCount(FakeIpcPlatform::Operation::SendMessage);
+        EXPECT_EQ(refresh(), step.expect);
+        const int exchanges = fake.callCount(FakeIpcPlatform::Operation::SendMessage) - sent;
+        EXPECT_TRUE(step.exchanges < 0 || exchanges == step.exchanges) << exchanges << " exchanges";
     }
 }
 
 const Events kOut1000{"FlightOUT 1000", "FuelOut 1000"};
 
+// Also a start in the air with the brake off: OUT and OFF at once.
 Step outAndOff(int hhmm)
 {
     const std::string at = std::to_string(hhmm);
@@ -157,38 +158,38 @@ FlightRow fuelAtOut(const char* name, const Tanks& tanks, const char* fuelOut, s
                     .expect = {"FlightOUT 1000", std::string("FuelOut ") + fuelOut}}}};
 }
 
-Tanks everyTankFull()
-{
-    Tanks tanks;
-    for (std::uint32_t i = 0; i < std::size(kLevelOffsets); ++i)
-        tanks.emplace_back(kFull, 1u << i); // each tank its own bit of the sum
-    return tanks;
-}
-
 INSTANTIATE_TEST_SUITE_P(Rows, FlightTest, testing::Values(
     FlightRow{"SlewAtTheFirstRead", {{.brake = false, .ground = false, .slew = true}}},
     FlightRow{"StartedOnTheRunwayWithTheBrakeOff", {{.brake = false, .expect = kOut1000}, {.brake = false}}},
-    FlightRow{"StartedInTheAirWithTheBrakeOff", {outAndOff(1000)}},
-    FlightRow{"StartedInTheAirWithTheBrakeSet",
-              {{.ground = false, .expect = {"FlightOFF 1000"}},
-               {.hhmm = 1020, .expect = {"FlightON 1020"}}, // no IN before OUT
+    FlightRow{"StartedInTheAirWithTheBrakeSet", // no IN before OUT
+              {{.ground = false, .expect = {"FlightOFF 1000"}}, {.hhmm = 1020, .expect = {"FlightON 1020"}},
                {.brake = false, .hhmm = 1025, .expect = {"FlightOUT 1025", "FuelOut 1000"}},
                {.hhmm = 1030, .expect = inEvents("1030", "0.1", "0:05")}}},
     FlightRow{"BrakeSetBeforeTakeOff", {{.brake = false, .expect = kOut1000}, {}}},
+    // slew, brake, slew, ground; at OUT also the time and the fuel reading (23)
+    FlightRow{"EveryReadIsOneExchange",
+              {{.exchanges = 4}, {.brake = false, .expect = kOut1000, .exchanges = 28},
+               {.slew = true, .exchanges = 1}}},
+    FlightRow{"StopForgetsTheFlightAndClosesTheLink",
+              {{.brake = false, .expect = kOut1000},
+               {.brake = false, .stop = true, .expect = {kNotOpen}, .exchanges = 0},
+               {.brake = false, .restart = true, .expect = kOut1000}}},
     flown("AcrossMidnight", 2330, {{.hhmm = 115, .expect = inEvents("0115", "1.8", "1:45")}}),
-    flown("FiftySevenMinutesCarryToTheNextHour", 1000, {{.hhmm = 1157, .expect = inEvents("1157", "2.0", "1:57")}}),
+    flown("FiftySevenMinutesCarryToTheNextHour", 1000,
+          {{.hhmm = 1157, .expect = inEvents("1157", "2.0", "1:57")}}),
     flown("ThreeMinutesRoundUp", 1000, {{.hhmm = 1003, .expect = inEvents("1003", "0.1", "0:03")}}),
     flown("TwoMinutesRoundDown", 1000, {{.hhmm = 1002, .expect = inEvents("1002", "0.0", "0:02")}}),
     flown("ClockOutOfRangeGivesNoBlockTime", 1000, {{.hhmm = 2400, .expect = inEvents("2400", "", "")}}),
-    flown("AllTanksEmptyAtIn", 1000, {{.tanks = {{0, 1000}}, .expect = inEvents("1000", "0.0", "0:00", "", "")}}),
+    flown("AllTanksEmptyAtIn", 1000,
+          {{.tanks = {{0, 1000}}, .expect = inEvents("1000", "0.0", "0:00", "", "")}}),
     flown("MoreFuelAtIn", 1000,
           {{.tanks = {{kFull, 1200}}, .expect = inEvents("1000", "0.0", "0:00", "1200", "-200")}}),
-    flown("ResetAfterInWaitsForTheBrakeRelease", 1000,
-          {{.expect = inEvents("1000", "0.0", "0:00")},
-           {.brake = false, .ground = false}, // after IN nothing more
-           {.reset = true},
+    flown("ResetAfterInWaitsForTheBrakeRelease", 1000, // after IN nothing more until Reset
+          {{.expect = inEvents("1000", "0.0", "0:00")}, {.brake = false, .ground = false}, {.reset = true},
            {.brake = false, .hhmm = 1200, .expect = {"FlightOUT 1200", "FuelOut 1000"}}}),
-    fuelAtOut("EveryTankCountsOnce", everyTankFull(), "2047"),
+    fuelAtOut("EveryTankCountsOnce", // each tank its own bit of the sum
+              {{kFull, 1}, {kFull, 2}, {kFull, 4}, {kFull, 8}, {kFull, 16}, {kFull, 32}, {kFull, 64},
+               {kFull, 128}, {kFull, 256}, {kFull, 512}, {kFull, 1024}}, "2047"),
     fuelAtOut("HalfPoundRoundsUp", {{kFull / 2, 1}}, "1"),
     fuelAtOut("RoundingToZeroIsEmpty", {{kFull / 4, 1}}, ""),
     fuelAtOut("TankWithoutCapacityIsSkipped", {{kFull, 0}, {kFull, 30}}, "30"),
@@ -200,18 +201,17 @@ INSTANTIATE_TEST_SUITE_P(Rows, FlightTest, testing::Values(
                {.brake = false, .hhmm = 1040, .failOffset = kAnyOffset, .expect = {kSendFailed}},
                {.brake = false, .hhmm = 1040, .expect = {kNotOpen}},
                {.brake = false, .hhmm = 1040, .restart = true, .expect = {"FlightON 1040"}}}},
-    FlightRow{"LinkTimedOut",
-              {{.brake = false, .hhmm = 1040, .failOffset = kAnyOffset, .failError = 0,
-                .expect = {"FSClosed IPC timed out all retries"}},
-               {.brake = false, .hhmm = 1041, .restart = true, .expect = {"FlightOUT 1041", "FuelOut 1000"}}}},
+    FlightRow{"LinkTimedOut", {{.brake = false, .hhmm = 1040, .failOffset = kAnyOffset, .failError = 0,
+                                .expect = {"FSClosed IPC timed out all retries"}},
+                               {.brake = false, .hhmm = 1041, .restart = true,
+                                .expect = {"FlightOUT 1041", "FuelOut 1000"}}}},
     FlightRow{"FailedBrakeReadAtTheGateIsNoOut",
               {{.failOffset = 0x0BC8, .expect = {kSendFailed}}, {.restart = true}}},
-    FlightRow{"FailedGroundReadIsNoOff",
-              {{.brake = false, .expect = kOut1000},
-               {.brake = false, .ground = false, .failOffset = 0x0366, .expect = {kSendFailed}}}},
-    FlightRow{"FailedTimeReadLeavesOutOpen",
-              {{.brake = false, .failOffset = 0x023B, .expect = {kSendFailed}},
-               {.brake = false, .restart = true, .expect = kOut1000}}},
+    FlightRow{"FailedGroundReadIsNoOff", {{.brake = false, .expect = kOut1000},
+                                          {.brake = false, .ground = false, .failOffset = 0x0366,
+                                           .expect = {kSendFailed}}}},
+    FlightRow{"FailedTimeReadLeavesOutOpen", {{.brake = false, .failOffset = 0x023B, .expect = {kSendFailed}},
+                                              {.brake = false, .restart = true, .expect = kOut1000}}},
     FlightRow{"FailedFuelReadGivesUnknownFuelAndNoOff",
               {{.brake = false, .ground = false, .failOffset = 0x0B84,
                 .expect = {"FlightOUT 1000", kSendFailed, "FuelOut "}},
@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, FlightTest, testing::Values(
 
 TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
 {
-    set(false, false, false, 1000);
+    apply({.brake = false, .ground = false});
     fake.setMessageHandler([this](const FakeIpcPlatform::Message& message) {
         const auto reply = fake.serveWithModule(message);
         if (readOffset(message) == 0x0BC8)
@@ -233,24 +233,6 @@ TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
     });
     EXPECT_EQ(refresh(), kOut1000);
 }
-
-TEST_F(TrackerTest, EveryReadIsOneExchange)
-{
-    const auto exchangesOfRefresh = [this] {
-        const int before = fake.callCount(FakeIpcPlatform::Operation::SendMessage);
-        refresh();
-        return fake.callCount(FakeIpcPlatform::Operation::SendMessage) - before;
-    };
-    EXPECT_EQ(exchangesOfRefresh(), 4);      // slew, brake, slew, ground
-    set(false, true, false, 1000);
-    EXPECT_EQ(exchangesOfRefresh(), 4 + 24); // and the time and the fuel reading at OUT
-    set(false, true, true, 1000);
-    EXPECT_EQ(exchangesOfRefresh(), 1);
-    tracker.Stop_();
-    EXPECT_EQ(exchangesOfRefresh(), 0);
-}
-
-// ---- Start and Stop_ --------------------------------------------------------------------------
 
 TEST_F(TrackerTest, StartKeepsTheVersionsOfTheLastSuccess)
 {
@@ -263,17 +245,6 @@ TEST_F(TrackerTest, StartKeepsTheVersionsOfTheLastSuccess)
     fillModuleVersions(vars, 0x19980005, 13); // a simulator newer than the name table
     EXPECT_TRUE(tracker.Start(result));
     EXPECT_EQ(result + " " + tracker.FS_Version(), "Okay Unknown (13)");
-}
-
-TEST_F(TrackerTest, StopClosesTheLinkAndForgetsTheFlight)
-{
-    set(false, true, false, 1000);
-    refresh();
-    tracker.Stop_();
-    EXPECT_FALSE(tracker.isLinkOpen());
-    EXPECT_EQ(tracker.TIME_OUT(), "");
-    EXPECT_TRUE(fake.holdsNothing());
-    EXPECT_EQ(refresh(), Events{kNotOpen});
 }
 
 } // namespace
