@@ -54,9 +54,7 @@ inline void removeLogFile()
 
 inline void clickLink(QWidget& panel, int index)
 {
-    auto* title = panel.findChild<PanelTitle*>(QStringLiteral("Title"));
-    QVERIFY(title);
-    QTest::mouseClick(title->links()->link(index), Qt::LeftButton);
+    QTest::mouseClick(panel.findChild<PanelTitle*>(QStringLiteral("Title"))->links()->link(index), Qt::LeftButton);
 }
 
 inline void clickHeading(FlightLogView& grid, int column)
@@ -80,19 +78,12 @@ inline void typeInto(FlightLogView& grid, int row, int column, const QString& te
     QTest::keyClicks(editor, text);
 }
 
-// Enter in the cell editor; the grid commits after the key has been handled.
-inline void pressEnter(FlightLogView& grid)
-{
-    QLineEdit* editor = grid.cellEditor();
-    QVERIFY(editor);
-    QTest::keyClick(editor, Qt::Key_Return);
-    QCoreApplication::processEvents();
-}
-
+// Types `text` into the cell and presses Enter; the grid commits after the key has been handled.
 inline void enterInto(FlightLogView& grid, int row, int column, const QString& text)
 {
     typeInto(grid, row, column, text);
-    pressEnter(grid);
+    QTest::keyClick(grid.cellEditor(), Qt::Key_Return);
+    QCoreApplication::processEvents();
 }
 
 } // namespace logpanel

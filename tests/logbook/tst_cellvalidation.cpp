@@ -4,6 +4,12 @@
 
 #include <QtTest>
 
+struct Cell {
+    QLocale locale;
+    int column = 0;
+    QString typed, stored, message;   // stored: when accepted; message: empty when accepted
+};
+
 class tst_CellValidation : public QObject {
     Q_OBJECT
 
@@ -15,61 +21,52 @@ private slots:
 
 void tst_CellValidation::cells_data()
 {
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("stored");    // when accepted
-    QTest::addColumn<QString>("message");   // empty: accepted
+    QTest::addColumn<Cell>("cell");
 
     const QLocale us(QLocale::English, QLocale::UnitedStates);
     const QLocale uk(QLocale::English, QLocale::UnitedKingdom);
     const QLocale de(QLocale::German, QLocale::Germany);
     const QLocale jp(QLocale::Japanese, QLocale::Japan);
-    const QString badDate = QString::fromLatin1(kMsgInvalidDate);
-    const QString notNumeric = QString::fromLatin1(kMsgNotNumeric);
-    const QString separator = QString::fromLatin1(kMsgSeparatorInCell);
+    const char* badDate = kMsgInvalidDate;
+    const char* notNumeric = kMsgNotNumeric;
+    const char* separator = kMsgSeparatorInCell;
 
-    QTest::newRow("month first") << us << 0 << "7/8/2002" << "2002-07-08" << "";
-    QTest::newRow("month first, dots") << us << 0 << "12.31.2001" << "2001-12-31" << "";
-    QTest::newRow("two-digit year is not 1902") << us << 0 << "7/7/02" << "2002-07-07" << "";
-    QTest::newRow("two-digit year 50 back") << us << 0 << "1-1-76" << "1976-01-01" << "";
-    QTest::newRow("two-digit year 49 ahead") << us << 0 << "1-1-75" << "2075-01-01" << "";
-    QTest::newRow("ISO anywhere") << de << 0 << "2002-7-7" << "2002-07-07" << "";
-    QTest::newRow("long format, commas and all") << us << 0 << "Sunday, July 7, 2002" << "2002-07-07" << "";
-    QTest::newRow("day first") << uk << 0 << "7/8/2002" << "2002-08-07" << "";
-    QTest::newRow("day first, short format") << de << 0 << "31.12.01" << "2001-12-31" << "";
-    QTest::newRow("year first") << jp << 0 << "02/07/08" << "2002-07-08" << "";
-    QTest::newRow("a word") << us << 0 << "yesterday" << "" << badDate;
-    QTest::newRow("29 Feb of a common year") << us << 0 << "2/29/2001" << "" << badDate;
-    QTest::newRow("mixed separators") << us << 0 << "7/7-2002" << "" << badDate;
-    QTest::newRow("three-digit year") << us << 0 << "7/7/202" << "" << badDate;
+    QTest::newRow("month first") << Cell{us, 0, "7/8/2002", "2002-07-08", ""};
+    QTest::newRow("month first, dots") << Cell{us, 0, "12.31.2001", "2001-12-31", ""};
+    QTest::newRow("two-digit year is not 1902") << Cell{us, 0, "7/7/02", "2002-07-07", ""};
+    QTest::newRow("two-digit year 50 back") << Cell{us, 0, "1-1-76", "1976-01-01", ""};
+    QTest::newRow("two-digit year 49 ahead") << Cell{us, 0, "1-1-75", "2075-01-01", ""};
+    QTest::newRow("ISO anywhere") << Cell{de, 0, "2002-7-7", "2002-07-07", ""};
+    QTest::newRow("long format, commas and all") << Cell{us, 0, "Sunday, July 7, 2002", "2002-07-07", ""};
+    QTest::newRow("day first") << Cell{uk, 0, "7/8/2002", "2002-08-07", ""};
+    QTest::newRow("day first, short format") << Cell{de, 0, "31.12.01", "2001-12-31", ""};
+    QTest::newRow("year first") << Cell{jp, 0, "02/07/08", "2002-07-08", ""};
+    QTest::newRow("a word") << Cell{us, 0, "yesterday", "", badDate};
+    QTest::newRow("29 Feb of a common year") << Cell{us, 0, "2/29/2001", "", badDate};
+    QTest::newRow("mixed separators") << Cell{us, 0, "7/7-2002", "", badDate};
+    QTest::newRow("three-digit year") << Cell{us, 0, "7/7/202", "", badDate};
 
-    QTest::newRow("time rounded") << us << 11 << "1.26" << "1.3" << "";
-    QTest::newRow("time with a unit") << us << 11 << "2 h" << "" << notNumeric;
-    QTest::newRow("decimal comma stored with a point") << de << 11 << "2,5" << "2.5" << "";
-    QTest::newRow("fuel used stored as typed") << us << 13 << "-120" << "-120" << "";
-    QTest::newRow("grouped fuel used would hold a comma") << us << 13 << "1,200" << "" << separator;
-    QTest::newRow("other columns unchecked, spaces kept") << us << 12 << " abc " << " abc " << "";
-    QTest::newRow("empty time") << us << 11 << "" << "" << "";
-    QTest::newRow("comma in type") << us << 1 << "A320,neo" << "" << separator;
-    QTest::newRow("line feed in origin") << us << 3 << "EG\nLL" << "" << separator;
-    QTest::newRow("carriage return in ID") << us << 2 << "G-AB\rCD" << "" << separator;
+    QTest::newRow("time rounded") << Cell{us, 11, "1.26", "1.3", ""};
+    QTest::newRow("time with a unit") << Cell{us, 11, "2 h", "", notNumeric};
+    QTest::newRow("decimal comma stored with a point") << Cell{de, 11, "2,5", "2.5", ""};
+    QTest::newRow("fuel used stored as typed") << Cell{us, 13, "-120", "-120", ""};
+    QTest::newRow("grouped fuel used would hold a comma") << Cell{us, 13, "1,200", "", separator};
+    QTest::newRow("other columns unchecked, spaces kept") << Cell{us, 12, " abc ", " abc ", ""};
+    QTest::newRow("empty time") << Cell{us, 11, "", "", ""};
+    QTest::newRow("comma in type") << Cell{us, 1, "A320,neo", "", separator};
+    QTest::newRow("line feed in origin") << Cell{us, 3, "EG\nLL", "", separator};
+    QTest::newRow("carriage return in ID") << Cell{us, 2, "G-AB\rCD", "", separator};
 }
 
 void tst_CellValidation::cells()
 {
-    QFETCH(QLocale, locale);
-    QFETCH(int, column);
-    QFETCH(QString, typed);
-    QFETCH(QString, stored);
-    QFETCH(QString, message);
-
-    QLocale::setDefault(locale);
-    const CellCheck check = validateCell(column, typed, QDate(2026, 12, 6));
-    QCOMPARE(check.message, message);
-    QCOMPARE(check.accepted, message.isEmpty());
+    QFETCH(Cell, cell);
+    QLocale::setDefault(cell.locale);
+    const CellCheck check = validateCell(cell.column, cell.typed, QDate(2026, 12, 6));
+    QCOMPARE(check.message, cell.message);
+    QCOMPARE(check.accepted, cell.message.isEmpty());
     if (check.accepted)
-        QCOMPARE(check.value, stored);
+        QCOMPARE(check.value, cell.stored);
 }
 
 QTEST_GUILESS_MAIN(tst_CellValidation)

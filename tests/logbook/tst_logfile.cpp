@@ -74,6 +74,12 @@ private slots:
         QTest::addColumn<qsizetype>("failedLine");   // 0: the log loaded whole
         QTest::addColumn<qint32>("errorNumber");
         const QByteArray a = flight("2002-07-01", 1), b = flight("2002-07-02", 2), c = flight("2002-07-03", 3);
+        const QByteArray quoted = " 2002-07-01 , \"A320\" ,,,,,,,,,,,,\"x";
+        const QByteArray withLf = "2002-07-01,A\nB,,,,,,,,,,,,x\ny", notADate = "not a date,,,,,,,,,,,,,";
+        const QByteArray longLine = "2002-07-02,,,,,,,,,,,,," + QByteArray(200 * 1024, 'x');
+        QByteArrayList many;
+        for (int i = 0; i < 150; ++i)
+            many << flight("2002-07-07", i);
         QTest::newRow("no file: empty log, no message") << QByteArray() << QByteArrayList{} << 0ll << 0;
         QTest::newRow("only empty lines") << QByteArray("\r\n\r\n\r\r\n") << QByteArrayList{} << 0ll << 0;
         QTest::newRow("empty lines between flights")
@@ -83,28 +89,20 @@ private slots:
         QTest::newRow("15 fields: first 14 kept, log incomplete")
             << a + "\r\n" + b + ",extra\r\n" + c << QByteArrayList{a, b, c} << 2ll << 0;
         QTest::newRow("fewer than 14 fields mid-file: rows before kept")
-            << c + "\r\n" + a + "\r\n\r\nshort,line\r\n" + b + "\r\n" << QByteArrayList{a, c} << 4ll
+            << c + "\r\n" + a + "\r\n\r\nshort,line\r\n" + b << QByteArrayList{a, c} << 4ll
             << LogErrors::kShortLine;
-        QTest::newRow("spaces and quotes kept")
-            << QByteArray(" 2002-07-01 , \"A320\" ,,,,,,,,,,,,\"x\r\n")
-            << QByteArrayList{" 2002-07-01 , \"A320\" ,,,,,,,,,,,,\"x"} << 0ll << 0;
+        QTest::newRow("spaces and quotes kept") << quoted + "\r\n" << QByteArrayList{quoted} << 0ll << 0;
         QTest::newRow("CR alone ends a line, CR CR LF gives an empty line")
             << a + "\r" + b + "\r\r\n" + c << QByteArrayList{a, b, c} << 0ll << 0;
         QTest::newRow("LF alone stays in the text of a file with CR")
-            << "2002-07-01,A\nB,,,,,,,,,,,,x\ny\r\n" + b << QByteArrayList{"2002-07-01,A\nB,,,,,,,,,,,,x\ny", b}
-            << 0ll << 0;
+            << withLf + "\r\n" + b << QByteArrayList{withLf, b} << 0ll << 0;
         QTest::newRow("file without CR: LF ends a line")
             << a + "\n" + b + "\n\n" + c + "\n" << QByteArrayList{a, b, c} << 0ll << 0;
         QTest::newRow("last line without line end") << a + "\r\n" + b << QByteArrayList{a, b} << 0ll << 0;
         QTest::newRow("rows come back ordered by date")
-            << c + "\r\n" + a + "\r\nnot a date,,,,,,,,,,,,,\r\n" + b + "\r\n"
-            << QByteArrayList{a, b, c, "not a date,,,,,,,,,,,,,"} << 0ll << 0;
-        QByteArrayList many;
-        for (int i = 0; i < 150; ++i)
-            many << flight("2002-07-07", i);
-        QTest::newRow("150 flights in file order: table grown once to 202 rows")
-            << many.join("\r\n") << many << 0ll << 0;
-        const QByteArray longLine = "2002-07-02,,,,,,,,,,,,," + QByteArray(200 * 1024, 'x');
+            << c + "\r\n" + a + "\r\n" + notADate + "\r\n" + b << QByteArrayList{a, b, c, notADate} << 0ll
+            << 0;
+        QTest::newRow("150 flights in file order, grown to 202 rows") << many.join("\r\n") << many << 0ll << 0;
         QTest::newRow("line longer than the writer's buffer")
             << a + "\r\n" + longLine + "\r\n" + c << QByteArrayList{a, longLine, c} << 0ll << 0;
         QTest::newRow("short first line counts lines as an editor does")
@@ -127,8 +125,8 @@ private slots:
         QCOMPARE(result.fileFound, !file.isNull());
         QCOMPARE(result.complete, failedLine == 0);
         QCOMPARE(bool(table.incompleteLoad()), failedLine != 0);
-        // The table grows in steps of 101 rows.
-        QCOMPARE(result.grownRows, file.isNull() ? 0 : std::max<qsizetype>(1, (rows.size() + 100) / 101) * 101);
+        const qsizetype steps = file.isNull() ? 0 : std::max<qsizetype>(1, (rows.size() + 100) / 101);
+        QCOMPARE(result.grownRows, steps * 101);   // the table grows in steps of 101 rows
         QCOMPARE(result.failedLine, failedLine);
         QCOMPARE(result.errorNumber, errorNumber);
         if (errorNumber)
@@ -205,10 +203,9 @@ private slots:
         QFETCH(bool, killed);
         const QByteArray file = flight("2002-07-01", 1) + "\r\n" + flight("2002-07-02", 2) + "\r\n";
         writeFile(path(), file);
-        const QByteArray line = flight("2002-07-07", 1) + "\r\n";
-        const int rows = 200000;
+        const QByteArray line = flight("2002-07-07", 1) + "\r\n", large = line.repeated(200000);
         LogTable table;
-        QVERIFY(loadLogBytes(table, line.repeated(rows), "large").complete);
+        QVERIFY(loadLogBytes(table, large, "large").complete);
         const pid_t child = fork();
         if (child == 0) {
             while (killed)
@@ -217,7 +214,8 @@ private slots:
             const rlimit limit{64 * 1024, 64 * 1024};
             setrlimit(RLIMIT_FSIZE, &limit);
             const SaveResult saved = saveLogTable(table, path());
-            _exit(!saved.ok && saved.errorNumber == LogErrors::kSaveFailed && saved.message.contains(path()) ? 0 : 1);
+            const bool reported = !saved.ok && saved.errorNumber == LogErrors::kSaveFailed;
+            _exit(reported && saved.message.contains(path()) ? 0 : 1);
         }
         // Kill the writer once it holds a new file of some size in the folder.
         bool caught = !killed;
@@ -230,21 +228,19 @@ private slots:
         QVERIFY2(caught, "the save was not caught while writing");
         QVERIFY(killed ? WIFSIGNALED(status) : WIFEXITED(status) && WEXITSTATUS(status) == 0);
         const QByteArray after = readFile(path());
-        QVERIFY(after == file || (killed && after.size() == rows * line.size()));
+        QVERIFY(after == file || (killed && after == large));
         LogTable reloaded;
         QVERIFY(Load_XArray(reloaded, path()).complete);
     }
 
-    void appDirectoryEndsInOneSeparator()
+    // The program's directory (a drive root too) ends in one separator; the log lives in the data folder,
+    // created when needed.
+    void whereTheLogLives()
     {
         const QString directory = QDir::toNativeSeparators("/opt/quillon/");
-        QCOMPARE(App_Directory_For(QDir::rootPath()), QDir::toNativeSeparators(QDir::rootPath()));   // a drive root
+        QCOMPARE(App_Directory_For(QDir::rootPath()), QDir::toNativeSeparators(QDir::rootPath()));
         QCOMPARE(App_Directory_For("/opt/quillon"), directory);
         QCOMPARE(App_Directory_For("/opt/quillon/"), directory);
-    }
-
-    void flightLogLivesInTheDataFolder()
-    {
         const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
         QVERIFY2(!dataHome.isEmpty(), "tests run with XDG_DATA_HOME set");
         QDir(dataHome + "/Quillon").removeRecursively();

@@ -64,7 +64,7 @@ private slots:
         QVERIFY(process.waitForFinished(30000));
         QFile::remove(path);
         QCOMPARE(process.exitCode(), exitCode);
-        QCOMPARE(process.readAllStandardOutput(), output.replace("FILE", path.toLocal8Bit()));
+        QCOMPARE(process.readAllStandardOutput(), output.replace("FILE", QDir::toNativeSeparators(path).toLocal8Bit()));
     }
 };
 

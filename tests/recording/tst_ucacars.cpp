@@ -38,8 +38,7 @@ const QString kNoSimulatorText = QStringLiteral(
     "2) The FSUIPC.DLL may not be installed in ..\\Flight Simulator\\Modules.");
 
 enum Link { On = 0, Mode = 1, LogFlight = 2, Reset = 3 };
-enum Value { Out = 0, Off = 1, OnTime = 2, In = 3, FlightTime = 4, FuelOut = 5, FuelIn = 6, FuelUsed = 7,
-             FlightTimeHHMM = 8, Date = 9 };
+enum Value { Out = 0, FlightTimeHHMM = 8, Date = 9 };
 
 // A simulator at the gate, a record with no log panel behind it, and the
 // panel under test, shown offscreen.
@@ -91,19 +90,16 @@ struct Cockpit {
     // One tick of the panel's timer, now.
     void tick() { QVERIFY(QMetaObject::invokeMethod(timer(), "timeout", Qt::DirectConnection)); }
 
-    // "On", then OUT at 1435, OFF at 1442, ON at 1610 and IN at 1620 with 10000 lbs left.
-    void flyTo(int phases)
+    // The demo's phases, one tick each: OUT at 1435, OFF at 1442, ON at 1610, IN at 1620 with 10000 lbs left.
+    void fly(int from, int to)
     {
-        click(On);
-        const struct { int hhmm; std::function<void()> change; } steps[] = {
-            {1435, [this] { setBrake(false); }},
-            {1442, [this] { setOnGround(false); }},
-            {1610, [this] { setOnGround(true); }},
-            {1620, [this] { setFuelLbs(10000); setBrake(true); }},
-        };
-        for (int i = 0; i < phases; ++i) {
+        const struct { int hhmm; bool brake, ground; int fuelLbs; } steps[] = {
+            {1435, false, true, 12345}, {1442, false, false, 12345}, {1610, false, true, 12345}, {1620, true, true, 10000}};
+        for (int i = from; i < to; ++i) {
             setClock(steps[i].hhmm);
-            steps[i].change();
+            setBrake(steps[i].brake);
+            setOnGround(steps[i].ground);
+            setFuelLbs(steps[i].fuelLbs);
             tick();
         }
     }
@@ -131,23 +127,13 @@ struct Cockpit {
         return texts;
     }
     int sends() const { return fake.callCount(FakeIpcPlatform::Operation::SendMessage); }
-};
-
-// Answers the save request like the flight log panel would and keeps the row.
-struct LogPanelStandIn {
-    QStringList savedRow;
-    int requests = 0;
-    bool saveSucceeds = true;
-
-    void attach(clsLogEntry& record)
+    // Every exchange with the module throws from now on, counted.
+    void failSends(int& count)
     {
-        QObject::connect(&record, &clsLogEntry::NewLogEntrySave, &record, [this, &record] {
-            ++requests;
-            savedRow.clear();
-            for (int i = 0; i < clsLogEntry::kFieldCount; ++i)
-                savedRow << record.field(i);
-            record.New_Log_Entry_Save_Result(saveSucceeds);
-        }, Qt::DirectConnection);
+        fake.setMessageHandler([&count](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
+            ++count;
+            throw std::runtime_error("module fault");
+        });
     }
 };
 
@@ -155,10 +141,20 @@ const QString kIdle = QStringLiteral("timer=off values=grey links=On,Reset");
 const QString kTracking = QStringLiteral("timer=on values=live links=Slew Mode,Reset");
 const QString kSlewing = QStringLiteral("timer=off values=live links=Normal Flight,Reset");
 const QString kArrived = QStringLiteral("timer=off values=grey links=Log Flight,Reset");
-const QString kLinkLost = QStringLiteral("timer=off values=grey links=On,Reset");
 const QStringList kFlightShown = {"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "10000 lbs", "2345 lbs", "1:45"};
 
 QString today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
+
+// Answers each save request like the flight log panel would, keeping the row.
+void answerSaves(clsLogEntry& record, const bool& succeed, QStringList& savedRow)
+{
+    QObject::connect(&record, &clsLogEntry::NewLogEntrySave, &record, [&] {
+        savedRow.clear();
+        for (int i = 0; i < clsLogEntry::kFieldCount; ++i)
+            savedRow << record.field(i);
+        record.New_Log_Entry_Save_Result(succeed);
+    }, Qt::DirectConnection);
+}
 
 } // namespace
 
@@ -169,12 +165,9 @@ private slots:
     void startUp_isIdle_andInactiveLinksDoNothing();
     void textBoxes_refuseLogSeparators_data();
     void textBoxes_refuseLogSeparators();
-    void textBox_selectsAllOnFocus();
-    void on_withoutSimulator_showsTrackerTextOnce();
-    void on_whenStartFails_reportsWithSource();
-    void flightIN_stopsPollingInSameTick();
+    void on_failing_reportsOnceAndStaysIdle();
     void slewMode_andResetWhileSlewing();
-    void log_failureKeepsValues_retrySavesAndReturnsToIdle();
+    void flightIN_stopsPolling_failedLogKeepsValues_retrySaves();
     void linkLost_keepsFlight_andOnContinues();
     void tickInsideBox_isDropped();
     void repeatedTickFailure_oneBoxAtATime();
@@ -183,8 +176,7 @@ private slots:
 void TestUcAcars::startUp_isIdle_andInactiveLinksDoNothing()
 {
     Cockpit c;
-    LogPanelStandIn log;
-    log.attach(*c.record);
+    QSignalSpy saves(c.record.get(), &clsLogEntry::NewLogEntrySave);
     QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.value(Date)->text(), today());
     QCOMPARE(c.liveValues(), QStringList(9, QString()));
@@ -192,11 +184,18 @@ void TestUcAcars::startUp_isIdle_andInactiveLinksDoNothing()
         QVERIFY2(c.caption(i)->isEnabled() == (i >= 8), qPrintable(c.caption(i)->text()));
     for (int i = 0; i < 4; ++i)
         QCOMPARE(c.textBox(i)->text(), kPlaceholder);
-    QCOMPARE(c.timer()->interval(), 500);
+    // Tab or a click into a box selects the placeholder, so typing replaces it.
+    c.panel->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(c.panel.get()));
+    c.textBox(1)->setFocus(Qt::TabFocusReason);
+    QCOMPARE(c.textBox(1)->selectedText(), kPlaceholder);
+    QTest::mouseClick(c.textBox(0), Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::keyClicks(c.textBox(0), QStringLiteral("B737"));
+    QCOMPARE(c.textBox(0)->text(), QStringLiteral("B737"));
 
     c.click(LogFlight);
     c.click(Mode);
-    QCOMPARE(log.requests, 0);
+    QCOMPARE(saves.size(), 0);
     QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
     QCOMPARE(c.sends(), 0);
@@ -233,65 +232,27 @@ void TestUcAcars::textBoxes_refuseLogSeparators()
     QCOMPARE(hint->isVisible(), hinted);
 }
 
-// Tab or a click into a box selects the placeholder, so typing replaces it.
-void TestUcAcars::textBox_selectsAllOnFocus()
+void TestUcAcars::on_failing_reportsOnceAndStaysIdle()
 {
     Cockpit c;
-    c.panel->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(c.panel.get()));
-    for (int i = 1; i < 4; ++i) {
-        c.textBox(i)->setFocus(Qt::TabFocusReason);
-        QCOMPARE(c.textBox(i)->selectedText(), kPlaceholder);
-    }
-    QLineEdit* type = c.textBox(0);
-    QTest::mouseClick(type, Qt::LeftButton, {}, QPoint(3, 3));
-    QTest::keyClicks(type, QStringLiteral("B737"));
-    QCOMPARE(type->text(), QStringLiteral("B737"));
-}
-
-void TestUcAcars::on_withoutSimulator_showsTrackerTextOnce()
-{
-    Cockpit c;
-    c.fake.setWindowClasses({});
+    int failed = 0;
+    c.failSends(failed);
     c.click(On);
     QCOMPARE(c.dialogs.shown.size(), 1);
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.ACARS_ON()")));
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Description: module fault")));
+    QCOMPARE(c.state(), kIdle);
+
+    c.fake.setWindowClasses({});
+    const int sendsBefore = c.sends();
+    c.click(On);
+    QCOMPARE(c.dialogs.shown.size(), 2);
     QCOMPARE(c.dialogs.lastText(), kNoSimulatorText);
     QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon"));
     QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.sends(), 0);
+    QCOMPARE(c.sends(), sendsBefore);
     QVERIFY(!QGuiApplication::overrideCursor());
-}
-
-// A run-time failure inside Start (here thrown by the platform) is trapped.
-void TestUcAcars::on_whenStartFails_reportsWithSource()
-{
-    Cockpit c;
-    c.fake.setMessageHandler([](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
-        throw std::runtime_error("platform fault");
-    });
-    c.click(On);
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.ACARS_ON()")));
-    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Description: platform fault")));
-    QCOMPARE(c.state(), kIdle);
-    QVERIFY(!QGuiApplication::overrideCursor());
-}
-
-// The tracker's texts arrive with "Z" and " lbs"; the tick that sees IN ends polling.
-void TestUcAcars::flightIN_stopsPollingInSameTick()
-{
-    Cockpit c;
-    c.flyTo(3);
-    QCOMPARE(c.state(), kTracking);
-    c.setClock(1620);
-    c.setFuelLbs(10000);
-    c.setBrake(true);
-    c.tick();
-    QCOMPARE(c.state(), kArrived);
-    QCOMPARE(c.liveValues(), kFlightShown);
-    QVERIFY(!c.caption(0)->isEnabled());
-    QVERIFY(c.dialogs.shown.isEmpty());
 }
 
 // Slewing pauses polling and keeps the values; "Reset" while slewing, then
@@ -299,7 +260,8 @@ void TestUcAcars::flightIN_stopsPollingInSameTick()
 void TestUcAcars::slewMode_andResetWhileSlewing()
 {
     Cockpit c;
-    c.flyTo(1);
+    c.click(On);
+    c.fly(0, 1);
     c.click(Mode);
     QCOMPARE(c.state(), kSlewing);
     c.click(Mode);
@@ -324,15 +286,23 @@ void TestUcAcars::slewMode_andResetWhileSlewing()
     QCOMPARE(c.liveValues().mid(0, 2), (QStringList{"1500Z", "1500Z"}));
 }
 
-// A failed save keeps everything so that "Log Flight" can be repeated; the
-// record is filled afresh and untouched boxes go in as the placeholder.
-void TestUcAcars::log_failureKeepsValues_retrySavesAndReturnsToIdle()
+// The tracker's texts arrive with "Z" and " lbs"; the tick that sees IN ends
+// polling. A failed save keeps everything so that "Log Flight" can be repeated;
+// the record is filled afresh and untouched boxes go in as the placeholder.
+void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
 {
     Cockpit c;
-    LogPanelStandIn log;
-    log.saveSucceeds = false;
-    log.attach(*c.record);
-    c.flyTo(4);
+    QSignalSpy saves(c.record.get(), &clsLogEntry::NewLogEntrySave);
+    bool saveSucceeds = false;
+    QStringList savedRow;
+    answerSaves(*c.record, saveSucceeds, savedRow);
+    c.click(On);
+    c.fly(0, 3);
+    QCOMPARE(c.state(), kTracking);
+    c.fly(3, 4);
+    QCOMPARE(c.state(), kArrived);
+    QVERIFY(!c.caption(0)->isEnabled());
+    QVERIFY(c.dialogs.shown.isEmpty());
     c.textBox(2)->setText(QStringLiteral("KJFK"));
     c.click(LogFlight);
 
@@ -344,18 +314,16 @@ void TestUcAcars::log_failureKeepsValues_retrySavesAndReturnsToIdle()
     QCOMPARE(c.textBox(2)->text(), QStringLiteral("KJFK"));
     QCOMPARE(c.state(), kArrived);
 
-    log.saveSucceeds = true;
+    saveSucceeds = true;
     c.click(LogFlight);
-    QCOMPARE(log.requests, 2);
+    QCOMPARE(saves.size(), 2);
     const QStringList expected = {today(), kPlaceholder, kPlaceholder, "KJFK", "1435Z", "1442Z", "12345 lbs",
                                   kPlaceholder, "1610Z", "1620Z", "10000 lbs", "1.8", "1:45", "2345 lbs"};
-    QCOMPARE(log.savedRow, expected);
+    QCOMPARE(savedRow, expected);
     QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.liveValues(), QStringList(9, QString()));
     QCOMPARE(c.textBox(2)->text(), kPlaceholder);
     QCOMPARE(c.value(Date)->text(), today());
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QVERIFY(!QGuiApplication::overrideCursor());
 }
 
 // The simulator hangs after OFF: one box, the flight kept; "On" continues it
@@ -365,7 +333,8 @@ void TestUcAcars::linkLost_keepsFlight_andOnContinues()
     Cockpit c;
     const QString yesterday = QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
     c.value(Date)->setText(yesterday);
-    c.flyTo(2);
+    c.click(On);
+    c.fly(0, 2);
     QCOMPARE(c.value(Date)->text(), today()); // a new flight takes the day of its "On"
     const QStringList atOff = c.liveValues();
 
@@ -374,25 +343,19 @@ void TestUcAcars::linkLost_keepsFlight_andOnContinues()
     c.tick();
     QCOMPARE(c.dialogs.shown.size(), 1);
     QVERIFY(c.dialogs.lastText().startsWith(QStringLiteral("IPC timed out all retries")));
-    QCOMPARE(c.state(), kLinkLost);
+    QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.liveValues(), atOff);
 
     c.click(On); // still gone: explained, nothing changes
     QCOMPARE(c.dialogs.shown.size(), 2);
-    QCOMPARE(c.state(), kLinkLost);
+    QCOMPARE(c.state(), kIdle);
 
     c.fake.clearDeliveryFailure();
     c.value(Date)->setText(yesterday);
     c.click(On);
     QCOMPARE(c.state(), kTracking);
     QCOMPARE(c.value(Date)->text(), yesterday);
-    c.setClock(1610);
-    c.setOnGround(true);
-    c.tick();
-    c.setClock(1620);
-    c.setFuelLbs(10000);
-    c.setBrake(true);
-    c.tick();
+    c.fly(2, 4);
     QCOMPARE(c.liveValues(), kFlightShown);
     QCOMPARE(c.dialogs.shown.size(), 2);
 }
@@ -403,10 +366,7 @@ void TestUcAcars::tickInsideBox_isDropped()
     Cockpit c;
     c.click(On);
     int failingSends = 0;
-    c.fake.setMessageHandler([&failingSends](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
-        ++failingSends;
-        throw std::runtime_error("module fault");
-    });
+    c.failSends(failingSends);
     c.dialogs.whileShown = [&c](const MessageRequest&) { c.tick(); };
     c.tick();
     QCOMPARE(c.dialogs.shown.size(), 1);
@@ -425,11 +385,7 @@ void TestUcAcars::repeatedTickFailure_oneBoxAtATime()
     Cockpit c(&realDialogs);
     c.click(On);
     int failingSends = 0;
-    c.fake.setMessageHandler([&failingSends](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
-        ++failingSends;
-        throw std::runtime_error("module fault");
-    });
-
+    c.failSends(failingSends);
     // Each box is left open for two ticks or more, then closed; the fault
     // clears with the third.
     constexpr int kBoxes = 3;

@@ -96,6 +96,5 @@ int ChildProcess::waitExit(std::chrono::milliseconds timeout)
 SimProcess::SimProcess(const std::vector<std::string>& args) : ChildProcess("quillon-sim", args)
 {
     std::string line;
-    if (readLine(line, std::chrono::seconds(10)) && line.rfind("ready ", 0) == 0)
-        m_readyLine = line;
+    m_ready = readLine(line, std::chrono::seconds(10)) && line.rfind("ready ", 0) == 0;
 }

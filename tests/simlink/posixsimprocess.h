@@ -31,14 +31,12 @@ private:
     std::string m_buffered;
 };
 
-// quillon-sim with the arguments, started and serving (its ready line read).
-// The ready line is kept in readyLine; ok() is false when it never came.
+// quillon-sim with the arguments, started and serving; ok() is false when its ready line never came.
 class SimProcess : public ChildProcess {
 public:
     explicit SimProcess(const std::vector<std::string>& args = {});
-    bool ok() const { return !m_readyLine.empty(); }
-    const std::string& readyLine() const { return m_readyLine; }
+    bool ok() const { return m_ready; }
 
 private:
-    std::string m_readyLine;
+    bool m_ready = false;
 };

@@ -158,18 +158,6 @@ TEST_F(LinkTest, handshakeSendsOneBatchPerRoundUntilTheModuleAnswers)
     EXPECT_EQ(fake.pauseCount(), 3);
 }
 
-TEST_F(LinkTest, secondOpenIsRefusedKeepsTheLinkAndClearsTheVersions)
-{
-    open();
-    expectCode(link.FSUIPC_Open(0, rc), FSUIPC_ERR_OPEN);
-    EXPECT_EQ(link.Version_FS(), "Any");
-    EXPECT_EQ(link.Version_FSUIPC(), "0.000");
-    std::uint16_t brake = 0;
-    queueBrake(brake);
-    EXPECT_TRUE(link.FSUIPC_Process(rc));
-    EXPECT_EQ(brake, 1);
-}
-
 TEST_F(LinkTest, eachOpenUsesANewMappingNameOfAtMost24Characters)
 {
     open();
@@ -189,28 +177,33 @@ TEST_F(LinkTest, eachOpenUsesANewMappingNameOfAtMost24Characters)
     }
 }
 
-TEST_F(LinkTest, closingTwiceOrByDestructionReleasesEverythingOnce)
-{
-    EXPECT_TRUE(clsFSUIPC(fake).FSUIPC_Open(0, rc));
-    expectLinkReleased();
-    open();
-    link.FSUIPC_Close();
-    link.FSUIPC_Close();
-    expectLinkReleased();
-}
+// ---- the link's life ----
 
-// ---- queuing ----
-
-TEST_F(LinkTest, closedLinkGivesCode9AndAnEmptyBatchCode10)
+TEST_F(LinkTest, closedGivesCode9EmptyBatch10SecondOpen1AndClosingReleasesEverythingOnce)
 {
-    std::uint32_t value = 0;
+    std::uint16_t brake = 0;
     EXPECT_EQ(link.Version_FSUIPC(), "0.000");
-    expectCode(link.FSUIPC_Read(kBrake, 2, &value, rc), FSUIPC_ERR_NOTOPEN);
-    expectCode(link.FSUIPC_Write(kScratch, 4, &value, rc), FSUIPC_ERR_NOTOPEN);
+    expectCode(link.FSUIPC_Read(kBrake, 2, &brake, rc), FSUIPC_ERR_NOTOPEN);
+    expectCode(link.FSUIPC_Write(kScratch, 2, &brake, rc), FSUIPC_ERR_NOTOPEN);
     expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_NOTOPEN);
     open();
     expectCode(link.FSUIPC_Process(rc), FSUIPC_ERR_NODATA);
+
+    expectCode(link.FSUIPC_Open(0, rc), FSUIPC_ERR_OPEN);
+    EXPECT_EQ(link.Version_FS(), "Any");
+    EXPECT_EQ(link.Version_FSUIPC(), "0.000");
+    queueBrake(brake);
+    EXPECT_TRUE(link.FSUIPC_Process(rc)) << "the refused open kept the link";
+    EXPECT_EQ(brake, 1);
+
+    link.FSUIPC_Close();
+    link.FSUIPC_Close();
+    expectLinkReleased();
+    EXPECT_TRUE(clsFSUIPC(fake).FSUIPC_Open(0, rc));
+    expectLinkReleased(); // by destruction
 }
+
+// ---- queuing ----
 
 struct SpaceRow {
     const char* name;

@@ -4,7 +4,10 @@
 #include "frmabout.h"
 #include "frmsplash.h"
 #include "linklabel.h"
+#include "linklabelgroup.h"
+#include "paneltitle.h"
 #include "recordingdialogs.h"
+#include "twips.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -12,8 +15,8 @@
 
 #include <stdexcept>
 
-// The windows every part of the program shares: the error box, the splash and About.
-class tst_AppWindows : public QObject {
+// What every part of the program shares: the error box, the splash, About and the link labels.
+class tst_CommonWindows : public QObject {
     Q_OBJECT
 private slots:
     void errorText_data()
@@ -40,7 +43,7 @@ private slots:
 
     // The failing procedure may hold the hourglass, even nested twice: the box
     // shows the arrow.
-    void errorBox()
+    void errorBoxAndNumbers()
     {
         RecordingDialogs dialogs;
         bool hourglassWhileShown = true;
@@ -59,27 +62,18 @@ private slots:
         QCOMPARE(box.icon, QMessageBox::Warning);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(box.text, Error_Report_Text(source, 53, QStringLiteral("File not found")));
-    }
 
-    // The program's own errors keep their number; others get a run-time number.
-    void errorNumbers()
-    {
-        RecordingDialogs dialogs;
-        const QString source = QStringLiteral("ucFlightLog.Grid_Save()");
+        // The program's own errors keep their number; others get a run-time number.
         Error_Report(dialogs, source, AppError(1001, QStringLiteral("Log file is locked")));
         QCOMPARE(dialogs.lastText(), Error_Report_Text(source, 1001, QStringLiteral("Log file is locked")));
         Error_Report(dialogs, source, std::out_of_range("row 40000"));
         QCOMPARE(dialogs.lastText(), Error_Report_Text(source, 9, QStringLiteral("row 40000")));
     }
 
-    void versionLineKeepsZeroRevision()
-    {
-        QCOMPARE(AppInfo::versionText(1, 1, 0), QStringLiteral("Version: 1.1.0"));
-    }
-
     // Modal showing and the "OK" link closing About are tried from the main window.
     void splashAndAboutTexts()
     {
+        QCOMPARE(AppInfo::versionText(1, 1, 0), QStringLiteral("Version: 1.1.0")); // a zero revision stays
         const QString version =
             AppInfo::versionText(QUILLON_VERSION_MAJOR, QUILLON_VERSION_MINOR, QUILLON_VERSION_PATCH);
         frmSplash splash;
@@ -92,7 +86,63 @@ private slots:
         QCOMPARE(credits.first()->text(), QStringLiteral("Credits:"));
         QVERIFY(credits.last()->text().contains(QStringLiteral("FSUIPC")));
     }
+
+    void clickRules_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("releaseInside");
+        QTest::addColumn<int>("clicks");
+        QTest::addRow("active, left click") << true << Qt::LeftButton << true << 1;
+        QTest::addRow("inactive link does nothing") << false << Qt::LeftButton << true << 0;
+        QTest::addRow("right button does nothing") << true << Qt::RightButton << true << 0;
+        QTest::addRow("released outside cancels") << true << Qt::LeftButton << false << 0;
+    }
+
+    void clickRules()
+    {
+        QFETCH(bool, active);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, releaseInside);
+        QFETCH(int, clicks);
+        LinkLabel link(QStringLiteral("Log Flight"));
+        link.resize(100, 20);
+        link.setActive(active);
+        QSignalSpy spy(&link, &LinkLabel::clicked);
+        QTest::mousePress(&link, button, {}, QPoint(5, 5));
+        QTest::mouseRelease(&link, button, {}, releaseInside ? QPoint(6, 6) : QPoint(500, 6));
+        QCOMPARE(spy.size(), clicks);
+    }
+
+    void groupPassesIndex()
+    {
+        QWidget parent;
+        LinkLabelGroup group;
+        for (const char* caption : {"Save", "Undo", "Page Setup", "Print Preview", "Print"})
+            group.add(QLatin1String(caption), &parent)->resize(80, 20);
+        QSignalSpy spy(&group, &LinkLabelGroup::clicked);
+        QTest::mouseClick(group.link(3), Qt::LeftButton, {}, QPoint(4, 4));
+        QTest::mouseClick(group.link(0), Qt::LeftButton, {}, QPoint(4, 4));
+        QCOMPARE(QList<QVariantList>(spy), QList<QVariantList>({{3}, {0}}));
+    }
+
+    // The mode link switches its caption while shown; its place widens to fit.
+    // The strip takes its colour at once.
+    void titleStrip()
+    {
+        PanelTitle title;
+        title.resize(600, title.heightPixels());
+        LinkLabel* mode = title.addLink(QStringLiteral("Slew Mode"), 1000, 10);
+        title.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&title));
+        mode->setCaption(QStringLiteral("Normal Flight"));
+        QCOMPARE(mode->text(), QStringLiteral("Normal Flight"));
+        QVERIFY(mode->width() >= mode->sizeHint().width());
+        QCOMPARE(mode->x(), twipsToPixelsX(1000, &title));
+        title.setBackColor(0x0000FF);
+        QCOMPARE(title.palette().color(QPalette::Window), QColor(Qt::red));
+    }
 };
 
-QTEST_MAIN(tst_AppWindows)
-#include "tst_appwindows.moc"
+QTEST_MAIN(tst_CommonWindows)
+#include "tst_commonwindows.moc"
