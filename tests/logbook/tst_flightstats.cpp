@@ -86,7 +86,6 @@ private slots:
         QTest::newRow("tracker decimal") << QByteArray("1.5") << 1.5;
         QTest::newRow("trailing zeros") << QByteArray("1.500") << 1.5;
         QTest::newRow("spaces around") << QByteArray(" 2.5 ") << 2.5;
-        QTest::newRow("plus sign") << QByteArray("+2") << 2.0;
         QTest::newRow("empty") << QByteArray("") << -1.0;
         QTest::newRow("text") << QByteArray("1:30") << -1.0;
         QTest::newRow("hours with unit") << QByteArray("1.5 h") << -1.0;

@@ -32,7 +32,6 @@ private slots:
         QTest::newRow("spaces only") << "     " << "";
         QTest::newRow("leading tab kept") << "\tA320" << "\tA320";
         QTest::newRow("trailing tab after space kept") << "A320 \t" << "A320 \t";
-        QTest::newRow("inner spaces kept") << " Boeing 737 " << "Boeing 737";
         QTest::newRow("no-break space kept") << QString(QChar(0xA0)) + "x" << QString(QChar(0xA0)) + "x";
     }
 
@@ -52,20 +51,10 @@ private slots:
         }
     }
 
-    void handshakeCompletesInsideSave_data()
-    {
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<QString>("outcome");
-        QTest::newRow("saved") << true << "ok";
-        QTest::newRow("not saved") << false << "fail";
-    }
-
     // The log panel answers inside the save request; the recording panel has reacted before the call
     // returns, every time. Without a log panel listening there is no outcome.
     void handshakeCompletesInsideSave()
     {
-        QFETCH(bool, saved);
-        QFETCH(QString, outcome);
         clsLogEntry entry;
         QStringList order;
         // Functors connected without a receiver are called directly, as the panels' handlers are.
@@ -73,16 +62,16 @@ private slots:
         QObject::connect(&entry, &clsLogEntry::NewLogEntrySaveFail, [&] { order << "fail"; });
         entry.New_Log_Entry_Save();
         QCOMPARE(order, QStringList());
+        int saves = 0;
         QObject::connect(&entry, &clsLogEntry::NewLogEntrySave, [&] {
             order << "save:" + entry.AIRCRAFT_TYPE();
-            entry.New_Log_Entry_Save_Result(saved);
+            entry.New_Log_Entry_Save_Result(++saves == 1);   // saved the first time, not the second
             order << "answered";
         });
         entry.setAIRCRAFT_TYPE("A320");
         entry.New_Log_Entry_Save();
         entry.New_Log_Entry_Save();
-        const QStringList once{"save:A320", outcome, "answered"};
-        QCOMPARE(order, once + once);
+        QCOMPARE(order, QStringList({"save:A320", "ok", "answered", "save:A320", "fail", "answered"}));
     }
 };
 
