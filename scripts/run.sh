@@ -13,8 +13,11 @@ cmake --build "$build" -j "$(nproc)" --target quillon quillon-sim quillon-probe 
 
 sim_pid=
 if ! "$build/bin/quillon-probe" >/dev/null 2>&1; then
+  # Half the stand-in's default speed: the demo flight takes about three and a half minutes,
+  # time enough to click "On" while the aircraft is still on its way.
   echo "No simulator answers: starting the simulator stand-in with its demo flight."
-  "$build/bin/quillon-sim" &
+  echo "Click \"On\" in the ACARS panel to track it; type the aircraft and route, then \"Log Flight\" at the gate."
+  "$build/bin/quillon-sim" --speed 30 >/dev/null &
   sim_pid=$!
   trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null' EXIT
 fi

@@ -2,6 +2,9 @@
 # Runs the Windows build's tests; meant to run inside scripts/wine-env.sh.
 # Unit tests run four at a time; the end-to-end tests one at a time, because
 # their module windows share one Wine desktop. No tests at all is a failure.
+# Under Wine a test program now and then dies while starting, before any test
+# code runs (no output at all); such a test is run once more. A test that
+# fails twice fails the run.
 set -uo pipefail
 
 if (($# != 1)); then
@@ -10,6 +13,7 @@ if (($# != 1)); then
 fi
 build=$1
 status=0
-ctest --test-dir "$build" -LE e2e -j4 --output-on-failure --no-tests=error --timeout 120 || status=1
-ctest --test-dir "$build" -L e2e --output-on-failure --no-tests=error --timeout 180 || status=1
+retry=(--repeat until-pass:2)
+ctest --test-dir "$build" -LE e2e -j4 "${retry[@]}" --output-on-failure --no-tests=error --timeout 120 || status=1
+ctest --test-dir "$build" -L e2e "${retry[@]}" --output-on-failure --no-tests=error --timeout 180 || status=1
 exit $status

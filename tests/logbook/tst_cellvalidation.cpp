@@ -27,9 +27,6 @@ void tst_CellValidation::cells_data()
     const QLocale uk(QLocale::English, QLocale::UnitedKingdom);
     const QLocale de(QLocale::German, QLocale::Germany);
     const QLocale jp(QLocale::Japanese, QLocale::Japan);
-    const char* badDate = kMsgInvalidDate;
-    const char* notNumeric = kMsgNotNumeric;
-    const char* separator = kMsgSeparatorInCell;
 
     QTest::newRow("month first") << Cell{us, 0, "7/8/2002", "2002-07-08", ""};
     QTest::newRow("month first, dots") << Cell{us, 0, "12.31.2001", "2001-12-31", ""};
@@ -41,21 +38,21 @@ void tst_CellValidation::cells_data()
     QTest::newRow("day first") << Cell{uk, 0, "7/8/2002", "2002-08-07", ""};
     QTest::newRow("day first, short format") << Cell{de, 0, "31.12.01", "2001-12-31", ""};
     QTest::newRow("year first") << Cell{jp, 0, "02/07/08", "2002-07-08", ""};
-    QTest::newRow("a word") << Cell{us, 0, "yesterday", "", badDate};
-    QTest::newRow("29 Feb of a common year") << Cell{us, 0, "2/29/2001", "", badDate};
-    QTest::newRow("mixed separators") << Cell{us, 0, "7/7-2002", "", badDate};
-    QTest::newRow("three-digit year") << Cell{us, 0, "7/7/202", "", badDate};
+    QTest::newRow("a word") << Cell{us, 0, "yesterday", "", kMsgInvalidDate};
+    QTest::newRow("29 Feb of a common year") << Cell{us, 0, "2/29/2001", "", kMsgInvalidDate};
+    QTest::newRow("mixed separators") << Cell{us, 0, "7/7-2002", "", kMsgInvalidDate};
+    QTest::newRow("three-digit year") << Cell{us, 0, "7/7/202", "", kMsgInvalidDate};
 
     QTest::newRow("time rounded") << Cell{us, 11, "1.26", "1.3", ""};
-    QTest::newRow("time with a unit") << Cell{us, 11, "2 h", "", notNumeric};
+    QTest::newRow("time with a unit") << Cell{us, 11, "2 h", "", kMsgNotNumeric};
     QTest::newRow("decimal comma stored with a point") << Cell{de, 11, "2,5", "2.5", ""};
     QTest::newRow("fuel used stored as typed") << Cell{us, 13, "-120", "-120", ""};
-    QTest::newRow("grouped fuel used would hold a comma") << Cell{us, 13, "1,200", "", separator};
+    QTest::newRow("grouped fuel used would hold a comma") << Cell{us, 13, "1,200", "", kMsgSeparatorInCell};
     QTest::newRow("other columns unchecked, spaces kept") << Cell{us, 12, " abc ", " abc ", ""};
     QTest::newRow("empty time") << Cell{us, 11, "", "", ""};
-    QTest::newRow("comma in type") << Cell{us, 1, "A320,neo", "", separator};
-    QTest::newRow("line feed in origin") << Cell{us, 3, "EG\nLL", "", separator};
-    QTest::newRow("carriage return in ID") << Cell{us, 2, "G-AB\rCD", "", separator};
+    QTest::newRow("comma in type") << Cell{us, 1, "A320,neo", "", kMsgSeparatorInCell};
+    QTest::newRow("line feed in origin") << Cell{us, 3, "EG\nLL", "", kMsgSeparatorInCell};
+    QTest::newRow("carriage return in ID") << Cell{us, 2, "G-AB\rCD", "", kMsgSeparatorInCell};
 }
 
 void tst_CellValidation::cells()

@@ -144,7 +144,7 @@ private slots:
     void saveIsRefusedAndTheFileKept_data()
     {
         QTest::addColumn<QByteArray>("file");   // null: a folder where the file should be
-        QTest::addColumn<QByteArray>("cell");   // put in a new second row before saving
+        QTest::addColumn<QByteArray>("cell");   // put in a new last row before saving
         QTest::addColumn<qint32>("errorNumber");
         QTest::addColumn<QString>("says");
         const QByteArray one = flight("2002-07-01", 1) + "\r\n";
@@ -174,8 +174,8 @@ private slots:
         const LoadResult loaded = Load_XArray(table, path());
         QVERIFY(!file.isNull() || (loaded.errorNumber == LogErrors::kUnreadableFile && QDir().rmdir(path())));
         QVERIFY(loaded.complete || loaded.errorDescription.contains(QDir::toNativeSeparators(path())));
-        table.insertRow(1);
-        table.setCell(1, 1, cell.toStdString());
+        table.resize(table.rowCount() + 1);
+        table.setCell(table.rowCount() - 1, 1, cell.toStdString());
         const SaveResult saved = saveLogTable(table, path());
         QCOMPARE(saved.errorNumber, errorNumber);
         QVERIFY2(!saved.ok && saved.message.contains(says), qPrintable(saved.message));

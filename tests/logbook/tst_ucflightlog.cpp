@@ -6,8 +6,6 @@
 #include "recordingdialogs.h"
 #include "ucflightlog.h"
 
-#include <QtTest>
-
 using namespace logpanel;
 
 namespace {
