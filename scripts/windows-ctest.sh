@@ -3,8 +3,8 @@
 # Unit tests run four at a time; the end-to-end tests one at a time, because
 # their module windows share one Wine desktop. No tests at all is a failure.
 # Under Wine a test program now and then dies while starting, before any test
-# code runs (no output at all); such a test is run once more. A test that
-# fails twice fails the run.
+# code runs (no output at all), so a failing test is run once more; a test
+# that fails twice fails the run. The native suite has no such second chance.
 set -uo pipefail
 
 if (($# != 1)); then
