@@ -160,10 +160,9 @@ private slots:
     {
         QTest::addColumn<int>("column");
         QTest::addColumn<QStringList>("ids");
-        const QStringList byType{"G-BBBB", "G-AAAA", "G-CCCC"};
         QTest::newRow("Date sorts by date") << 0 << kByDate;
-        QTest::newRow("Aircraft Type sorts by type") << 1 << byType;
-        QTest::newRow("Aircraft ID does nothing") << 2 << byType;
+        QTest::newRow("Aircraft Type sorts by type") << 1 << QStringList{"G-BBBB", "G-AAAA", "G-CCCC"};
+        QTest::newRow("Aircraft ID does nothing") << 2 << QStringList{"G-BBBB", "G-AAAA", "G-CCCC"};
     }
     void headingClicks()
     {
