@@ -100,8 +100,9 @@ private slots:
         for (const char* heading : {"Origin", "Destination", "HH:MM"})
             QCOMPARE(text.count(QLatin1String(heading)), 1);
         QCOMPARE(printedIds(text), ids);
-        QCOMPARE(text.count(QRegularExpression(QStringLiteral("\\b200\\d-\\d\\d-\\d\\d\\b"))), flights);   // the first column is not cut
-        QCOMPARE(text.count(QStringLiteral("1000 lbs")), flights);   // nor the last
+        // Neither the first column nor the last is cut.
+        QCOMPARE(text.count(QRegularExpression(QStringLiteral("\\b200\\d-\\d\\d-\\d\\d\\b"))), flights);
+        QCOMPARE(text.count(QStringLiteral("1000 lbs")), flights);
     }
 
     void printLinkPrintsThePanelsRows()
@@ -110,7 +111,8 @@ private slots:
         RecordingDialogs dialogs;
         ucFlightLog panel(std::make_shared<clsLogEntry>(), dialogs);
         printToPdf(panel.printer());
-        typeInto(*panel.grid(), 0, clsLogEntry::AIRCRAFT_ID_FIELD, QStringLiteral("N09999"));   // committed first
+        // Left in editing: printing commits it first.
+        typeInto(*panel.grid(), 0, clsLogEntry::AIRCRAFT_ID_FIELD, QStringLiteral("N09999"));
 
         dialogs.printAccepted = false;
         clickLink(panel, ucFlightLog::LINK_PRINT);

@@ -105,7 +105,8 @@ private slots:
     void failedSaveOfLoggedFlightLeavesNoExtraRow()
     {
         openPanel();
-        QVERIFY(QDir().mkpath(FlightLog_Path()));   // a folder in the file's place: the save cannot replace it
+        // A folder in the file's place: the save cannot replace it.
+        QVERIFY(QDir().mkpath(FlightLog_Path()));
         QSignalSpy ok(m_record.get(), &clsLogEntry::NewLogEntrySaveOK);
         QSignalSpy fail(m_record.get(), &clsLogEntry::NewLogEntrySaveFail);
         fillRecord(*m_record, kFlightA);
@@ -285,7 +286,8 @@ private slots:
             QVERIFY(QDir().mkpath(FlightLog_Path()));
         }
 
-        typeInto(grid(), 0, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("4"));   // still in editing at closing
+        // Still in editing at closing.
+        typeInto(grid(), 0, clsLogEntry::FLIGHT_TIME_FIELD, QStringLiteral("4"));
         m_dialogs.answers = {QMessageBox::StandardButton(answer)};
         QCOMPARE(m_panel->queryClose(), !saveFails);
 
