@@ -56,7 +56,8 @@ bool recordedNear(const QString& recorded, int printedHhmm)
 QStringList fileLines(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
+    return file.open(QIODevice::ReadOnly | QIODevice::Text)
+               ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
 }
 
 LinkLabel* linkOf(QWidget* panel, int index) { return panel->findChild<PanelTitle*>(u"Title"_s)->links()->link(index); }
