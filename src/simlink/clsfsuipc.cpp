@@ -142,7 +142,18 @@ bool clsFSUIPC::FSUIPC_Open(std::int32_t dwFSReq, std::int32_t& dwResult)
         dwResult = FSUIPC_ERR_OPEN;
         return false;
     }
+    // A platform call that throws half-way must not leave a half-open link
+    // behind: every later open would then be refused with code 1.
+    try {
+        return openLink(dwFSReq, dwResult);
+    } catch (...) {
+        FSUIPC_Close();
+        throw;
+    }
+}
 
+bool clsFSUIPC::openLink(std::int32_t dwFSReq, std::int32_t& dwResult)
+{
     m_blnViaWideClient = false;
     m_hWnd = m_platform.findWindow(kPrimaryWindowClass);
     if (m_hWnd == 0) {

@@ -87,6 +87,7 @@ public:
     const std::string& mappingName() const { return m_strMappingName; }
 
 private:
+    bool openLink(std::int32_t dwFSReq, std::int32_t& dwResult);
     bool failOpen(std::int32_t code, std::int32_t& dwResult);
     bool versionHandshake(std::int32_t& dwResult);
     // Checks the space rule and reserves a record of headerBytes + dwSize, its

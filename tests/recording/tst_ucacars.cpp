@@ -247,6 +247,11 @@ void TestUcAcars::on_failing_reportsOnceAndStaysIdle()
     QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Description: module fault")));
     QCOMPARE(c.state(), kIdle);
     QVERIFY(!QGuiApplication::overrideCursor());
+
+    // The failed start left no half-open link: the next "On" starts tracking.
+    c.fake.setMessageHandler({});
+    c.click(On);
+    QCOMPARE(c.state(), kTracking);
 }
 
 // Slewing pauses polling and keeps the values; "Reset" while slewing, then
