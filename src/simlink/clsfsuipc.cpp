@@ -1,5 +1,7 @@
 #include "clsfsuipc.h"
 
+#include "simoffsets.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -20,9 +22,6 @@ constexpr std::uintptr_t kReplyProcessed = 1;
 
 constexpr int kHandshakeRounds = 5;
 constexpr std::uint32_t kHandshakePauseMs = 100;
-constexpr std::int32_t kModuleVersionOffset = 0x3304;
-constexpr std::int32_t kSimVersionOffset = 0x3308;
-constexpr std::int32_t kLibVersionOffset = 0x330A;
 constexpr std::int32_t kMinimumModuleVersion = 0x19980005;
 constexpr std::uint32_t kSimVersionCheckPattern = 0xFADE;
 
@@ -212,11 +211,11 @@ bool clsFSUIPC::versionHandshake(std::int32_t& dwResult)
 {
     for (int round = 1; round <= kHandshakeRounds && (m_lngFSUIPCVersion == 0 || m_lngFSVersion == 0);
          ++round) {
-        if (!FSUIPC_Read(kModuleVersionOffset, 4, &m_lngFSUIPCVersion, dwResult))
+        if (!FSUIPC_Read(SimOffset::kModuleVersion, 4, &m_lngFSUIPCVersion, dwResult))
             return false;
-        if (!FSUIPC_Read(kSimVersionOffset, 4, &m_lngFSVersion, dwResult))
+        if (!FSUIPC_Read(SimOffset::kSimulatorVersion, 4, &m_lngFSVersion, dwResult))
             return false;
-        if (!FSUIPC_Write(kLibVersionOffset, 2, &m_intLibVersion, dwResult) && round == 1)
+        if (!FSUIPC_Write(SimOffset::kLibraryVersion, 2, &m_intLibVersion, dwResult) && round == 1)
             return false;
         if (!FSUIPC_Process(dwResult))
             return false;

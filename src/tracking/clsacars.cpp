@@ -1,29 +1,13 @@
 #include "clsacars.h"
 
+#include "simoffsets.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 namespace {
-
-// Simulator offsets read by the tracker.
-constexpr std::int32_t kZuluTimeOffset = 0x023B; // hour, minute, (unused)
-constexpr std::int32_t kOnGroundOffset = 0x0366;
-constexpr std::int32_t kSlewOffset = 0x05DC;
-constexpr std::int32_t kFuelWeightOffset = 0x0AF4; // lbs per gallon x 256
-constexpr std::int32_t kParkingBrakeOffset = 0x0BC8;
-
-// Level (fraction x 128 x 65536) and capacity (gallons) of each tank, read in this order.
-struct TankOffsets {
-    std::int32_t level;
-    std::int32_t capacity;
-};
-constexpr std::array<TankOffsets, 11> kTanks{{
-    {0x0B74, 0x0B78}, {0x1244, 0x1248}, {0x124C, 0x1250}, {0x0B7C, 0x0B80},
-    {0x0B84, 0x0B88}, {0x0B8C, 0x0B90}, {0x0B94, 0x0B98}, {0x0B9C, 0x0BA0},
-    {0x0BA4, 0x0BA8}, {0x1254, 0x1258}, {0x125C, 0x1260},
-}};
 
 constexpr int kMinutesPerDay = 24 * 60;
 
@@ -87,7 +71,7 @@ bool clsACARS::Refresh()
 {
     if (!Not_Slewing().value_or(false))
         return false;
-    const std::optional<std::int32_t> brake = Read_Value(kParkingBrakeOffset, 2);
+    const std::optional<std::int32_t> brake = Read_Value(SimOffset::kParkingBrake, 2);
     if (!brake)
         return false;
     if (m_strTimeOut.empty() && *brake == 0) {
@@ -102,7 +86,7 @@ bool clsACARS::Refresh()
     // Slew is asked again: it may have been switched on since.
     if (!Not_Slewing().value_or(false))
         return false;
-    const std::optional<std::int32_t> onGround = Read_Value(kOnGroundOffset, 2);
+    const std::optional<std::int32_t> onGround = Read_Value(SimOffset::kOnGround, 2);
     if (!onGround)
         return false;
     if (m_strTimeOff.empty() && *onGround == 0)
@@ -172,7 +156,7 @@ std::optional<std::int32_t> clsACARS::Read_Value(std::int32_t dwOffset, std::int
 
 std::optional<bool> clsACARS::Not_Slewing()
 {
-    const std::optional<std::int32_t> slew = Read_Value(kSlewOffset, 2);
+    const std::optional<std::int32_t> slew = Read_Value(SimOffset::kSlew, 2);
     if (!slew)
         return std::nullopt;
     return *slew == 0;
@@ -181,23 +165,23 @@ std::optional<bool> clsACARS::Not_Slewing()
 std::optional<std::string> clsACARS::Get_Zulu_Time()
 {
     std::array<std::uint8_t, 3> clock{};
-    if (!readBytes(kZuluTimeOffset, 3, clock.data()))
+    if (!readBytes(SimOffset::kZuluTime, 3, clock.data()))
         return std::nullopt;
     return twoDigits(clock[0]) + twoDigits(clock[1]);
 }
 
 std::optional<std::string> clsACARS::Get_Fuel()
 {
-    const std::optional<std::int32_t> weight = Read_Value(kFuelWeightOffset, 4);
+    const std::optional<std::int32_t> weight = Read_Value(SimOffset::kFuelWeight, 4);
     if (!weight)
         return std::nullopt;
     const double lbsPerGallon = *weight / 256.0;
     double gallons = 0.0;
-    for (const TankOffsets& tank : kTanks) {
-        const std::optional<std::int32_t> level = Read_Value(tank.level, 4);
+    for (const std::int32_t levelOffset : SimOffset::kTankLevels) {
+        const std::optional<std::int32_t> level = Read_Value(levelOffset, 4);
         if (!level)
             return std::nullopt;
-        const std::optional<std::int32_t> capacity = Read_Value(tank.capacity, 4);
+        const std::optional<std::int32_t> capacity = Read_Value(levelOffset + SimOffset::kTankCapacityAfterLevel, 4);
         if (!capacity)
             return std::nullopt;
         if (*level > 0 && *capacity > 0)

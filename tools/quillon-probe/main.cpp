@@ -2,6 +2,7 @@
 // the link to the simulator's module, prints the result and one reading of
 // the variables Quillon uses, and closes.
 #include "clsfsuipc.h"
+#include "simoffsets.h"
 #include "trackcommand.h"
 
 #include <array>
@@ -39,9 +40,7 @@ bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options,
     return true;
 }
 
-// The tracker's tank table order; each capacity is at level + 4.
-constexpr std::array<std::int32_t, 11> kTankLevelOffsets{0x0B74, 0x1244, 0x124C, 0x0B7C, 0x0B84, 0x0B8C,
-                                                          0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
+using SimOffset::kTankLevels;
 
 struct Reading {
     std::array<std::uint8_t, 3> clock{}; // hour, minute, second
@@ -56,14 +55,14 @@ struct Reading {
 // Queues every variable in one batch and exchanges it.
 bool readVariables(clsFSUIPC& link, Reading& reading, std::int32_t& dwResult)
 {
-    bool queued = link.FSUIPC_Read(0x023B, 3, reading.clock.data(), dwResult) &&
-                  link.FSUIPC_Read(0x0BC8, 2, &reading.brake, dwResult) &&
-                  link.FSUIPC_Read(0x0366, 2, &reading.onGround, dwResult) &&
-                  link.FSUIPC_Read(0x05DC, 2, &reading.slew, dwResult) &&
-                  link.FSUIPC_Read(0x0AF4, 4, &reading.fuelWeight, dwResult);
-    for (std::size_t i = 0; queued && i < kTankLevelOffsets.size(); ++i) {
-        queued = link.FSUIPC_Read(kTankLevelOffsets[i], 4, &reading.levels[i], dwResult) &&
-                 link.FSUIPC_Read(kTankLevelOffsets[i] + 4, 4, &reading.capacities[i], dwResult);
+    bool queued = link.FSUIPC_Read(SimOffset::kZuluTime, 3, reading.clock.data(), dwResult) &&
+                  link.FSUIPC_Read(SimOffset::kParkingBrake, 2, &reading.brake, dwResult) &&
+                  link.FSUIPC_Read(SimOffset::kOnGround, 2, &reading.onGround, dwResult) &&
+                  link.FSUIPC_Read(SimOffset::kSlew, 2, &reading.slew, dwResult) &&
+                  link.FSUIPC_Read(SimOffset::kFuelWeight, 4, &reading.fuelWeight, dwResult);
+    for (std::size_t i = 0; queued && i < kTankLevels.size(); ++i) {
+        queued = link.FSUIPC_Read(kTankLevels[i], 4, &reading.levels[i], dwResult) &&
+                 link.FSUIPC_Read(kTankLevels[i] + SimOffset::kTankCapacityAfterLevel, 4, &reading.capacities[i], dwResult);
     }
     return queued && link.FSUIPC_Process(dwResult);
 }
@@ -79,8 +78,8 @@ void printReading(const Reading& reading)
     std::snprintf(line, sizeof line, "Fuel weight: %d (%.3f lbs/gal)", reading.fuelWeight,
                   reading.fuelWeight / 256.0);
     std::cout << line << "\n";
-    for (std::size_t i = 0; i < kTankLevelOffsets.size(); ++i) {
-        std::snprintf(line, sizeof line, "Tank 0x%04X: level %d capacity %d", unsigned(kTankLevelOffsets[i]),
+    for (std::size_t i = 0; i < kTankLevels.size(); ++i) {
+        std::snprintf(line, sizeof line, "Tank 0x%04X: level %d capacity %d", unsigned(kTankLevels[i]),
                       reading.levels[i], reading.capacities[i]);
         std::cout << line << "\n";
     }

@@ -1,5 +1,6 @@
 #include "flightplayer.h"
 
+#include "simoffsets.h"
 #include "simvariables.h"
 
 #include <array>
@@ -9,20 +10,9 @@
 
 namespace {
 
-constexpr std::uint32_t kClockHourOffset = 0x023B; // hour, minute, second
-constexpr std::uint32_t kOnGroundOffset = 0x0366;
-constexpr std::uint32_t kSlewOffset = 0x05DC;
-constexpr std::uint32_t kFuelWeightOffset = 0x0AF4;
-constexpr std::uint32_t kParkingBrakeOffset = 0x0BC8;
-constexpr std::uint32_t kModuleVersionOffset = 0x3304;
-constexpr std::uint32_t kSimulatorVersionOffset = 0x3308;
 constexpr std::uint16_t kBrakeSetValue = 32767;
 constexpr double kFullLevel = 128.0 * 65536.0;
 constexpr int kSecondsPerDay = 24 * 60 * 60;
-
-// The tracker's order of the eleven tank level offsets; capacities at +4.
-constexpr std::array<std::uint32_t, 11> kTrackerTankOrder{0x0B74, 0x1244, 0x124C, 0x0B7C, 0x0B84, 0x0B8C,
-                                                          0x0B94, 0x0B9C, 0x0BA4, 0x1254, 0x125C};
 
 double signedValue(const SimVariables& vars, std::uint32_t offset)
 {
@@ -34,9 +24,9 @@ double signedValue(const SimVariables& vars, std::uint32_t offset)
 FlightPlayer::FlightPlayer(Scenario scenario, SimVariables& vars, Versions versions)
     : m_scenario(std::move(scenario)), m_vars(vars), m_fuelAtState(m_scenario.states.size(), 0)
 {
-    m_vars.setU32(kModuleVersionOffset, versions.module);
-    m_vars.setU32(kSimulatorVersionOffset, versions.simulator);
-    m_vars.setU32(kFuelWeightOffset,
+    m_vars.setU32(SimOffset::kModuleVersion, versions.module);
+    m_vars.setU32(SimOffset::kSimulatorVersion, versions.simulator);
+    m_vars.setU32(SimOffset::kFuelWeight,
                   static_cast<std::uint32_t>(std::lround(m_scenario.fuelWeightLbsPerGallon * 256)));
     for (const SimTank& tank : m_scenario.tanks)
         m_vars.setU32(tank.levelOffset + 4, tank.capacityGallons);
@@ -83,9 +73,9 @@ std::string FlightPlayer::clockText(int minuteFromStart) const
 
 void FlightPlayer::applyState(const FlightState& state)
 {
-    m_vars.setU16(kParkingBrakeOffset, state.brakeSet ? kBrakeSetValue : 0);
-    m_vars.setU16(kOnGroundOffset, state.onGround ? 1 : 0);
-    m_vars.setU16(kSlewOffset, state.slew ? 1 : 0);
+    m_vars.setU16(SimOffset::kParkingBrake, state.brakeSet ? kBrakeSetValue : 0);
+    m_vars.setU16(SimOffset::kOnGround, state.onGround ? 1 : 0);
+    m_vars.setU16(SimOffset::kSlew, state.slew ? 1 : 0);
     for (std::size_t i = 0; i < m_scenario.tanks.size(); ++i) {
         const double level = state.levelsPercent.at(i) / 100.0 * kFullLevel;
         m_vars.setU32(m_scenario.tanks[i].levelOffset, static_cast<std::uint32_t>(std::lround(level)));
@@ -97,18 +87,18 @@ void FlightPlayer::setClock(double simSeconds)
     const long long second =
         (static_cast<long long>(m_scenario.startMinuteOfDay) * 60 + static_cast<long long>(simSeconds)) %
         kSecondsPerDay;
-    m_vars.setU8(kClockHourOffset, static_cast<std::uint8_t>(second / 3600));
-    m_vars.setU8(kClockHourOffset + 1, static_cast<std::uint8_t>(second / 60 % 60));
-    m_vars.setU8(kClockHourOffset + 2, static_cast<std::uint8_t>(second % 60));
+    m_vars.setU8(SimOffset::kZuluTime, static_cast<std::uint8_t>(second / 3600));
+    m_vars.setU8(SimOffset::kZuluTime + 1, static_cast<std::uint8_t>(second / 60 % 60));
+    m_vars.setU8(SimOffset::kZuluTime + 2, static_cast<std::uint8_t>(second % 60));
 }
 
 std::int64_t fuelOnBoardLbs(const SimVariables& vars)
 {
-    const double lbsPerGallon = signedValue(vars, kFuelWeightOffset) / 256;
+    const double lbsPerGallon = signedValue(vars, SimOffset::kFuelWeight) / 256;
     double gallons = 0;
-    for (const std::uint32_t levelOffset : kTrackerTankOrder) {
+    for (const std::int32_t levelOffset : SimOffset::kTankLevels) {
         const double level = signedValue(vars, levelOffset);
-        const double capacity = signedValue(vars, levelOffset + 4);
+        const double capacity = signedValue(vars, levelOffset + SimOffset::kTankCapacityAfterLevel);
         if (level > 0 && capacity > 0)
             gallons += level / 65536 / 128 * capacity;
     }
