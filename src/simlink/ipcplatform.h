@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,16 @@ public:
                                           std::uintptr_t wParam, std::uintptr_t lParam,
                                           std::uint32_t timeoutMs) = 0;
     virtual void sleepMs(std::uint32_t milliseconds) = 0;
+
+    // Cancellation, callable from any thread: a wait inside sendMessageTimeout
+    // or sleepMs ends within 50 ms (not delivered), and so does every later
+    // wait until clearCancel(). Platforms wait in slices and check isCancelled().
+    void cancel() { m_cancelled = true; }
+    void clearCancel() { m_cancelled = false; }
+    bool isCancelled() const { return m_cancelled; }
+
+private:
+    std::atomic<bool> m_cancelled{false};
 };
 
 // The process's real platform: POSIX sockets and shared memory, or Win32.
