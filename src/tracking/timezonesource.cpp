@@ -32,40 +32,28 @@ TimeZoneDescription systemTimeZoneDescription()
 
 #else
 
+#include <algorithm>
 #include <chrono>
-#include <ctime>
-#include <optional>
 
 namespace {
 
-struct ZoneOffset {
-    long utcOffsetSeconds = 0; // east of Greenwich positive
-    bool daylight = false;
+using Offset = ZoneChanges::Offset;
+using Change = ZoneChanges::Change;
 
-    bool operator==(const ZoneOffset&) const = default;
-};
-
-ZoneOffset zoneOffsetAt(std::time_t instant)
+Offset offsetAt(std::time_t instant)
 {
     std::tm local{};
     localtime_r(&instant, &local);
     return {local.tm_gmtoff, local.tm_isdst > 0};
 }
 
-std::time_t utcMidnight(int year, unsigned month, unsigned day)
-{
-    using namespace std::chrono;
-    const sys_days date{std::chrono::year{year} / month / day};
-    return static_cast<std::time_t>(duration_cast<seconds>(date.time_since_epoch()).count());
-}
-
 // The first second in (before, after] with after's offset.
 std::time_t firstSecondWithOffset(std::time_t before, std::time_t after)
 {
-    const ZoneOffset target = zoneOffsetAt(after);
+    const Offset target = offsetAt(after);
     while (after - before > 1) {
         const std::time_t middle = before + (after - before) / 2;
-        if (zoneOffsetAt(middle) == target)
+        if (offsetAt(middle) == target)
             after = middle;
         else
             before = middle;
@@ -73,22 +61,20 @@ std::time_t firstSecondWithOffset(std::time_t before, std::time_t after)
     return after;
 }
 
-struct ZoneChange {
-    std::time_t instant = 0;
-    ZoneOffset from;
-    ZoneOffset to;
-};
-
 // The rule naming the wall-clock time at which the change happens, read on
 // the clock that runs until then (02:00 for both changes in New York).
-TransitionRule ruleFromChange(const ZoneChange& change)
+TransitionRule ruleFromChange(const Change& change)
 {
-    const std::time_t wallClock = change.instant + change.from.utcOffsetSeconds;
+    const std::time_t wallClock = change.instant + change.from.utcSeconds;
     std::tm fields{};
     gmtime_r(&wallClock, &fields);
     return {fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_wday, fields.tm_mday,
             fields.tm_hour, fields.tm_min, fields.tm_sec};
 }
+
+bool changesDaylight(const Change& change) { return change.from.daylight != change.to.daylight; }
+
+std::int32_t minutesWestOf(long utcSeconds) { return static_cast<std::int32_t>(-utcSeconds / 60); }
 
 } // namespace
 
@@ -103,45 +89,46 @@ LocalDateTime systemLocalNow()
 
 TimeZoneDescription systemTimeZoneDescription()
 {
-    return systemZoneDescriptionForYear(systemLocalNow().year);
+    // Far enough on both sides to find the daylight period around now.
+    constexpr std::time_t kMarginSeconds = 400 * 86400;
+    tzset();
+    const std::time_t now = std::time(nullptr);
+    return ZoneChanges(now - kMarginSeconds, now + kMarginSeconds).descriptionAt(now);
 }
 
-TimeZoneDescription systemZoneDescriptionForYear(int year)
+ZoneChanges::ZoneChanges(std::time_t first, std::time_t last)
+    : m_first(offsetAt(first))
 {
-    // Sampled every few hours (no zone changes twice that fast), with a day's
-    // margin so that changes near New Year in far-off zones are seen.
+    // Sampled every few hours: no zone changes twice that fast.
     constexpr std::time_t kStepSeconds = 6 * 3600;
-    const std::time_t first = utcMidnight(year, 1, 1) - 86400;
-    const std::time_t last = utcMidnight(year + 1, 1, 1) + 86400;
-
-    std::optional<ZoneOffset> standard;
-    std::optional<ZoneOffset> daylight;
-    std::optional<TransitionRule> daylightStart;
-    std::optional<TransitionRule> standardStart;
-    ZoneOffset previous = zoneOffsetAt(first);
-    for (std::time_t sample = first; sample <= last; sample += kStepSeconds) {
-        const ZoneOffset current = zoneOffsetAt(sample);
-        if (current != previous && current.daylight != previous.daylight) {
-            const ZoneChange change{firstSecondWithOffset(sample - kStepSeconds, sample), previous, current};
-            const TransitionRule rule = ruleFromChange(change);
-            std::optional<TransitionRule>& slot = current.daylight ? daylightStart : standardStart;
-            if (rule.year == year && !slot)
-                slot = rule;
-        }
-        std::optional<ZoneOffset>& kind = current.daylight ? daylight : standard;
-        if (!kind)
-            kind = current;
+    Offset previous = m_first;
+    for (std::time_t sample = first + kStepSeconds; sample <= last; sample += kStepSeconds) {
+        const Offset current = offsetAt(sample);
+        if (current != previous)
+            m_changes.push_back({firstSecondWithOffset(sample - kStepSeconds, sample), previous, current});
         previous = current;
     }
+}
+
+TimeZoneDescription ZoneChanges::descriptionAt(std::time_t instant) const
+{
+    const auto next = std::upper_bound(m_changes.begin(), m_changes.end(), instant,
+                                       [](std::time_t t, const Change& change) { return t < change.instant; });
+    const Offset current = next == m_changes.begin() ? m_first : std::prev(next)->to;
+    const auto before = std::find_if(std::make_reverse_iterator(next), m_changes.rend(), changesDaylight);
+    const auto after = std::find_if(next, m_changes.end(), changesDaylight);
 
     TimeZoneDescription zone;
-    const ZoneOffset base = standard.value_or(zoneOffsetAt(first));
-    zone.biasMinutes = static_cast<std::int32_t>(-base.utcOffsetSeconds / 60);
-    if (daylight && (daylightStart || standardStart)) {
-        zone.daylightBiasMinutes = static_cast<std::int32_t>(-(daylight->utcOffsetSeconds - base.utcOffsetSeconds) / 60);
-        zone.daylightStart = daylightStart.value_or(TransitionRule{});
-        zone.standardStart = standardStart.value_or(TransitionRule{});
-    }
+    zone.biasMinutes = minutesWestOf(current.utcSeconds);
+    if (before == m_changes.rend() || after == m_changes.end())
+        return zone; // no daylight period around: the offset now holds
+    // In daylight time, the standard offset is the one it was added to.
+    const Offset standard = current.daylight ? before->from : current;
+    const Offset daylight = current.daylight ? current : after->to;
+    zone.biasMinutes = minutesWestOf(standard.utcSeconds);
+    zone.daylightBiasMinutes = minutesWestOf(daylight.utcSeconds) - zone.biasMinutes;
+    zone.daylightStart = ruleFromChange(current.daylight ? *before : *after);
+    zone.standardStart = ruleFromChange(current.daylight ? *after : *before);
     return zone;
 }
 

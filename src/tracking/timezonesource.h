@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <vector>
 
 // A local calendar date and wall-clock time, as the computer's clock shows it.
 struct LocalDateTime {
@@ -37,15 +39,39 @@ struct TimeZoneDescription {
 // The computer's local date and time now.
 LocalDateTime systemLocalNow();
 
-// The system's description of its local zone for the current year. On
-// Windows GetTimeZoneInformation; elsewhere built from the local zone
-// (TZ, else /etc/localtime) by systemZoneDescriptionForYear.
+// The system's description of its local zone now. On Windows
+// GetTimeZoneInformation; elsewhere built from the local zone (TZ, else
+// /etc/localtime) by ZoneChanges::descriptionAt.
 TimeZoneDescription systemTimeZoneDescription();
 
 #ifndef _WIN32
-// The local zone's offsets in the given year, with the year's first change
-// to daylight time and first change back as absolute-date rules. Each rule's
-// time is the wall-clock time just before the change, as on Windows.
+// The local zone's changes of offset over a span of time, read once, so that
+// the description in force at any instant of the span is cheap to give.
 // Reads TZ as last passed to tzset().
-TimeZoneDescription systemZoneDescriptionForYear(int year);
+class ZoneChanges {
+public:
+    ZoneChanges(std::time_t first, std::time_t last);
+
+    // The zone as it stands at `instant`: the standard offset in force then
+    // (a zone may change it in mid-year), and, when daylight time lies on both
+    // sides of it, the change into and out of the daylight period around it as
+    // absolute-date rules. A rule's time is the wall-clock time just before
+    // the change, as on Windows.
+    TimeZoneDescription descriptionAt(std::time_t instant) const;
+
+    struct Offset {
+        long utcSeconds = 0; // east of Greenwich positive
+        bool daylight = false;
+        bool operator==(const Offset&) const = default;
+    };
+    struct Change {
+        std::time_t instant = 0; // the first second of the new offset
+        Offset from;
+        Offset to;
+    };
+
+private:
+    Offset m_first;
+    std::vector<Change> m_changes; // in time order
+};
 #endif
