@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kTwoDigitYearsBack = 50;
-
 enum class DateOrder { DayMonthYear, MonthDayYear, YearMonthDay };
 
 // The order of day, month and year in the locale's short date format.
@@ -25,17 +23,14 @@ DateOrder localeDateOrder(const QLocale& locale)
     return DateOrder::DayMonthYear;
 }
 
+// A log holds past flights: the latest year ending in these digits that is not after next year.
 int windowedYear(int twoDigitYear, const QDate& today)
 {
-    int year = today.year() / 100 * 100 + twoDigitYear;
-    if (year > today.year() + (99 - kTwoDigitYearsBack))
-        year -= 100;
-    else if (year < today.year() - kTwoDigitYearsBack)
-        year += 100;
-    return year;
+    const int latest = today.year() + 1;
+    return latest - (latest - twoDigitYear) % 100;
 }
 
-// A year written with four digits, or two within the window around today.
+// A year written with four digits, or two (see windowedYear).
 std::optional<int> yearOf(const QString& digits, const QDate& today)
 {
     if (digits.size() == 4)

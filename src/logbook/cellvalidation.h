@@ -29,6 +29,6 @@ CellCheck validateCell(int column, const QString& text, const QDate& today = QDa
 // A date typed by the pilot: ISO "yyyy-mm-dd"; day, month and year as digits
 // in the locale's own order, separated by "/", "." or "-" (the same one
 // twice), the year with four digits or two; the locale's short and long
-// formats. A two-digit year is the one from 50 years before `today` to 49
-// years after it.
+// formats. A two-digit year is the latest such year not after the year
+// following `today`'s.
 std::optional<QDate> parseLogDate(const QString& text, const QLocale& locale, const QDate& today);
