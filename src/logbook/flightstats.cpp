@@ -104,7 +104,14 @@ QString flightLogCaption(double hours)
 
 QString flightStatsReport(LogTable& table)
 {
-    QString text = kCrLf + QStringLiteral("  Flight Time by Aircraft Type:") + kCrLf + kCrLf;
+    QString text;
+    appendFlightStatsReport(table, text);
+    return text;
+}
+
+void appendFlightStatsReport(LogTable& table, QString& text)
+{
+    text += kCrLf + QStringLiteral("  Flight Time by Aircraft Type:") + kCrLf + kCrLf;
     double grandTotal = 0.0;
     if (table.rowCount() == 0) {
         text += QStringLiteral("       No Flight Time Recorded") + kCrLf + kCrLf;
@@ -134,5 +141,4 @@ QString flightStatsReport(LogTable& table)
         }
     }
     text += kCrLf + QStringLiteral("  Total Flight Time : ") + formatFlightTime(grandTotal);
-    return text;
 }

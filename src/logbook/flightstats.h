@@ -28,3 +28,6 @@ QString flightLogCaption(double hours);
 // The report of flight time by aircraft type, CR LF line ends, exactly as
 // the statistics panel shows it. Sorts `table` by aircraft type.
 QString flightStatsReport(LogTable& table);
+// The same, appended to `text` as it is built: on a failure `text` holds the
+// report as far as it got.
+void appendFlightStatsReport(LogTable& table, QString& text);

@@ -20,7 +20,8 @@ constexpr int kLinkWidthTwips = 3600;
 constexpr int kTextGapTwips = 25;   // left under the text area
 } // namespace
 
-ucStats::ucStats(Dialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
+ucStats::ucStats(Dialogs& dialogs, QWidget* parent, ReportBuilder build)
+    : QWidget(parent), m_dialogs(dialogs), m_build(build ? std::move(build) : appendFlightStatsReport)
 {
     m_frame = new QWidget(this);
     m_frame->setObjectName(QStringLiteral("Frame"));
@@ -72,9 +73,11 @@ void ucStats::placeControls()
 }
 
 // Rebuilt from the saved file on every click: edits not yet saved in the
-// flight log panel do not count.
+// flight log panel do not count. A failure shows the report as far as it was
+// built, then the error.
 void ucStats::Display_Flight_Stats()
 {
+    QString text;
     try {
         BusyCursor busy;
         LogTable table;
@@ -82,8 +85,11 @@ void ucStats::Display_Flight_Stats()
         if (loaded.errorNumber != 0)
             Error_Report(m_dialogs, QString::fromLatin1(kLoadXArraySource), loaded.errorNumber,
                          loaded.errorDescription);
-        m_txtStats->setPlainText(flightStatsReport(table));
+        m_build(table, text);
     } catch (const std::exception& e) {
+        m_txtStats->setPlainText(text);
         Error_Report(m_dialogs, kSourceDisplayFlightStats, e);
+        return;
     }
+    m_txtStats->setPlainText(text);
 }

@@ -2,7 +2,10 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class Dialogs;
+class LogTable;
 class PanelTitle;
 class QPlainTextEdit;
 
@@ -15,7 +18,11 @@ class ucStats : public QWidget {
     Q_OBJECT
 
 public:
-    ucStats(Dialogs& dialogs, QWidget* parent = nullptr);
+    // Builds the report from the loaded table, appending to the text as it goes.
+    using ReportBuilder = std::function<void(LogTable&, QString&)>;
+
+    // `build` defaults to appendFlightStatsReport.
+    explicit ucStats(Dialogs& dialogs, QWidget* parent = nullptr, ReportBuilder build = {});
 
     // Background colour of the title strip, 0x00BBGGRR.
     void setTitle_BackColor(qint32 vData);
@@ -31,6 +38,7 @@ private:
     void Display_Flight_Stats();
 
     Dialogs& m_dialogs;
+    ReportBuilder m_build;
     QWidget* m_frame = nullptr;
     PanelTitle* m_title = nullptr;
     QPlainTextEdit* m_txtStats = nullptr;

@@ -6,6 +6,7 @@
 #include "recordingdialogs.h"
 #include "ucflightlog.h"
 #include "ucstats.h"
+#include "flightstats.h"
 
 #include <QtTest>
 
@@ -65,6 +66,27 @@ private slots:
         QVERIFY(!stats.statsText().contains(QStringLiteral("C172")));   // nothing after a broken line
         QCOMPARE(dialogs.shown.size(), error.isEmpty() ? 0 : 2);
         QVERIFY(dialogs.lastText().contains(error));
+    }
+
+    // A failure shows the report as far as it was built, and the error; never the report before.
+    void failureShowsThePartBuiltAndTheError()
+    {
+        writeLogFile(linesOf({flight("2002-07-07", "A320", "G-1", "2.5")}));
+        RecordingDialogs dialogs;
+        int clicks = 0;
+        ucStats stats(dialogs, nullptr, [&clicks](LogTable& table, QString& text) {
+            if (++clicks == 1)
+                return appendFlightStatsReport(table, text);
+            text += QStringLiteral("part built");
+            throw std::runtime_error("out of memory");
+        });
+        clickLink(stats, 0);
+        QVERIFY(stats.statsText().contains(QStringLiteral("Total Time: 2.5")));
+
+        clickLink(stats, 0);
+        QCOMPARE(stats.statsText(), QStringLiteral("part built"));
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("ucStats.Display_Flight_Stats()")));
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("out of memory")));
     }
 
     void unsavedEditsAreNotCounted()
