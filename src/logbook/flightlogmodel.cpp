@@ -91,11 +91,21 @@ void FlightLogModel::changeWholeTable(const std::function<void(LogTable&)>& chan
     change(m_table);
 }
 
-void FlightLogModel::reorderTable(const std::function<void(LogTable&)>& change)
+void FlightLogModel::reorderTable(const std::function<LogTable::RowMoves(LogTable&)>& change)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const auto tellViews = qScopeGuard([this] { emit layoutChanged({}, QAbstractItemModel::VerticalSortHint); });
-    change(m_table);
+    const LogTable::RowMoves moves = change(m_table);
+    if (moves.empty())
+        return;
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before) {
+        const bool moved = index.row() < tableRows();   // the new-flight row stays last
+        after << (moved ? createIndex(int(moves[std::size_t(index.row())]), index.column()) : index);
+    }
+    changePersistentIndexList(before, after);
 }
 
 qsizetype FlightLogModel::appendRow(const std::array<QString, LogTable::kColumnCount>& cells)

@@ -39,9 +39,10 @@ public:
     // Runs `change` on the table and makes the views re-read all of it
     // (load, clear). The views are told even when `change` throws.
     void changeWholeTable(const std::function<void(LogTable&)>& change);
-    // The same for a change that only moves whole rows (a sort): the total
-    // stays, and the views keep their place instead of starting afresh.
-    void reorderTable(const std::function<void(LogTable&)>& change);
+    // The same for a change that only moves whole rows (a sort), which
+    // returns where they went: the total stays, and the selection and current
+    // cell move with their rows instead of starting afresh.
+    void reorderTable(const std::function<LogTable::RowMoves(LogTable&)>& change);
     // Appends a row of 14 texts; returns its index. Not a change by the user.
     qsizetype appendRow(const std::array<QString, LogTable::kColumnCount>& cells);
     // Removes the given table rows (any order; the new-flight row and

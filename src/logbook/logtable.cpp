@@ -324,12 +324,12 @@ void LogTable::setRowFromBlock(qsizetype row, int block, std::uint64_t lineStart
         Row{(static_cast<std::uint64_t>(block) << kOffsetBits) | lineStart, fieldEnds};
 }
 
-void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key)
+LogTable::RowMoves LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key)
 {
     if (first < 0 || last >= rowCount() || column < 0 || column >= kColumnCount)
         throw std::out_of_range("LogTable: sort range outside the table");
     if (last - first < 1)
-        return;
+        return {};
     const qsizetype count = last - first + 1;
     if (count > std::numeric_limits<std::uint32_t>::max())
         throw std::length_error("LogTable: too many rows to sort");
@@ -363,7 +363,10 @@ void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key
     }
     decltype(keyed)().swap(keyed);
     if (!moved)
-        return;
+        return {};
+    RowMoves moves(n);
+    for (std::uint32_t to = 0; to < n; ++to)
+        moves[source[to]] = to;
 
     // Move whole rows along the permutation's cycles, one spare row at a time.
     Row* rows = m_rows.data() + first;
@@ -383,4 +386,5 @@ void LogTable::sortRows(qsizetype first, qsizetype last, int column, SortKey key
             to = from;
         }
     }
+    return moves;
 }

@@ -62,8 +62,11 @@ public:
         Date,   // "yyyy-mm-dd" dates chronologically, then every other text in byte order
         Bytes,  // byte order; texts are equal only when byte-identical
     };
+    // Where each row went: moved[row - first] is its new index - first;
+    // empty when no row moved.
+    using RowMoves = std::vector<std::uint32_t>;
     // Stable ascending sort of rows first..last (inclusive) by one column.
-    void sortRows(qsizetype first, qsizetype last, int column, SortKey key);
+    RowMoves sortRows(qsizetype first, qsizetype last, int column, SortKey key);
 
     // Set by the loader when the file did not load whole; saving over it is refused.
     const std::optional<IncompleteLoad>& incompleteLoad() const { return m_incompleteLoad; }

@@ -274,14 +274,15 @@ LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size
 
 } // namespace
 
-void Sort_XArray(LogTable& table, int column)
+LogTable::RowMoves Sort_XArray(LogTable& table, int column)
 {
     if (table.rowCount() < 2)
-        return;
+        return {};
     if (column == 0)
-        table.sortRows(0, table.rowCount() - 1, 0, LogTable::SortKey::Date);
-    else if (column == 1)
-        table.sortRows(0, table.rowCount() - 1, 1, LogTable::SortKey::Bytes);
+        return table.sortRows(0, table.rowCount() - 1, 0, LogTable::SortKey::Date);
+    if (column == 1)
+        return table.sortRows(0, table.rowCount() - 1, 1, LogTable::SortKey::Bytes);
+    return {};
 }
 
 SaveResult writeLogLines(const LogTable& table, QIODevice& device)

@@ -51,7 +51,8 @@ LoadResult Load_XArray(LogTable& table, const QString& strPath = FlightLog_Path(
 LoadResult loadLogBytes(LogTable& table, const QByteArray& bytes, const QString& strPath);
 
 // Column 0: by date; column 1: by aircraft type; any other column: nothing.
-void Sort_XArray(LogTable& table, int column);
+// Returns where each row went (empty when none moved).
+LogTable::RowMoves Sort_XArray(LogTable& table, int column);
 
 struct SaveResult {
     bool ok = false;

@@ -215,7 +215,7 @@ void ucFlightLog::Grid_Sort(int column)
 {
     try {
         BusyCursor busy;
-        m_model->reorderTable([column](LogTable& table) { Sort_XArray(table, column); });
+        m_model->reorderTable([column](LogTable& table) { return Sort_XArray(table, column); });
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourceGridSort, e);
     }
