@@ -10,4 +10,6 @@ inline constexpr qint32 kSaveRefused = 30103;      // the table holds only part 
 inline constexpr qint32 kSaveFailed = 30104;       // the new file could not be written or put in place
 inline constexpr qint32 kBadCellCharacter = 30105; // a cell holds "," or CR, which the format cannot keep
 inline constexpr qint32 kLineTooLong = 30106;      // a line longer than 4 GiB
+inline constexpr qint32 kExtraFields = 30107;      // a line holds more than 14 fields
+inline constexpr qint32 kLoadFailed = 30108;       // the load stopped on an unforeseen failure (out of memory)
 }

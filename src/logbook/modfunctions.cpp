@@ -4,6 +4,7 @@
 #include "logerrors.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +15,11 @@
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -62,6 +68,57 @@ void reportLoadError(LoadResult& result, qint32 number, const QString& descripti
 {
     result.errorNumber = number;
     result.errorDescription = description;
+}
+
+// Marks a load under way, so that a failure part way leaves no table that
+// may be saved over the file; a load that finishes whole clears it.
+void markUnfinished(LogTable& table, const QString& path)
+{
+    table.setIncompleteLoad(LogTable::IncompleteLoad{path, 0, QStringLiteral("the load did not finish")});
+}
+
+struct LineFault {
+    qsizetype line = 0;
+    QString reason;
+    qint32 number = 0;
+    QString description;
+};
+
+// A line whose number of fields is not 14, named at the line to mend. In a
+// file of CR line ends a LF alone inside the line is the likely cause: a line
+// ended by LF alone runs on into the next.
+LineFault fieldCountFault(const char* data, qsizetype pos, qsizetype stop, char lineEnd, const QString& path)
+{
+    const qsizetype fields = countFields(data + pos, data + stop);
+    LineFault fault;
+    fault.number = fields < kColumns ? LogErrors::kShortLine : LogErrors::kExtraFields;
+    const QString consequence = fields < kColumns
+        ? QStringLiteral("The flights before it are loaded.")
+        : QStringLiteral("Only its first 14 fields are loaded, and the log will not be saved until it is mended.");
+    const auto* lf = static_cast<const char*>(
+        lineEnd == '\r' ? std::memchr(data + pos, '\n', static_cast<std::size_t>(stop - pos)) : nullptr);
+    if (lf) {
+        fault.line = editorLineNumber(data, lf - data);
+        fault.reason = QStringLiteral("the file mixes CR LF and LF line ends: line %1 ends with LF alone").arg(fault.line);
+        fault.description = QStringLiteral("The flight log %1 mixes CR LF and LF line ends: line %2 ends with LF "
+                                           "alone, so it runs on into the next line as one flight of %3 fields. "
+                                           "Give every line the same end (a text editor can convert them). %4")
+                                .arg(nativePath(path))
+                                .arg(fault.line)
+                                .arg(fields)
+                                .arg(consequence);
+        return fault;
+    }
+    fault.line = editorLineNumber(data, pos);
+    fault.reason = fields < kColumns
+        ? QStringLiteral("line %1 holds %2 fields; a flight needs 14").arg(fault.line).arg(fields)
+        : QStringLiteral("line %1 holds %2 fields; only the first 14 are kept").arg(fault.line).arg(fields);
+    fault.description = QStringLiteral("Line %1 of the flight log %2 holds %3 fields; a flight has 14. %4")
+                            .arg(fault.line)
+                            .arg(nativePath(path))
+                            .arg(fields)
+                            .arg(consequence);
+    return fault;
 }
 
 struct FileBytes {
@@ -128,7 +185,53 @@ bool isWritable(std::string_view line)
     return std::count(line.begin(), line.end(), ',') == kColumns - 1 && line.find('\r') == std::string_view::npos;
 }
 
+// Keeps the file about to be replaced in the backup folder: a hard link to it
+// where the file system allows (the save puts a new file in its place and
+// leaves the old one to the link), else a copy. Returns the backup's path,
+// or an empty text with `error` set.
+QString keepBackup(const QString& logPath, QString& error)
+{
+    const QString folder = backupFolder(logPath);
+    if (!QDir().mkpath(folder)) {
+        error = QStringLiteral("the folder cannot be made");
+        return {};
+    }
+    // Names sort in the order of the saves, also for saves within one millisecond.
+    QDateTime stamp = QDateTime::currentDateTimeUtc();
+    QString backup;
+    do {
+        backup = folder + QStringLiteral("/flightlog-") + stamp.toString(QStringLiteral("yyyy-MM-dd_HHmmss.zzz"))
+            + QStringLiteral("Z.txt");
+        stamp = stamp.addMSecs(1);
+    } while (QFileInfo::exists(backup));
+#ifdef Q_OS_UNIX
+    if (::linkat(AT_FDCWD, QFile::encodeName(logPath).constData(), AT_FDCWD, QFile::encodeName(backup).constData(),
+                 AT_SYMLINK_FOLLOW) == 0)
+        return backup;
+#endif
+    QFile old(logPath);
+    if (!old.copy(backup)) {
+        error = old.errorString();
+        return {};
+    }
+    return backup;
+}
+
+void pruneBackups(const QString& logPath)
+{
+    QDir folder(backupFolder(logPath));
+    const QStringList backups =
+        folder.entryList({QStringLiteral("flightlog-*.txt")}, QDir::Files, QDir::Name);
+    for (qsizetype i = 0; i + kBackupsKept < backups.size(); ++i)
+        folder.remove(backups[i]);
+}
+
 } // namespace
+
+QString backupFolder(const QString& strLogPath)
+{
+    return QFileInfo(strLogPath).absolutePath() + QStringLiteral("/backups");
+}
 
 QString App_Directory_For(const QString& strDirectory)
 {
@@ -169,23 +272,34 @@ LoadResult Load_XArray(LogTable& table, const QString& strPath)
     if (!QFileInfo::exists(strPath))
         return result;
     result.fileFound = true;
-
-    FileBytes bytes;
-    QString error;
-    if (!readWholeFile(strPath, bytes, error)) {
-        const QString reason = QStringLiteral("the file cannot be read: %1").arg(error);
-        markIncomplete(table, result, strPath, 0, reason);
-        reportLoadError(result, LogErrors::kUnreadableFile,
-                        QStringLiteral("The flight log %1 cannot be read: %2").arg(nativePath(strPath), error));
+    markUnfinished(table, strPath);
+    try {
+        FileBytes bytes;
+        QString error;
+        if (!readWholeFile(strPath, bytes, error)) {
+            const QString reason = QStringLiteral("the file cannot be read: %1").arg(error);
+            markIncomplete(table, result, strPath, 0, reason);
+            reportLoadError(result, LogErrors::kUnreadableFile,
+                            QStringLiteral("The flight log %1 cannot be read: %2").arg(nativePath(strPath), error));
+            return result;
+        }
+        const int block = table.adoptBlock(bytes.data, bytes.size);
+        return parseLog(table, block, bytes.data.get(), bytes.size, strPath);
+    } catch (const std::exception& e) {
+        const QString what = QString::fromLocal8Bit(e.what());
+        markIncomplete(table, result, strPath, 0, QStringLiteral("the load failed: %1").arg(what));
+        reportLoadError(result, LogErrors::kLoadFailed,
+                        QStringLiteral("The flight log %1 could not be loaded (%2). It will not be saved over "
+                                       "until it loads whole.")
+                            .arg(nativePath(strPath), what));
         return result;
     }
-    const int block = table.adoptBlock(bytes.data, bytes.size);
-    return parseLog(table, block, bytes.data.get(), bytes.size, strPath);
 }
 
 LoadResult loadLogBytes(LogTable& table, const QByteArray& bytes, const QString& strPath)
 {
     table.clear();
+    markUnfinished(table, strPath);
     const int block = table.adoptBlock(bytes);
     return parseLog(table, block, bytes.constData(), bytes.size(), strPath);
 }
@@ -236,24 +350,13 @@ LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size
         const bool extraFields = fields == kColumns;
         if (fields < kColumns)
             ends[static_cast<std::size_t>(fields++)] = static_cast<std::uint32_t>(lineStop - pos);
-        if (fields < kColumns) {
-            const qsizetype line = editorLineNumber(data, pos);
-            const QString reason = QStringLiteral("line %1 holds %2 fields; a flight needs 14").arg(line).arg(fields);
-            markIncomplete(table, result, strPath, line, reason);
-            reportLoadError(result, LogErrors::kShortLine,
-                            QStringLiteral("Line %1 of the flight log %2 holds %3 fields; a flight needs 14. "
-                                           "The flights before it are loaded.")
-                                .arg(line)
-                                .arg(nativePath(strPath))
-                                .arg(fields));
-            break;
-        }
-        if (extraFields && result.complete) {   // the first such line names the fault
-            const qsizetype line = editorLineNumber(data, pos);
-            markIncomplete(table, result, strPath, line,
-                           QStringLiteral("line %1 holds %2 fields; only the first 14 are kept")
-                               .arg(line)
-                               .arg(countFields(data + pos, data + lineStop)));
+        // A short line stops the load; of lines with extra fields the first is named.
+        if (fields < kColumns || (extraFields && result.complete)) {
+            const LineFault fault = fieldCountFault(data, pos, lineStop, lineEnd, strPath);
+            markIncomplete(table, result, strPath, fault.line, fault.reason);
+            reportLoadError(result, fault.number, fault.description);
+            if (fields < kColumns)
+                break;
         }
 
         const qsizetype row = lastRow + 1;
@@ -269,6 +372,8 @@ LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size
     table.resize(lastRow + 1);
     result.rowsKept = table.rowCount();
     Sort_XArray(table, 0);
+    if (result.complete)
+        table.setIncompleteLoad(std::nullopt);
     return result;
 }
 
@@ -354,10 +459,26 @@ SaveResult saveLogTable(const LogTable& table, const QString& strPath)
         result.message = QStringLiteral("The flight log %1 was not saved: %2").arg(nativePath(strPath), result.message);
         return result;
     }
+    QString backup;
+    if (QFileInfo::exists(strPath)) {
+        QString error;
+        backup = keepBackup(strPath, error);
+        if (backup.isEmpty()) {
+            file.cancelWriting();
+            result.ok = false;
+            result.errorNumber = LogErrors::kSaveFailed;
+            result.message = QStringLiteral("The flight log %1 was not saved: no backup of it could be made in %2 (%3).")
+                                 .arg(nativePath(strPath), nativePath(backupFolder(strPath)), error);
+            return result;
+        }
+    }
     if (!file.commit()) {
+        QFile::remove(backup);
         result.ok = false;
         result.errorNumber = LogErrors::kSaveFailed;
         result.message = QStringLiteral("Cannot write file %1:\n%2.").arg(nativePath(strPath), file.errorString());
+        return result;
     }
+    pruneBackups(strPath);
     return result;
 }

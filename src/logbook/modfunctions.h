@@ -43,9 +43,10 @@ struct LoadResult {
 // Fills `table` (expected empty) from the file in one pass: lines end at
 // CR LF or CR (a LF alone stays in the text), or at LF in a file without any
 // CR; empty lines are skipped; the first 14 fields of a line are kept. A
-// missing file leaves the table empty. A load that stops early keeps the rows
-// read, cut to size, and marks the table incomplete (see LogTable::incompleteLoad).
-// Ends by sorting the rows by date.
+// missing file leaves the table empty. A load that stops early or meets a
+// line of more than 14 fields keeps the rows read, cut to size, and marks the
+// table incomplete (see LogTable::incompleteLoad); so does any failure, which
+// is returned, never thrown. Ends by sorting the rows by date.
 LoadResult Load_XArray(LogTable& table, const QString& strPath = FlightLog_Path());
 // The same from bytes already read; `strPath` names the source in messages.
 LoadResult loadLogBytes(LogTable& table, const QByteArray& bytes, const QString& strPath);
@@ -62,10 +63,17 @@ struct SaveResult {
     AppError error() const { return AppError(errorNumber, message); }
 };
 
+// The folder beside the log that keeps the files replaced by the last saves.
+QString backupFolder(const QString& strLogPath = FlightLog_Path());
+inline constexpr int kBackupsKept = 10;
+
 // Replaces the file with every row in table order, 14 fields joined by ","
 // and CR LF after each line. Written beside the old file, flushed and renamed
-// over it: a failure leaves the old file whole. Refused for a table that did
-// not load whole, and for a cell holding "," or CR.
+// over it: a failure leaves the old file whole. The old file is kept first in
+// backupFolder() as "flightlog-<UTC date and time>.txt", the newest
+// kBackupsKept of them staying; a save whose backup cannot be made is refused.
+// Refused too for a table that did not load whole, and for a cell holding ","
+// or CR.
 SaveResult saveLogTable(const LogTable& table, const QString& strPath = FlightLog_Path());
 // The lines alone, to any device; refuses a cell holding "," or CR, but
 // does not look at LogTable::incompleteLoad().

@@ -86,8 +86,11 @@ private slots:
             << "\r\n" + a + "\r\n\r\n\r\n" + b + "\r\n" << QByteArrayList{a, b} << 0ll << 0;
         QTest::newRow("13 commas: one row of empty cells")
             << QByteArray(",,,,,,,,,,,,,\r\n") << QByteArrayList{",,,,,,,,,,,,,"} << 0ll << 0;
-        QTest::newRow("15 fields: first 14 kept, log incomplete")
-            << a + "\r\n" + b + ",extra\r\n" + c << QByteArrayList{a, b, c} << 2ll << 0;
+        QTest::newRow("15 fields: first 14 kept, reported")
+            << a + "\r\n" + b + ",extra\r\n" + c << QByteArrayList{a, b, c} << 2ll << LogErrors::kExtraFields;
+        QTest::newRow("LF alone in a CR LF file: named at the line it ends")
+            << a + "\r\n" + b + "\n" + c + "\r\n" << QByteArrayList{a, b + "\n2002-07-03"} << 2ll
+            << LogErrors::kExtraFields;
         QTest::newRow("fewer than 14 fields mid-file: rows before kept")
             << c + "\r\n" + a + "\r\n\r\nshort,line\r\n" + b << QByteArrayList{a, c} << 4ll
             << LogErrors::kShortLine;
@@ -130,7 +133,7 @@ private slots:
         QCOMPARE(result.failedLine, failedLine);
         QCOMPARE(result.errorNumber, errorNumber);
         if (errorNumber)
-            QVERIFY(result.errorDescription.contains(QString("Line %1 ").arg(failedLine)));
+            QVERIFY(result.errorDescription.contains(QString("line %1 ").arg(failedLine), Qt::CaseInsensitive));
         if (failedLine == 0) {   // what loads saves back in table order, CR LF after every line
             table.insertRow(0);
             QByteArray lines = ",,,,,,,,,,,,,\r\n";
@@ -183,6 +186,50 @@ private slots:
         writeFile(path(), flight("2002-07-01", 1) + "\r\n");
         QVERIFY(Load_XArray(table, path()).complete);
         QVERIFY(saveLogTable(table, path()).ok);
+    }
+
+    // A file too large for memory (sparse, so it takes no space): nothing
+    // escapes, and the empty table cannot be saved over it.
+    void failedLoadLeavesTheTableIncomplete()
+    {
+        QTemporaryDir shm("/dev/shm/quillon-XXXXXX");
+        QFile huge(shm.filePath("flightlog.txt"));
+        if (!shm.isValid() || !huge.open(QIODevice::WriteOnly) || !huge.resize(qint64(1) << 60))
+            QSKIP("needs a file system with sparse files of 1 EiB (tmpfs in /dev/shm)");
+        huge.close();
+        LogTable table;
+        const LoadResult result = Load_XArray(table, huge.fileName());
+        QCOMPARE(result.errorNumber, LogErrors::kLoadFailed);
+        QVERIFY(!result.complete && table.incompleteLoad());
+        QCOMPARE(saveLogTable(table, huge.fileName()).errorNumber, LogErrors::kSaveRefused);
+        QCOMPARE(QFileInfo(huge).size(), qint64(1) << 60);
+    }
+
+    // Each save keeps the file it replaces; the ten newest stay. A backup that
+    // cannot be made stops the save.
+    void savesKeepTheLastTenBackups()
+    {
+        const QString folder = m_dir.filePath("backups");
+        QDir(folder).removeRecursively();
+        LogTable table;
+        table.resize(1);
+        for (int save = 0; save < 12; ++save) {
+            table.setCell(0, 1, std::to_string(save));
+            QVERIFY(saveLogTable(table, path()).ok);
+        }
+        const QStringList backups = QDir(folder).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(backups.size(), 10);
+        QVERIFY(backups.first().startsWith("flightlog-"));
+        QCOMPARE(readFile(folder + "/" + backups.first()), QByteArray(",1,,,,,,,,,,,,\r\n"));
+        QCOMPARE(readFile(folder + "/" + backups.last()), QByteArray(",10,,,,,,,,,,,,\r\n"));
+
+        QVERIFY(QDir(folder).removeRecursively());
+        writeFile(folder, "a file in the folder's place");
+        const SaveResult refused = saveLogTable(table, path());
+        QVERIFY2(!refused.ok && refused.message.contains(QDir::toNativeSeparators(folder)),
+                 qPrintable(refused.message));
+        QCOMPARE(readFile(path()), QByteArray(",11,,,,,,,,,,,,\r\n"));
+        QFile::remove(folder);
     }
 
     void interruptedSave_data()

@@ -27,24 +27,33 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("output");   // FILE stands for the log's path
+        QTest::addColumn<QByteArray>("warning");  // the start of standard error
         QTest::newRow("stats prints the report exactly")
             << QStringList{"stats", "FILE"} << kA320 + "\r\n" + kB737 + "\r\n" << 0
             << QByteArray("\r\n  Flight Time by Aircraft Type:\r\n\r\n"
                           "       Aircraft Type: A320          Total Time: 2.5\r\n\r\n"
-                          "       Aircraft Type: B737          Total Time: 1.2\r\n\r\n\r\n  Total Flight Time : 3.7");
+                          "       Aircraft Type: B737          Total Time: 1.2\r\n\r\n\r\n  Total Flight Time : 3.7") << QByteArray();
         QTest::newRow("check, LF line ends") << QStringList{"check", "FILE"} << kA320 + "\n" + kB737 + "\n" << 0
-                                             << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n");
+                                             << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n") << QByteArray();
         QTest::newRow("check, FILE defaults to the program's log") << QStringList{"check"} << kB737 + "\r\n" << 0
-            << QByteArray("File: FILE\nFlights: 1\nTotal Flight Time: 1.2\n");
+            << QByteArray("File: FILE\nFlights: 1\nTotal Flight Time: 1.2\n") << QByteArray();
         QTest::newRow("check, short line") << QStringList{"check", "FILE"} << kA320 + "\r\n\r\nA320,1.0\r\n" + kB737 << 1
             << QByteArray("File: FILE\nFlights: 1\nTotal Flight Time: 2.5\n"
                           "Incomplete: line 3 holds 2 fields; a flight needs 14\n"
-                          "Mend line 3 of the file; the program will not save over it until then.\n");
-        QTest::newRow("check, extra field") << QStringList{"check", "FILE"} << kA320 + ",x\r\n" + kB737 << 1
+                          "Mend line 3 of the file; the program will not save over it until then.\n") << QByteArray();
+        QTest::newRow("stats, extra field: report and warning") << QStringList{"stats", "FILE"}
+            << kB737 + "\r\n" + kA320 + ",x\r\n" << 1
+            << QByteArray("\r\n  Flight Time by Aircraft Type:\r\n\r\n"
+                          "       Aircraft Type: A320          Total Time: 2.5\r\n\r\n"
+                          "       Aircraft Type: B737          Total Time: 1.2\r\n\r\n\r\n  Total Flight Time : 3.7")
+            << QByteArray("quillon-log: Line 2 of the flight log FILE holds 15 fields");
+        QTest::newRow("check, LF alone in a CR LF file") << QStringList{"check", "FILE"}
+            << kA320 + "\r\n" + kB737 + "\n" + kA320 + "\r\n" << 1
             << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n"
-                          "Incomplete: line 1 holds 15 fields; only the first 14 are kept\n"
-                          "Mend line 1 of the file; the program will not save over it until then.\n");
-        QTest::newRow("usage error") << QStringList{"frobnicate"} << QByteArray() << 2 << QByteArray();
+                          "Incomplete: the file mixes CR LF and LF line ends: line 2 ends with LF alone\n"
+                          "Mend line 2 of the file; the program will not save over it until then.\n")
+            << QByteArray("quillon-log: The flight log FILE mixes CR LF and LF line ends");
+        QTest::newRow("usage error") << QStringList{"frobnicate"} << QByteArray() << 2 << QByteArray() << QByteArray();
     }
 
     void run()
@@ -53,6 +62,7 @@ private slots:
         QFETCH(QByteArray, file);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, output);
+        QFETCH(QByteArray, warning);
         const QString path = arguments.contains("FILE") ? m_dir.filePath("log.txt")
                                                         : qEnvironmentVariable("XDG_DATA_HOME") + "/Quillon/flightlog.txt";
         QFile log(path);
@@ -63,7 +73,10 @@ private slots:
         QVERIFY(process.waitForFinished(30000));
         QFile::remove(path);
         QCOMPARE(process.exitCode(), exitCode);
-        QCOMPARE(process.readAllStandardOutput(), output.replace("FILE", QDir::toNativeSeparators(path).toLocal8Bit()));
+        const QByteArray nativePath = QDir::toNativeSeparators(path).toLocal8Bit();
+        QCOMPARE(process.readAllStandardOutput(), output.replace("FILE", nativePath));
+        const QByteArray error = process.readAllStandardError();
+        QVERIFY2(error.startsWith(warning.replace("FILE", nativePath)), error.constData());
     }
 };
 

@@ -210,13 +210,20 @@ private slots:
         QCOMPARE(m_panel->queryClose(), !refused);   // a refused edit keeps the window open too
     }
 
-    // A log that stopped loading at a broken line must not be saved over: the
-    // lines after it would be lost.
-    void refusedSaveOverIncompleteLoad()
+    void brokenLineReportedAndSaveRefused_data()
     {
-        const QByteArray file = linesOf({kFlightA, "2002-07-06,A320,short line", kFlightC});
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("short line: the flights after it are not loaded") << QByteArray("2002-07-06,A320,short line");
+        QTest::newRow("extra field: only the first 14 would be kept") << kFlightB + ",extra";
+    }
+    // Saving over a log that did not load whole would lose what was not loaded.
+    void brokenLineReportedAndSaveRefused()
+    {
+        QFETCH(QByteArray, line);
+        const QByteArray file = linesOf({kFlightA, line, kFlightC});
         openPanel(file);
         QVERIFY(boxShown(QStringLiteral("Error Source: modFunctions.Load_XArray()")));
+        QVERIFY(boxShown(QStringLiteral("Line 2 ")));
 
         enterInto(grid(), 0, clsLogEntry::AIRCRAFT_TYPE_FIELD, QStringLiteral("B738"));
         clickLink(*m_panel, ucFlightLog::LINK_SAVE);
@@ -224,6 +231,27 @@ private slots:
         QVERIFY(boxShown(kSaveError));
         QVERIFY(!boxShown(kSavedBox));
         QCOMPARE(readLogFile(), file);
+    }
+
+    // Delete after a sort takes the flight the pilot selected; Undo leaves nothing selected.
+    void selectionFollowsTheFlightsAcrossASort()
+    {
+        openPanel(linesOf({kFlightA, kFlightB, kFlightC}));
+        grid().selectRow(0);   // G-AAAA, a B737: second once sorted by type
+        grid().selectionModel()->setCurrentIndex(grid().model()->index(0, clsLogEntry::FLIGHT_ORIGIN_FIELD),
+                                                 QItemSelectionModel::NoUpdate);
+
+        clickHeading(grid(), clsLogEntry::AIRCRAFT_TYPE_FIELD);
+        QCOMPARE(grid().currentIndex().row(), 1);
+        QCOMPARE(grid().currentIndex().column(), int(clsLogEntry::FLIGHT_ORIGIN_FIELD));
+        grid().deleteSelectedRows();
+        clickLink(*m_panel, ucFlightLog::LINK_SAVE);
+        QCOMPARE(readLogFile(), linesOf({kFlightB, kFlightC}));
+
+        grid().selectRow(1);
+        clickLink(*m_panel, ucFlightLog::LINK_UNDO);
+        QVERIFY(!grid().selectionModel()->hasSelection());
+        QVERIFY(!grid().currentIndex().isValid());
     }
 
     // The total follows every change; a row typed into the empty bottom row is a
