@@ -288,13 +288,6 @@ void LogTable::setCellText(qsizetype row, int column, const QString& text)
     setCell(row, column, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
-void LogTable::insertRow(qsizetype row)
-{
-    if (row < 0 || row > rowCount())
-        throw std::out_of_range("LogTable: cannot insert at row " + std::to_string(row));
-    m_rows.insert(m_rows.begin() + row, emptyRow());
-}
-
 void LogTable::removeRows(qsizetype first, qsizetype count)
 {
     if (count < 0 || first < 0 || first + count > rowCount())

@@ -52,9 +52,6 @@ public:
     // Writes all 14 cells of a row at once (cheaper than 14 setCell calls).
     void setRow(qsizetype row, const std::array<std::string_view, kColumnCount>& cells);
 
-    // An empty row placed before `row` (row == rowCount() appends).
-    void insertRow(qsizetype row);
-    void removeRow(qsizetype row) { removeRows(row, 1); }
     // Rows first..first+count-1 in one move of the rows after them.
     void removeRows(qsizetype first, qsizetype count);
 

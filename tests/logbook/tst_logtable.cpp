@@ -54,23 +54,16 @@ private slots:
         QCOMPARE(rowsOf(table, 14), QStringList({first, empty, empty}));
     }
 
-    // Sorting a range, inserting and removing move whole rows, and only those asked for.
+    // Sorting a range and removing rows move whole rows, and only those asked for.
     void rowOperationsMoveWholeRows()
     {
         LogTable table;
         fill(table, {"c|1", "b|2", "a|3", "0|4"});
         table.sortRows(1, 2, 0, LogTable::SortKey::Bytes);
         QCOMPARE(rowsOf(table), QStringList({"c|1", "a|3", "b|2", "0|4"}));
-        table.removeRows(2, 2);
-        table.insertRow(1);
-        table.insertRow(3);
-        table.setCell(3, 0, "d");
-        QCOMPARE(rowsOf(table), QStringList({"c|1", "|", "a|3", "d|"}));
-        table.removeRow(0);
-        QCOMPARE(rowsOf(table), QStringList({"|", "a|3", "d|"}));
-        QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.removeRows(2, 2));
-        table.removeRows(0, 2);
-        QCOMPARE(rowsOf(table), QStringList({"d|"}));
+        table.removeRows(1, 2);
+        QCOMPARE(rowsOf(table), QStringList({"c|1", "0|4"}));
+        QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.removeRows(1, 2));
         QVERIFY_THROWS_EXCEPTION(std::out_of_range, table.cell(0, 14));
     }
 
