@@ -1,12 +1,12 @@
 #include "frmabout.h"
 
 #include "appinfo.h"
+#include "artwork.h"
 #include "linklabel.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 #include <QVBoxLayout>
 
 namespace {
@@ -36,11 +36,11 @@ QLabel* label(const QString& name, const QString& text, const QFont& font, QWidg
     return result;
 }
 
-QLabel* picture(const QString& name, const QString& resource, QWidget* parent)
+QLabel* picture(const QString& name, const QIcon& art, const QSize& size, QWidget* parent)
 {
     auto* result = new QLabel(parent);
     result->setObjectName(name);
-    result->setPixmap(QPixmap(resource));
+    result->setPixmap(art.pixmap(size, parent->devicePixelRatioF()));
     result->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     return result;
 }
@@ -74,7 +74,8 @@ frmAbout::frmAbout(QWidget* parent)
     connect(m_hypAbout, &LinkLabel::clicked, this, &QDialog::accept);
 
     auto* heading = new QHBoxLayout;
-    heading->addWidget(picture(QStringLiteral("Picture2"), QStringLiteral(":/quillon/icons/32/quillon.png"), this));
+    heading->addWidget(
+        picture(QStringLiteral("Picture2"), Artwork::icon(QStringLiteral("quillon")), QSize(32, 32), this));
     auto* titles = new QVBoxLayout;
     titles->addWidget(m_lblAppName);
     titles->addWidget(m_lblVersion);
@@ -94,7 +95,7 @@ frmAbout::frmAbout(QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 16, 12);
     layout->setSpacing(16);
-    layout->addWidget(picture(QStringLiteral("Picture1"), QStringLiteral(":/quillon/splash.png"), this));
+    layout->addWidget(picture(QStringLiteral("Picture1"), Artwork::splash(), Artwork::kSplashSize, this));
     layout->addLayout(texts, 1);
     setFixedWidth(560);
 }

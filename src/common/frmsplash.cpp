@@ -1,11 +1,11 @@
 #include "frmsplash.h"
 
 #include "appinfo.h"
+#include "artwork.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -34,7 +34,7 @@ frmSplash::frmSplash(QWidget* parent)
 
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Picture1"));
-    picture->setPixmap(QPixmap(QStringLiteral(":/quillon/splash.png")));
+    picture->setPixmap(Artwork::splash().pixmap(Artwork::kSplashSize, devicePixelRatioF()));
 
     m_lblAppName->setObjectName(QStringLiteral("lblAppName"));
     m_lblVersion->setObjectName(QStringLiteral("lblVersion"));

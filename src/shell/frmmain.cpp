@@ -2,6 +2,7 @@
 
 #include "apperror.h"
 #include "appinfo.h"
+#include "artwork.h"
 #include "busycursor.h"
 #include "clslogentry.h"
 #include "clsutc.h"
@@ -79,7 +80,7 @@ frmMain::frmMain(std::shared_ptr<clsUTC> utc, std::shared_ptr<clsLogEntry> recor
     : QMainWindow(parent), m_objUTC(std::move(utc)), m_dialogs(dialogs), m_strGuidePath(defaultUserGuidePath())
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowIcon(QIcon(QStringLiteral(":/quillon/icons/32/quillon.png")));
+    setWindowIcon(Artwork::icon(QStringLiteral("quillon")));
     buildMenus();
     buildStatusBar();
     buildImageLists();
@@ -165,8 +166,9 @@ void frmMain::buildImageLists()
     auto* small = new ImageList(kSmallIcons, QSize(16, 16), this);
     auto* large = new ImageList(kLargeIcons, QSize(32, 32), this);
     for (const char* name : kIconNames) {
-        small->add(QPixmap(QStringLiteral(":/quillon/icons/16/%1.png").arg(QLatin1String(name))));
-        large->add(QPixmap(QStringLiteral(":/quillon/icons/32/%1.png").arg(QLatin1String(name))));
+        const QIcon icon = Artwork::icon(QLatin1String(name));
+        small->add(icon);
+        large->add(icon);
     }
 }
 

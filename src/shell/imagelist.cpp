@@ -6,15 +6,14 @@ ImageList::ImageList(const QString& name, const QSize& imageSize, QObject* paren
     setObjectName(name);
 }
 
-void ImageList::add(const QPixmap& image)
+void ImageList::add(const QIcon& image)
 {
-    m_images.append(image.size() == m_imageSize ? image : image.scaled(m_imageSize, Qt::KeepAspectRatio,
-                                                                       Qt::SmoothTransformation));
+    m_images.append(image);
 }
 
-QPixmap ImageList::image(int index) const
+QPixmap ImageList::image(int index, qreal devicePixelRatio) const
 {
     if (index < 1 || index > count())
         return {};
-    return m_images.at(index - 1);
+    return m_images.at(index - 1).pixmap(m_imageSize, devicePixelRatio);
 }

@@ -155,7 +155,7 @@ ImageList* ucAppFrame::FindImageList(const QString& name) const
 QPixmap ucAppFrame::GetItemImage(qint16 iconIndex, bool large) const
 {
     const ImageList* list = FindImageList(large ? m_strLargeIcons : m_strSmallIcons);
-    return list ? list->image(iconIndex) : QPixmap();
+    return list ? list->image(iconIndex, devicePixelRatioF()) : QPixmap();
 }
 
 QSize ucAppFrame::largeIconSize() const

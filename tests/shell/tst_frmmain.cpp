@@ -5,6 +5,7 @@
 #include "frmabout.h"
 #include "frmmain.h"
 #include "frmsplash.h"
+#include "imagelist.h"
 #include "linklabel.h"
 #include "modmain.h"
 #include "paneltitle.h"
@@ -277,6 +278,17 @@ private slots:
         });
         trigger(*window, QStringLiteral("mnuHelpAbout"));
         QVERIFY(seen);
+    }
+
+    // The window icon and the side bar's images are drawn for the screen's density.
+    void iconsSharpOnDenseScreens()
+    {
+        auto window = makeWindow();
+        const auto* small = window->findChild<ImageList*>(QStringLiteral("imgSmallIcons"));
+        const auto* large = window->findChild<ImageList*>(QStringLiteral("imgLargeIcons"));
+        QCOMPARE(window->windowIcon().pixmap(QSize(48, 48), 2.0).size(), QSize(96, 96));
+        QCOMPARE(small->image(1, 3.0).size(), QSize(48, 48));
+        QCOMPARE(large->image(3, 1.5).size(), QSize(48, 48));
     }
 
     // The whole run: the window shown with the splash gone and the arrow back;

@@ -1,16 +1,21 @@
 // Draws the program's icons and splash picture at build time, so that the
 // artwork lives as code beside the program instead of as binary files.
-// Usage: quillon-drawart <output directory>
+// Usage: quillon-drawart <output directory> [icon theme size in pixels]...
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QRegularExpression>
+#include <QSvgGenerator>
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 namespace {
@@ -173,7 +178,34 @@ bool writeImage(const QImage& image, const QString& path)
     return false;
 }
 
-bool writeIcon(const Drawing& draw, int sizePx, const QString& path)
+// The picture as SVG, drawn in a box of `size` units, so that the program can
+// draw it as sharp at any size and pixel density. Its width and height are
+// given in pixels: the generator's millimetres would not come back exactly,
+// and the picture's shape would change by a pixel at some sizes.
+bool writeSvg(const Drawing& draw, const QSize& size, const QString& path)
+{
+    QBuffer bytes;
+    QSvgGenerator svg;
+    svg.setOutputDevice(&bytes);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(QStringLiteral("Quillon"));
+    QPainter painter(&svg);
+    draw(painter);
+    painter.end();
+
+    QString text = QString::fromUtf8(bytes.data());
+    static const QRegularExpression sizeInMm(QStringLiteral("<svg width=\"[0-9.]+mm\" height=\"[0-9.]+mm\""));
+    text.replace(sizeInMm,
+                 QStringLiteral("<svg width=\"%1\" height=\"%2\"").arg(size.width()).arg(size.height()));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0 && file.flush())
+        return true;
+    std::fprintf(stderr, "quillon-drawart: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+bool writePng(const Drawing& draw, int sizePx, const QString& path)
 {
     QImage image(sizePx, sizePx, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -189,8 +221,8 @@ bool writeIcon(const Drawing& draw, int sizePx, const QString& path)
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quillon-drawart <output directory>\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: quillon-drawart <output directory> [icon theme size in pixels]...\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -200,19 +232,21 @@ int main(int argc, char* argv[])
     } icons[] = {{"acars", drawAcars}, {"flightlog", drawFlightLog}, {"timebytype", drawTimeByType},
                  {"quillon", drawProgram}};
 
-    bool ok = true;
-    for (int sizePx : {16, 32, 48, 64, 128, 256}) {
-        out.mkpath(QStringLiteral("icons/%1").arg(sizePx));
-        for (const auto& icon : icons) {
-            const QString path = out.filePath(QStringLiteral("icons/%1/%2.png").arg(sizePx).arg(QLatin1String(icon.name)));
-            ok = writeIcon(icon.draw, sizePx, path) && ok;
-        }
+    bool ok = out.mkpath(QStringLiteral("icons"));
+    for (const auto& icon : icons) {
+        const QString path = out.filePath(QStringLiteral("icons/%1.svg").arg(QLatin1String(icon.name)));
+        ok = writeSvg(icon.draw, QSize(100, 100), path) && ok;
     }
-    QImage splash(200, 300, QImage::Format_RGB32);
-    QPainter painter(&splash);
-    painter.setRenderHint(QPainter::Antialiasing);
-    drawSplash(painter, splash.size());
-    painter.end();
-    ok = writeImage(splash, out.filePath(QStringLiteral("splash.png"))) && ok;
+    const QSize splashSize(200, 300);
+    ok = writeSvg([splashSize](QPainter& p) { drawSplash(p, splashSize); }, splashSize,
+                  out.filePath(QStringLiteral("splash.svg")))
+         && ok;
+
+    // The program's own icon for the desktop's icon theme.
+    for (int i = 2; i < argc; ++i) {
+        const int sizePx = std::atoi(argv[i]);
+        const QString path = out.filePath(QStringLiteral("icons/%1/quillon.png").arg(sizePx));
+        ok = out.mkpath(QStringLiteral("icons/%1").arg(sizePx)) && writePng(drawProgram, sizePx, path) && ok;
+    }
     return ok ? 0 : 1;
 }
