@@ -3,6 +3,8 @@
 #include "appinfo.h"
 #include "artwork.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,4 +61,13 @@ frmSplash::frmSplash(QWidget* parent)
     resize(sizeHint().expandedTo(QSize(520, 300)));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool frmSplash::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Show && watched != this && watched->isWidgetType()
+        && static_cast<QWidget*>(watched)->isWindow())
+        close();
+    return QFrame::eventFilter(watched, event);
 }

@@ -138,6 +138,8 @@ void FlightLogView::commitData(QWidget* editor)
     const CellCheck check = validateCell(index.column(), typed);
     if (!check.accepted) {
         m_keepEditor = true;
+        scrollTo(index);
+        emit refusingEdit();
         m_dialogs.message(this, {QString::fromLatin1(kInvalidEntryTitle), check.message, QMessageBox::Information,
                                  QMessageBox::Ok});
         return;

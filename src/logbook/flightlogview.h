@@ -36,6 +36,8 @@ public:
 
 signals:
     void rowsDeleted();
+    // A refused value is about to be explained in a box; its cell is in view.
+    void refusingEdit();
 
 protected:
     void commitData(QWidget* editor) override;

@@ -116,6 +116,7 @@ void ucFlightLog::buildControls()
     connect(m_tdbLog->horizontalHeader(), &QHeaderView::sectionClicked, this, &ucFlightLog::tdbLog_HeadClick);
     connect(m_model, &FlightLogModel::changedByUser, this, &ucFlightLog::tdbLog_RowsChangedByUser);
     connect(m_tdbLog, &FlightLogView::rowsDeleted, this, &ucFlightLog::tdbLog_RowsChangedByUser);
+    connect(m_tdbLog, &FlightLogView::refusingEdit, this, &ucFlightLog::refusingEdit);
 }
 
 QPrinter& ucFlightLog::printer()

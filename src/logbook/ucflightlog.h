@@ -54,6 +54,11 @@ public:
     // "Flight Log: " and the date and time at which the panel was initialised.
     QString pageHeader() const { return m_strPageHeader; }
 
+signals:
+    // A refused cell edit is about to be explained in a box, perhaps while the
+    // panel is hidden (Log Flight, closing): the host shows the panel now.
+    void refusingEdit();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -38,6 +38,7 @@ namespace {
 const QString kNotice = QStringLiteral("For Flight Simulation Purposes Only");
 const QString kSourceInitialize = QStringLiteral("frmMain.Form_Initialize()");
 const QString kSourceHelpContents = QStringLiteral("frmMain.mnuHelpContents_Click()");
+const QString kFlightLogKey = QStringLiteral("FlightLog");
 const QString kSmallIcons = QStringLiteral("imgSmallIcons");
 const QString kLargeIcons = QStringLiteral("imgLargeIcons");
 // Images 1..4 of both lists: the three side bar items and the program.
@@ -63,6 +64,17 @@ qint32 readColor(const char* key, qint32 defaultColor)
     const QSettings settings(kSettingsOrganization, kSettingsApplication);
     const QString text = settings.value(settingKey(key), QString::number(defaultColor)).toString();
     return frmMain::colorFromSettingText(text);
+}
+
+// The picker opens on the stored colour; a stored text that is not a colour
+// (already reported at start-up) gives way to the default.
+qint32 readColorOrDefault(const char* key, qint32 defaultColor)
+{
+    try {
+        return readColor(key, defaultColor);
+    } catch (const AppError&) {
+        return defaultColor;
+    }
 }
 
 void saveColor(const char* key, qint32 color)
@@ -192,6 +204,7 @@ void frmMain::buildFrame(const std::shared_ptr<clsLogEntry>& record)
     m_ucACARS->setObjectName(QStringLiteral("ucACARS"));
     m_ucFlightLog = new ucFlightLog(record, m_dialogs, m_ucAppFrame);
     m_ucFlightLog->setObjectName(QStringLiteral("ucFlightLog"));
+    connect(m_ucFlightLog, &ucFlightLog::refusingEdit, this, &frmMain::ucFlightLog_RefusingEdit);
     m_ucStats = new ucStats(m_dialogs, m_ucAppFrame);
     m_ucStats->setObjectName(QStringLiteral("ucStats"));
 }
@@ -219,7 +232,7 @@ void frmMain::Form_Initialize()
         m_statusPanels[3]->setText(QString::fromStdString(m_objUTC->GetUTC()));
         m_ucAppFrame->AddItem(QStringLiteral("ACARS"), QStringLiteral("ACARS"), QStringLiteral("ACARS"), 1,
                               QStringLiteral("ucACARS"));
-        m_ucAppFrame->AddItem(QStringLiteral("FlightLog"), QStringLiteral("Flight Log"), QStringLiteral("Flight Log"), 2,
+        m_ucAppFrame->AddItem(kFlightLogKey, QStringLiteral("Flight Log"), QStringLiteral("Flight Log"), 2,
                               QStringLiteral("ucFlightLog"));
         m_ucAppFrame->AddItem(QStringLiteral("TimebyACType"), QStringLiteral("Time by AC Type"),
                               QStringLiteral("Time by AC Type"), 3, QStringLiteral("ucStats"));
@@ -315,6 +328,17 @@ void frmMain::mnuFileExit_Click()
     close();
 }
 
+// The pilot must see the cell that a box is about to talk about.
+void frmMain::ucFlightLog_RefusingEdit()
+{
+    try {
+        m_ucAppFrame->SetActivePanel(kFlightLogKey);
+    } catch (const AppError&) {
+        // The item is missing only when the window's initialisation failed,
+        // which was reported then; the box still explains the refusal.
+    }
+}
+
 void frmMain::ApplyLinkColor(qint32 color)
 {
     m_ucACARS->setTitle_BackColor(color);
@@ -336,7 +360,8 @@ void frmMain::chooseColor(const char* key, qint32 defaultColor, void (frmMain::*
                           const QString& strSource, const QString& title)
 {
     try {
-        const std::optional<QColor> chosen = m_dialogs.pickColor(this, colorFromBgr(readColor(key, defaultColor)), title);
+        const std::optional<QColor> chosen =
+            m_dialogs.pickColor(this, colorFromBgr(readColorOrDefault(key, defaultColor)), title);
         if (!chosen)
             return;
         const qint32 color = bgrFromColor(*chosen);

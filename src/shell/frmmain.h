@@ -96,6 +96,8 @@ private:
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
 
+    void ucFlightLog_RefusingEdit();
+
     void ApplyLinkColor(qint32 color);
     void ApplyMenuBackColor(qint32 color);
     void ApplyMenuForeColor(qint32 color);

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QtTest>
 
@@ -31,6 +32,23 @@ public:
     {
         pickerOpenedWith.append(initial);
         return RecordingDialogs::pickColor(parent, initial, title);
+    }
+};
+
+// Answers each real modal box with `button` once `inspect` has looked at the screen.
+struct BoxAnswerer {
+    QTimer timer;
+    int boxes = 0;
+    BoxAnswerer(QMessageBox::StandardButton button, std::function<void()> inspect)
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this, button, inspect] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                ++boxes;
+                inspect();
+                box->button(button)->click();
+            }
+        });
+        timer.start(20);
     }
 };
 
@@ -113,7 +131,8 @@ private slots:
         QTest::addRow("link bar background") << "mnuOptionsLinkColor" << frmMain::kLinkColorKey << 2;
     }
 
-    // Applied at once, stored as decimal text, and applied again after a restart.
+    // Applied at once, stored as decimal text, and applied again after a
+    // restart, where the picker opens on it and Cancel changes nothing.
     void colourCommand()
     {
         QFETCH(QString, command);
@@ -135,41 +154,81 @@ private slots:
             QCOMPARE(applied(*window), bgr);
             QCOMPARE(Options().text(key), QString::number(bgr));
         }
-        QCOMPARE(applied(*makeWindow()), bgr);
+        PickerDialogs cancelling;
+        auto window = makeWindow(cancelling);
+        QCOMPARE(applied(*window), bgr);
+        trigger(*window, command);
+        QCOMPARE(cancelling.pickerOpenedWith, QList<QColor>({colorFromBgr(bgr)}));
+        QCOMPARE(applied(*window), bgr);
+        QCOMPARE(Options().allKeys().size(), 1);
     }
 
-    void cancelChangesNothing()
-    {
-        Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("8421504"));
-        PickerDialogs dialogs; // pickedColor stays empty: Cancel
-        auto window = makeWindow(dialogs);
-        for (const char* command :
-             {"mnuOptionsMenuBackColor", "mnuOptionsMenuCaptionColor", "mnuOptionsLinkColor"})
-            trigger(*window, QLatin1String(command));
-        QCOMPARE(dialogs.pickerOpenedWith.first(), QColor(0x80, 0x80, 0x80));
-        QCOMPARE(window->appFrame()->backColor(), 0x808080);
-        QCOMPARE(window->appFrame()->foreColor(), 18);
-        QCOMPARE(linkBarColor(window->acarsPanel()), 0xFFC0C0);
-        QCOMPARE(Options().text(frmMain::kMenuBackColorKey), QStringLiteral("8421504"));
-        QCOMPARE(Options().text(frmMain::kMenuForeColorKey) + Options().text(frmMain::kLinkColorKey),
-                 QString());
-    }
-
-    void badStoredColourSkipsTheRest()
+    // At start-up the bad colour is reported and the later ones skipped; its
+    // command opens the picker on the default colour and stores a good one.
+    void badStoredColour()
     {
         Options().setValue(frmMain::kLinkColorKey, QStringLiteral("255"));
         Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("yellow"));
         Options().setValue(frmMain::kMenuForeColorKey, QStringLiteral("65280"));
-        auto window = makeWindow();
-        QCOMPARE(m_dialogs->shown.size(), 1);
-        QVERIFY(
-            m_dialogs->lastText().contains(QStringLiteral("Error Source: frmMain.Form_Initialize()\r\n")));
-        QVERIFY(m_dialogs->lastText().contains(QStringLiteral("Error Number: 13\r\n")));
+        PickerDialogs dialogs;
+        auto window = makeWindow(dialogs);
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Source: frmMain.Form_Initialize()\r\n")));
+        QVERIFY(dialogs.lastText().contains(QStringLiteral("Error Number: 13\r\n")));
         QCOMPARE(linkBarColor(window->acarsPanel()), 255); // before the bad one: applied
         QCOMPARE(window->appFrame()->foreColor(), 0);      // after it: skipped
         QCOMPARE(window->appFrame()->itemCount(), 3);      // the items stay
         QCOMPARE(frmMain::colorFromSettingText(QStringLiteral(" 18 ")), 18);
         QVERIFY_THROWS_EXCEPTION(std::exception, frmMain::colorFromSettingText(QStringLiteral("4294967296")));
+
+        dialogs.pickedColor = QColor(0x80, 0x80, 0x80);
+        trigger(*window, QStringLiteral("mnuOptionsMenuBackColor"));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.pickerOpenedWith, QList<QColor>({colorFromBgr(frmMain::kDefaultMenuBackColor)}));
+        QCOMPARE(Options().text(frmMain::kMenuBackColorKey), QStringLiteral("8421504"));
+        QCOMPARE(window->appFrame()->backColor(), 0x808080);
+    }
+
+    // A refused cell edit left open on the hidden log panel stops Log Flight
+    // and closing: the panel comes forward, on that cell, before its box.
+    void refusedEditComesForward_data()
+    {
+        QTest::addColumn<bool>("closing");
+        QTest::addRow("Log Flight") << false;
+        QTest::addRow("closing the window") << true;
+    }
+
+    void refusedEditComesForward()
+    {
+        QFETCH(bool, closing);
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        ucAppFrame* frame = window->appFrame();
+        FlightLogView* grid = window->flightLogPanel()->grid();
+        frame->SetActivePanel(QStringLiteral("FlightLog"));
+        const QModelIndex cell = grid->model()->index(0, 0);
+        grid->setCurrentIndex(cell);
+        grid->edit(cell);
+        QVERIFY(grid->cellEditor());
+        grid->cellEditor()->setText(QStringLiteral("not a date"));
+        frame->SetActivePanel(QStringLiteral("ACARS"));
+
+        QStringList seenWithBox;
+        m_dialogs->whileShown = [&](const MessageRequest& box) {
+            if (box.title == QStringLiteral("Quillon Invalid Field Entry"))
+                seenWithBox << frame->GetActivePanel()->Key
+                            << QString::number(window->flightLogPanel()->isVisible() && grid->cellEditor() &&
+                                               grid->currentIndex() == cell);
+        };
+        if (closing) {
+            QVERIFY(!window->close());
+        } else {
+            m_record->setAIRCRAFT_TYPE(QStringLiteral("C172"));
+            m_record->New_Log_Entry_Save();
+        }
+        QCOMPARE(seenWithBox, QStringList({QStringLiteral("FlightLog"), QStringLiteral("1")}));
+        QVERIFY(grid->cellEditor()); // still open for the pilot to mend
     }
 
     void closingAsksWithTimersStopped_data()
@@ -195,15 +254,9 @@ private slots:
             makeFlightLogDirty(*window);
         if (saveFails) // a folder where the file should be: the save cannot replace it
             QVERIFY(QDir().mkpath(logPath()));
-        bool timersRanInsideQuestion = false;
-        m_dialogs->whileShown = [&](const MessageRequest&) {
-            timersRanInsideQuestion |=
-                window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
-        };
         QSignalSpy unloading(window.get(), &frmMain::unloading);
         QCOMPARE(window->close(), !saveFails);
         QCOMPARE(m_dialogs->shown.isEmpty(), !dirty);
-        QVERIFY(!timersRanInsideQuestion);
         QCOMPARE(unloading.size(), saveFails ? 0 : 1);
         QCOMPARE(window->clockTimer()->isActive(), saveFails);
         QCOMPARE(window->isVisible(), saveFails);
@@ -225,22 +278,15 @@ private slots:
         makeFlightLogDirty(*window);
         m_now.minute = 59;
 
-        bool sawBox = false, tickedInside = false;
-        QTimer answerer;
-        connect(&answerer, &QTimer::timeout, this, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            sawBox = true;
-            tickedInside =
-                window->statusPanel(4)->text() != QStringLiteral("0732Z") || window->clockTimer()->isActive();
-            box->button(QMessageBox::No)->click();
+        bool tickedInside = false;
+        BoxAnswerer answerer(QMessageBox::No, [&] {
+            tickedInside |= window->statusPanel(4)->text() != QStringLiteral("0732Z")
+                            || window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
         });
-        answerer.start(20);
         std::weak_ptr<clsLogEntry> record = m_record;
         m_record.reset();
         QVERIFY(window->close());
-        QVERIFY(sawBox && !tickedInside);
+        QVERIFY(answerer.boxes == 1 && !tickedInside);
         QVERIFY(!record.expired()); // the panels hold the record until they end
     }
 
@@ -291,22 +337,26 @@ private slots:
         QCOMPARE(large->image(3, 1.5).size(), QSize(48, 48));
     }
 
-    // The whole run: the window shown with the splash gone and the arrow back;
-    // closing releases the program-wide objects and then the window itself.
+    // The whole run, with a box raised while the window is being built (for
+    // a bad stored colour): the splash is gone before the box, and the window
+    // is shown with the arrow back; closing releases the program-wide objects
+    // and then the window itself.
     void startUpAndShutDown()
     {
         QApplication::setQuitOnLastWindowClosed(false);
-        Main(*m_dialogs);
-        QVERIFY(m_dialogs->shown.isEmpty() && g_objUTC && g_objLogEntry);
-        QVERIFY(g_frmMain && g_frmMain->isVisible());
+        Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("yellow"));
+        QtDialogs dialogs;
+        bool splashWithBox = false;
+        BoxAnswerer answerer(QMessageBox::Ok, [&] { splashWithBox |= visibleSplash(); });
+        Main(dialogs);
+        QVERIFY(answerer.boxes == 1 && !splashWithBox && !visibleSplash());
+        QVERIFY(g_objUTC && g_objLogEntry && g_frmMain && g_frmMain->isVisible());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
-        for (QWidget* window : QApplication::topLevelWidgets())
-            QVERIFY(!qobject_cast<frmSplash*>(window));
         QVERIFY(g_frmMain->statusPanel(4)->text().endsWith(QLatin1Char('Z')));
 
         QVERIFY(g_frmMain->close());
         QVERIFY(!g_objUTC && !g_objLogEntry);
-        QTRY_VERIFY(g_frmMain.isNull());
+        QTRY_VERIFY(g_frmMain.isNull()); // before the dialogs it holds go
     }
 
 private:
@@ -314,6 +364,13 @@ private:
     {
         return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                "/Quillon/flightlog.txt";
+    }
+    static bool visibleSplash()
+    {
+        const auto windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(), [](QWidget* window) {
+            return qobject_cast<frmSplash*>(window) && window->isVisible();
+        });
     }
     static qint32 linkBarColor(QWidget* panel) { return panel->findChild<PanelTitle*>()->backColor(); }
     static void trigger(frmMain& window, const QString& item) { window.findChild<QAction*>(item)->trigger(); }
