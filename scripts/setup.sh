@@ -12,6 +12,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev tzdata
   # fuzzing and sanitizers with clang
   clang libclang-rt-14-dev
+  # the Debian package (cpack -G DEB finds library dependencies with dpkg-shlibdeps)
+  dpkg-dev
   # headless display, screenshots and PDF checks
   xvfb xauth x11-utils imagemagick xdotool poppler-utils
   # Windows targets, tested under Wine

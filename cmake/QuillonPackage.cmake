@@ -1,0 +1,25 @@
+# `cpack -G DEB` in the build tree makes an installable Debian package of
+# everything `cmake --install` puts in place: the program, its tools, the
+# desktop entry, the icons and the user guide.
+set(CPACK_PACKAGE_NAME quillon)
+set(CPACK_PACKAGE_VENDOR "The Quillon developers")
+set(CPACK_PACKAGE_CONTACT "The Quillon developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Records the OUT, OFF, ON and IN times and the fuel of each flight flown in a desktop flight simulator, through the simulator's FSUIPC module, and keeps them in a log that is edited, printed and summed per aircraft type.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+# Libraries come from the programs' own links; Qt's SVG icon engine, which
+# draws the icons, is a plugin that Qt loads at run time.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+include(CPack)
+
+# Builds the package from the built tree and checks what it holds.
+if(QUILLON_TESTS AND NOT QUILLON_SANITIZE)
+  add_test(NAME package_deb
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-deb.sh ${CMAKE_BINARY_DIR}/CPackConfig.cmake)
+  set_tests_properties(package_deb PROPERTIES LABELS package TIMEOUT 300)
+endif()
