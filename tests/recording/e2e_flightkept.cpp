@@ -1,16 +1,20 @@
-// The flight in progress survives the program's end: the real program's code
-// (tests/recording/acarsharness.cpp) tracks quillon-sim's demo flight in a
-// second process, which is killed (or terminated) after OFF; started again,
-// it continues the flight and logs it at the gate. The log's one line holds
-// the first run's OUT, OFF and fuel out and the second run's ON, IN and fuel in.
+// The whole program flying quillon-sim's demo flight over the real link, and
+// the flight surviving the program's end: the real start-up and window
+// (tests/recording/acarsharness.cpp) track the flight in a second process,
+// which is killed (or terminated) after OFF; started again, it continues the
+// flight and logs it at the gate. The log's one line holds the first run's
+// OUT, OFF and fuel out and the second run's ON, IN and fuel in, and they are
+// the stand-in's own times and fuel.
 #include "../simlink/posixsimprocess.h"
 #include "clslogentry.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <array>
 #include <csignal>
 #include <cstdlib>
 
@@ -72,6 +76,32 @@ bool flyPastOff(ChildProcess& harness, QStringList& values, QStringList& boxes)
             return true;
     }
     return false;
+}
+
+// The stand-in's state lines at OUT, OFF, ON and IN: the first released brake,
+// the first airborne state, the next on the ground, and the brake set after it.
+bool readFlownPhases(SimProcess& sim, std::array<QRegularExpressionMatch, 4>& phases)
+{
+    static const QRegularExpression pattern(
+        uR"(^state (?<hhmm>\d{4}) \S+ brake=(?<brake>[01]) ground=(?<ground>[01]) slew=[01] fuel=(?<fuel>\d+)$)"_s);
+    std::size_t reached = 0;
+    std::string line;
+    while (reached < phases.size() && sim.readLine(line, std::chrono::milliseconds(500))) {
+        const QRegularExpressionMatch m = pattern.match(QString::fromStdString(line).trimmed());
+        const bool brake = m.captured(u"brake") == u"1", ground = m.captured(u"ground") == u"1";
+        const bool next[] = {!brake, !ground, ground, brake};
+        if (m.hasMatch() && next[reached])
+            phases[reached++] = m;
+    }
+    return reached == phases.size();
+}
+
+// The recorded time may be one tick (here one simulator minute) after the change.
+bool recordedNear(const QString& recorded, const QRegularExpressionMatch& phase)
+{
+    const int printed = phase.captured(u"hhmm").toInt();
+    const QTime logged = QTime::fromString(recorded, u"hhmm'Z'"_s);
+    return logged.isValid() && (QTime(printed / 100, printed % 100).secsTo(logged) + 86400) % 86400 <= 60;
 }
 
 QStringList fileLines(const QString& path)
@@ -139,8 +169,21 @@ void E2eFlightKept::endedAfterOff_continuesAndLogsOnce()
                           row[clsLogEntry::FUEL_IN_FIELD]}),
              (QStringList{second[On], second[In], second[FuelIn]}));
     QVERIFY(!second[In].isEmpty() && !second[FuelIn].isEmpty());
-    QCOMPARE(row[clsLogEntry::AIRCRAFT_TYPE_FIELD], u"B737-800"_s);
+    QCOMPARE((QStringList{row[clsLogEntry::AIRCRAFT_TYPE_FIELD], row[clsLogEntry::AIRCRAFT_ID_FIELD],
+                          row[clsLogEntry::FLIGHT_ORIGIN_FIELD], row[clsLogEntry::FLIGHT_DESTINATION_FIELD]}),
+             (QStringList{u"B737-800"_s, u"N737QL"_s, u"KJFK"_s, u"KBOS"_s}));
     QVERIFY(!QFile::exists(flightPath));
+
+    std::array<QRegularExpressionMatch, 4> flown;
+    QVERIFY(readFlownPhases(sim, flown));
+    const int timeFields[] = {clsLogEntry::TIME_OUT_FIELD, clsLogEntry::TIME_OFF_FIELD, clsLogEntry::TIME_ON_FIELD,
+                              clsLogEntry::TIME_IN_FIELD};
+    for (int phase = 0; phase < 4; ++phase)
+        QVERIFY2(recordedNear(row.at(timeFields[phase]), flown[phase]), qPrintable(lines.first()));
+    const int fuelOut = flown.front().captured(u"fuel").toInt(), fuelIn = flown.back().captured(u"fuel").toInt();
+    QCOMPARE(row.at(clsLogEntry::FUEL_OUT_FIELD), QStringLiteral("%1 lbs").arg(fuelOut));
+    QCOMPARE(row.at(clsLogEntry::FUEL_IN_FIELD), QStringLiteral("%1 lbs").arg(fuelIn));
+    QCOMPARE(row.at(clsLogEntry::FUEL_USED_FIELD), QStringLiteral("%1 lbs").arg(fuelOut - fuelIn));
 }
 
 QTEST_MAIN(E2eFlightKept)
