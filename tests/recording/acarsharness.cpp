@@ -70,9 +70,11 @@ private:
         QStringList values;
         for (int i = 0; i < 9; ++i)
             values << m_panel->findChild<QLabel*>(QStringLiteral("lblACARS_%1").arg(i))->text();
-        if (values != m_lastValues)
+        // Told once the step that brought them has ended, and so has been kept.
+        if (values != m_lastValues && !m_panel->isWaitingForSimulator()) {
             say(QStringLiteral("values ") + values.join(u'|'));
-        m_lastValues = values;
+            m_lastValues = values;
+        }
         for (int i = 0; i < kDetails.size(); ++i) {
             auto* box = m_panel->findChild<QLineEdit*>(QStringLiteral("txtACARS_%1").arg(i));
             if (box->text() == QStringLiteral("[     ]")) {
