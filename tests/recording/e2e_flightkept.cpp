@@ -4,12 +4,20 @@
 // which is killed (or terminated) after OFF; started again, it continues the
 // flight and logs it at the gate. The log's one line holds the first run's
 // OUT, OFF and fuel out and the second run's ON, IN and fuel in, and they are
-// the stand-in's own times and fuel.
+// the stand-in's own times and fuel. And, in this process, the panel over the
+// real link while the stand-in hangs: it keeps answering, and closes at once.
 #include "../simlink/posixsimprocess.h"
 #include "clslogentry.h"
+#include "linklabel.h"
+#include "linklabelgroup.h"
+#include "paneltitle.h"
+#include "recordingdialogs.h"
+#include "ucacars.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -119,6 +127,7 @@ class E2eFlightKept : public QObject {
 private slots:
     void endedAfterOff_continuesAndLogsOnce_data();
     void endedAfterOff_continuesAndLogsOnce();
+    void hangingSimulator_panelAnswersAndClosesAtOnce();
 };
 
 void E2eFlightKept::endedAfterOff_continuesAndLogsOnce_data()
@@ -184,6 +193,27 @@ void E2eFlightKept::endedAfterOff_continuesAndLogsOnce()
     QCOMPARE(row.at(clsLogEntry::FUEL_OUT_FIELD), QStringLiteral("%1 lbs").arg(fuelOut));
     QCOMPARE(row.at(clsLogEntry::FUEL_IN_FIELD), QStringLiteral("%1 lbs").arg(fuelIn));
     QCOMPARE(row.at(clsLogEntry::FUEL_USED_FIELD), QStringLiteral("%1 lbs").arg(fuelOut - fuelIn));
+}
+
+// The wait for a hung simulator is cancelled on POSIX within one 50 ms slice.
+void E2eFlightKept::hangingSimulator_panelAnswersAndClosesAtOnce()
+{
+    PrivateFolders folders;
+    QVERIFY(folders.ok());
+    SimProcess sim({"--hang-after", "30"}); // opening and a few ticks, then silence
+    QVERIFY2(sim.ok(), "quillon-sim did not start serving");
+    RecordingDialogs dialogs;
+    auto panel = std::make_unique<ucACARS>(std::make_shared<clsLogEntry>(), dialogs);
+    panel->show();
+    QTest::mouseClick(panel->findChild<PanelTitle*>(u"Title"_s)->links()->link(ucACARS::LINK_ON), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(panel->findChild<QLabel*>(u"lblLink"_s)->text(), u"Waiting for the simulator..."_s,
+                              15000);
+    QVERIFY(panel->isWaitingForSimulator());
+    QElapsedTimer closing;
+    closing.start();
+    panel.reset();
+    QVERIFY2(closing.elapsed() < 500, qPrintable(QString::number(closing.elapsed())));
+    QCOMPARE(dialogs.shown.size(), 0);
 }
 
 QTEST_MAIN(E2eFlightKept)
