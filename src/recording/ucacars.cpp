@@ -12,6 +12,10 @@
 #include "twips.h"
 
 #include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -22,14 +26,34 @@
 
 #include <algorithm>
 #include <functional>
-#include <optional>
 
 namespace {
 
 const QString kSaveFailText = QStringLiteral("This entry was NOT saved due to the application error");
 const QString kLinkLostAdvice =
-    QStringLiteral("Tracking has stopped; the times recorded so far are kept.\r\n"
-                   "Click On to continue this flight once the simulator answers again, or Reset to discard it.");
+    QStringLiteral("Tracking has stopped; the times recorded so far are kept. "
+                   "Click On to continue this flight once the simulator answers again.");
+const QString kFuelOutMissing =
+    QStringLiteral("Fuel OUT could not be read: it is read when tracking goes on, before take-off.");
+const QString kFuelInMissing = QStringLiteral(
+    "Fuel IN could not be read: click On to read it while the parking brake is still set.");
+const QString kWaitingText = QStringLiteral("Waiting for the simulator...");
+const QString kLinkLostStatus = QStringLiteral("Link lost: %1");
+const QString kTrackingText = QStringLiteral("Tracking %1");
+const QString kContinueText = QStringLiteral("Click On to continue this flight.");
+const QString kKeepFailedText = QStringLiteral("The flight in progress could not be kept. %1");
+const QString kSavedFlightQuestion =
+    QStringLiteral("Quillon was closed in the middle of a flight:\r\n\r\n%1\r\n\r\n"
+                   "Continue this flight? Click No to discard it.");
+const QString kDamagedFlightText = QStringLiteral(
+    "The flight in progress kept in %1 could not be read (%2).\r\nIt has been set aside as %3.");
+const QString kDamagedNotMovedText = QStringLiteral(
+    "The flight in progress kept in %1 could not be read (%2), and it could not be set aside.");
+const QString kResetQuestion = QStringLiteral("Discard the flight recorded so far?\r\n\r\n%1");
+const QString kArrivedCloseQuestion = QStringLiteral(
+    "This flight has arrived but is not logged:\r\n\r\n%1\r\n\r\nLog it before closing?");
+const QString kKeptOnCloseText = QStringLiteral(
+    "The flight in progress is kept: when Quillon starts again it offers to continue it.\r\n\r\n%1");
 const QString kRefusedCharacterHint = QStringLiteral("Commas and line breaks are not allowed here.");
 const QString kFieldToolTip =
     QStringLiteral("Commas and line breaks are not allowed: they would split the flight's line in the log.");
@@ -46,6 +70,7 @@ const QString kSourceMode = QStringLiteral("ucACARS.ACARS_MODE()");
 const QString kSourceTimer = QStringLiteral("ucACARS.tmr_Timer()");
 const QString kSourceReset = QStringLiteral("ucACARS.ACARS_RESET()");
 const QString kSourceLog = QStringLiteral("ucACARS.ACARS_LOG()");
+constexpr qint32 kErrWorkerFailure = 5; // a run-time failure on the worker, by its text
 
 constexpr qint32 kValueTextColor = 0x00C00000; // dark blue, 0x00BBGGRR
 constexpr qint32 kFrameColor = 0x00FFFFFF;
@@ -59,6 +84,10 @@ constexpr int kRightCaptionLeftTwips = 3000;
 constexpr int kCaptionGapTwips = 60;
 constexpr int kHintLeftTwips = 3000; // beside the date, above the boxes
 constexpr int kHintTopTwips = 720;
+constexpr int kLinkLeftTwips = 3000; // the right column's free rows, between fuel OUT and fuel IN
+constexpr int kLinkTopTwips = 2400;
+constexpr int kLinkWidthTwips = 2880;
+constexpr int kLinkHeightTwips = 1260;
 constexpr qint32 kHintTextColor = 0x000000C0; // dark red
 
 const std::array<QString, 13> kCaptions = {
@@ -169,7 +198,7 @@ private:
     std::function<void()> m_onRefused;
 };
 
-// Clears a flag when the scope ends, however it ends.
+// Sets a flag for a scope and clears it when the scope ends, however it ends.
 class FlagGuard {
 public:
     explicit FlagGuard(bool& flag) : m_flag(flag) { m_flag = true; }
@@ -181,23 +210,27 @@ private:
     bool& m_flag;
 };
 
-QString timeText(const std::string& strTime) { return QString::fromStdString(strTime) + kTimeSuffix; }
-QString fuelText(const std::string& strFuel) { return QString::fromStdString(strFuel) + kFuelSuffix; }
+// The tracker's texts as shown; a value not known is shown (and logged) empty, never as a bare unit.
+QString timeText(const QString& strTime) { return strTime.isEmpty() ? QString() : strTime + kTimeSuffix; }
+QString fuelText(const QString& strFuel) { return strFuel.isEmpty() ? QString() : strFuel + kFuelSuffix; }
 
 } // namespace
 
 ucACARS::ucACARS(std::shared_ptr<clsLogEntry> record, Dialogs& dialogs, QWidget* parent, IpcPlatform& platform)
-    : QWidget(parent), m_objNewLogEntry(std::move(record)), m_dialogs(dialogs)
+    : QWidget(parent), m_objNewLogEntry(std::move(record)), m_dialogs(dialogs), m_platform(platform),
+      m_strFlightPath(FlightInProgress::defaultPath())
 {
     buildControls();
-    UCI(platform);
+    UCI();
 }
 
+// Typing not yet written is kept; a flight in progress stays in its file.
 ucACARS::~ucACARS()
 {
     tmr->stop();
-    if (m_objACARS)
-        m_objACARS->setEvents(nullptr);
+    if (m_keepTimer->isActive())
+        Keep_Flight();
+    stopWorker();
 }
 
 void ucACARS::setTitle_BackColor(qint32 vData)
@@ -248,6 +281,21 @@ void ucACARS::buildControls()
     m_hintTimer->setInterval(kHintShownMs);
     connect(m_hintTimer, &QTimer::timeout, lblHint, &QLabel::hide);
 
+    lblLink = new QLabel(Frame);
+    lblLink->setObjectName(QStringLiteral("lblLink"));
+    lblLink->setWordWrap(true);
+    lblLink->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblLink->setPalette(hintPalette);
+
+    m_waitTimer = new QTimer(this);
+    m_waitTimer->setSingleShot(true);
+    m_waitTimer->setInterval(kWaitingShownAfterMs);
+    connect(m_waitTimer, &QTimer::timeout, this, [this] { Show_Link_Status(kWaitingText, kWaitingText); });
+    m_keepTimer = new QTimer(this);
+    m_keepTimer->setSingleShot(true);
+    m_keepTimer->setInterval(kTypingKeptAfterMs);
+    connect(m_keepTimer, &QTimer::timeout, this, &ucACARS::Keep_Flight);
+
     tmr = new QTimer(this);
     tmr->setObjectName(QStringLiteral("tmr"));
     tmr->setInterval(kTimerIntervalMs);
@@ -287,6 +335,7 @@ QLineEdit* ucACARS::makeTextBox(int index)
     textBox->setToolTip(kFieldToolTip);
     textBox->setValidator(new LogFieldValidator([this] { Show_Refused_Character(); }, textBox));
     textBox->installEventFilter(this);
+    connect(textBox, &QLineEdit::textEdited, this, [this] { m_keepTimer->start(); });
     return textBox;
 }
 
@@ -314,6 +363,7 @@ void ucACARS::placeControls()
         place(txtACARS[i], p.leftTwips, p.topTwips, p.widthTwips, p.heightTwips, p.sample);
     }
     place(lblHint, kHintLeftTwips, kHintTopTwips, 0, kLabelHeightTwips, kRefusedCharacterHint);
+    place(lblLink, kLinkLeftTwips, kLinkTopTwips, kLinkWidthTwips, kLinkHeightTwips, QString());
 }
 
 // Frame fills the panel and Title runs across Frame's top; sizes are never refused.
@@ -376,20 +426,163 @@ void ucACARS::Set_Link_State(bool blnState, LinkLabel* link)
 
 void ucACARS::Set_Flight_Date()
 {
-    lblACARS[VAL_DATE]->setText(QDate::currentDate().toString(kDateFormat));
+    m_flight.date = QDate::currentDate().toString(kDateFormat);
+    lblACARS[VAL_DATE]->setText(m_flight.date);
+}
+
+// ---- the worker ----
+
+// The tracker and the link live on the worker's thread; every request goes
+// there queued and every answer comes back queued, in the order raised.
+void ucACARS::startWorker()
+{
+    m_worker = new AcarsWorker(m_platform);
+    m_workerThread = new QThread;
+    m_workerThread->setObjectName(QStringLiteral("ACARS worker"));
+    m_worker->moveToThread(m_workerThread);
+    connect(m_worker, &AcarsWorker::started, this, &ucACARS::Worker_Started);
+    connect(m_worker, &AcarsWorker::trackerEvent, this, &ucACARS::Worker_Event);
+    connect(m_worker, &AcarsWorker::refreshed, this, &ucACARS::Worker_Refreshed);
+    connect(m_worker, &AcarsWorker::failed, this, &ucACARS::Worker_Failed);
+    m_workerThread->start();
+}
+
+// A waiting exchange is cancelled (it ends within 50 ms on POSIX), then the
+// thread is asked to end and given a bounded time; never terminated. A worker
+// that does not end in time is left to the end of the process.
+void ucACARS::stopWorker()
+{
+    ++m_generation;
+    m_platform.cancel();
+    m_workerThread->quit();
+    if (!m_workerThread->wait(QDeadlineTimer(kWorkerStopWaitMs)))
+        return;
+    delete m_worker;
+    delete m_workerThread;
+    m_platform.clearCancel();
+}
+
+template <typename Request>
+void ucACARS::Ask_Worker(Request request)
+{
+    m_blnRequestOutstanding = true;
+    m_waitTimer->start();
+    QMetaObject::invokeMethod(m_worker, std::move(request), Qt::QueuedConnection);
+}
+
+void ucACARS::Answered()
+{
+    m_blnRequestOutstanding = false;
+    m_waitTimer->stop();
+    if (lblLink->text() == kWaitingText)
+        Show_Link_Status(QString(), QString());
+}
+
+void ucACARS::Worker_Started(int generation, bool ok, const QString& strResult, const QString& strSimulator)
+{
+    if (generation != m_generation)
+        return;
+    Answered();
+    if (!ok) {
+        m_dialogs.message(this, {AppInfo::title(), strResult, QMessageBox::NoIcon, QMessageBox::Ok});
+        return;
+    }
+    // A flight that already has phases is being continued: it keeps the
+    // date on which its tracking began.
+    if (!m_flight.hasPhase())
+        Set_Flight_Date();
+    ACARS_ENABLE(true);
+    ACARS_LINKS();
+    m_blnSlewMode = false;
+    hypACARS[LINK_MODE]->setCaption(kSlewModeCaption);
+    Show_Link_Status(kTrackingText.arg(strSimulator), QString());
+}
+
+void ucACARS::Worker_Event(int generation, AcarsWorker::Event event, const QString& text)
+{
+    if (generation != m_generation)
+        return;
+    m_blnFlightChanged = true;
+    using E = AcarsWorker::Event;
+    switch (event) {
+    case E::FlightOUT:
+        m_flight.timeOut = text;
+        lblACARS[VAL_OUT]->setText(timeText(text));
+        break;
+    case E::FlightOFF:
+        m_flight.timeOff = text;
+        lblACARS[VAL_OFF]->setText(timeText(text));
+        break;
+    case E::FlightON:
+        m_flight.timeOn = text;
+        lblACARS[VAL_ON]->setText(timeText(text));
+        break;
+    case E::FlightIN:
+        m_flight.timeIn = text;
+        lblACARS[VAL_IN]->setText(timeText(text));
+        ACARS_ENABLE(false);
+        ACARS_LINKS();
+        break;
+    case E::FlightTime:
+        m_flight.flightTime = text;
+        lblACARS[VAL_FLIGHT_TIME]->setText(text);
+        break;
+    case E::FlightTimeHHMM:
+        m_flight.flightTimeHHMM = text;
+        lblACARS[VAL_FLIGHT_TIME_HHMM]->setText(text);
+        break;
+    case E::FuelOut:
+        m_flight.fuelOut = text;
+        lblACARS[VAL_FUEL_OUT]->setText(fuelText(text));
+        break;
+    case E::FuelIn:
+        m_flight.fuelIn = text;
+        lblACARS[VAL_FUEL_IN]->setText(fuelText(text));
+        break;
+    case E::FuelUsed:
+        m_flight.fuelUsed = text;
+        lblACARS[VAL_FUEL_USED]->setText(fuelText(text));
+        break;
+    }
+}
+
+// The end of one polling step: the flight is kept, and a closed link means
+// the tracker gave the simulator up. A step after IN (reading fuel in again)
+// ends the tracking.
+void ucACARS::Worker_Refreshed(int generation, bool blnLinkOpen, const QString& strError)
+{
+    if (generation != m_generation)
+        return;
+    Answered();
+    if (m_blnFlightChanged)
+        Keep_Flight();
+    if (!blnLinkOpen) {
+        Link_Lost(strError);
+    } else if (m_flight.isArrived()) {
+        ACARS_ENABLE(false);
+        ACARS_LINKS();
+    }
+}
+
+void ucACARS::Worker_Failed(int generation, const QString& strDescription)
+{
+    if (generation != m_generation)
+        return;
+    Answered();
+    FlagGuard shown(m_blnErrorShown);
+    Error_Report(m_dialogs, m_blnTracking ? kSourceTimer : kSourceOn, kErrWorkerFailure, strDescription);
 }
 
 // ---- procedures ----
 
-void ucACARS::UCI(IpcPlatform& platform)
+void ucACARS::UCI()
 {
     try {
         connect(m_objNewLogEntry.get(), &clsLogEntry::NewLogEntrySaveOK, this,
                 &ucACARS::m_objNewLogEntry_NewLogEntrySaveOK, Qt::DirectConnection);
         connect(m_objNewLogEntry.get(), &clsLogEntry::NewLogEntrySaveFail, this,
                 &ucACARS::m_objNewLogEntry_NewLogEntrySaveFail, Qt::DirectConnection);
-        m_objACARS = std::make_unique<clsACARS>(platform);
-        m_objACARS->setEvents(this);
+        startWorker();
         Set_Flight_Date();
         ACARS_CLEAR();
         ACARS_ENABLE(false);
@@ -423,41 +616,23 @@ void ucACARS::ACARS_ENABLE(bool bln)
         tmr->stop();
 }
 
+// An arrived flight offers "On" only while its fuel in is still to be read.
 void ucACARS::ACARS_LINKS()
 {
-    if (!m_objACARS)
-        return;
-    const bool blnArrived = !m_objACARS->TIME_IN().empty();
-    Set_Link_State(!blnArrived && !m_blnTracking, hypACARS[LINK_ON]);
-    Set_Link_State(blnArrived, hypACARS[LINK_LOG]);
+    const bool blnArrived = m_flight.isArrived();
+    Set_Link_State(!m_blnTracking && (!blnArrived || !m_flight.fuelIn), hypACARS[LINK_ON]);
+    Set_Link_State(blnArrived && !m_blnTracking, hypACARS[LINK_LOG]);
     Set_Link_State(m_blnTracking, hypACARS[LINK_MODE]);
 }
 
+// Opening the link runs on the worker; the answer arrives in Worker_Started.
 void ucACARS::ACARS_ON()
 {
-    std::optional<BusyCursor> busy(std::in_place);
-    try {
-        if (m_objACARS) {
-            // A flight that already has phases is being continued after a lost
-            // link: it keeps the date on which its tracking began.
-            const bool blnNewFlight = m_objACARS->TIME_OUT().empty() && m_objACARS->TIME_OFF().empty();
-            std::string strResult;
-            if (m_objACARS->Start(strResult)) {
-                if (blnNewFlight)
-                    Set_Flight_Date();
-                ACARS_ENABLE(true);
-                ACARS_LINKS();
-                m_blnSlewMode = false;
-                hypACARS[LINK_MODE]->setCaption(kSlewModeCaption);
-            } else {
-                busy.reset();
-                m_dialogs.message(this, {AppInfo::title(), QString::fromStdString(strResult), QMessageBox::NoIcon,
-                                         QMessageBox::Ok});
-            }
-        }
-    } catch (const std::exception& error) {
-        Error_Report(m_dialogs, kSourceOn, error);
-    }
+    if (m_blnRequestOutstanding || m_blnTracking)
+        return;
+    const int generation = m_generation;
+    AcarsWorker* worker = m_worker;
+    Ask_Worker([worker, generation] { worker->start(generation); });
 }
 
 void ucACARS::ACARS_MODE()
@@ -475,54 +650,76 @@ void ucACARS::ACARS_MODE()
     }
 }
 
-// Ticks that fall while an earlier tick (or the box it shows) is still
-// running are dropped, so a repeating failure shows one box at a time.
+// A tick asks the worker for one step unless the last is still running (the
+// simulator is slow) or an error box is open; such ticks are dropped.
 void ucACARS::tmr_Timer()
 {
-    if (m_blnTickRunning)
+    if (m_blnRequestOutstanding || m_blnErrorShown)
         return;
-    FlagGuard running(m_blnTickRunning);
-    m_strLinkError.clear();
-    try {
-        if (m_objACARS) {
-            m_objACARS->Refresh();
-            if (m_blnTracking && !m_objACARS->isLinkOpen())
-                Link_Lost();
-        }
-    } catch (const std::exception& error) {
-        Error_Report(m_dialogs, kSourceTimer, error);
-    }
+    const int generation = m_generation;
+    AcarsWorker* worker = m_worker;
+    Ask_Worker([worker, generation] { worker->refresh(generation); });
 }
 
 // The tracker closed the link after a failed exchange and recorded nothing
-// from it: stop polling, keep every value, tell the pilot once, offer "On".
-void ucACARS::Link_Lost()
+// from it: stop polling, keep every value, and say so quietly in the panel and
+// the status bar; a box would take the focus from a full-screen simulator.
+void ucACARS::Link_Lost(const QString& strError)
 {
     ACARS_ENABLE(false);
     ACARS_LINKS();
-    const QString strError = m_strLinkError.isEmpty() ? QString() : m_strLinkError + QStringLiteral("\r\n\r\n");
-    m_dialogs.message(this, {AppInfo::title(), strError + kLinkLostAdvice, QMessageBox::Warning, QMessageBox::Ok});
+    QStringList lines{kLinkLostStatus.arg(strError), kLinkLostAdvice};
+    if (!m_flight.timeOut.isEmpty() && !m_flight.fuelOut)
+        lines << kFuelOutMissing;
+    if (m_flight.isArrived() && !m_flight.fuelIn)
+        lines << kFuelInMissing;
+    Show_Link_Status(lines.join(QLatin1Char(' ')), kLinkLostStatus.arg(strError));
 }
 
+void ucACARS::Show_Link_Status(const QString& strPanel, const QString& strStatusBar)
+{
+    lblLink->setText(strPanel);
+    emit linkStatusChanged(strStatusBar);
+}
+
+// "Reset" asks before it throws recorded phases away.
 void ucACARS::ACARS_RESET()
 {
-    BusyCursor busy;
     try {
-        if (m_objACARS) {
-            m_objACARS->Stop_();
-            m_objACARS->Reset();
-            ACARS_ENABLE(false);
-            ACARS_CLEAR();
-            ACARS_LINKS();
-        }
+        if (m_flight.hasPhase()
+            && m_dialogs.ask(this, AppInfo::title(), kResetQuestion.arg(Flight_Summary()),
+                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
+        Reset_Flight();
     } catch (const std::exception& error) {
         Error_Report(m_dialogs, kSourceReset, error);
     }
 }
 
+// Back to Idle at once: a waiting exchange is cancelled and its answers, like
+// those of any earlier request, are dropped.
+void ucACARS::Reset_Flight()
+{
+    ++m_generation;
+    if (m_blnRequestOutstanding)
+        m_platform.cancel();
+    m_blnRequestOutstanding = false;
+    m_waitTimer->stop();
+    AcarsWorker* worker = m_worker;
+    QMetaObject::invokeMethod(m_worker, [worker] { worker->stop(); }, Qt::QueuedConnection);
+    const QString date = m_flight.date;
+    m_flight = FlightInProgress{};
+    m_flight.date = date;
+    Forget_Flight();
+    ACARS_ENABLE(false);
+    ACARS_CLEAR();
+    ACARS_LINKS();
+    Show_Link_Status(QString(), QString());
+}
+
+// No hourglass: the log panel's boxes are shown inside the save.
 void ucACARS::ACARS_LOG()
 {
-    BusyCursor busy;
     try {
         clsLogEntry& record = *m_objNewLogEntry;
         record.setFLIGHT_DATE(lblACARS[VAL_DATE]->text());
@@ -567,77 +764,138 @@ void ucACARS::hypACARS_Click(int index)
     }
 }
 
+// ---- the flight in progress ----
+
+void ucACARS::Keep_Flight()
+{
+    m_keepTimer->stop();
+    m_blnFlightChanged = false;
+    for (int i = 0; i < kTextCount; ++i)
+        m_flight.boxes[i] = txtACARS[i]->text();
+    if (!m_flight.hasPhase())
+        return Forget_Flight();
+    QString strError;
+    if (!m_flight.save(m_strFlightPath, strError))
+        Show_Link_Status(kKeepFailedText.arg(strError), QString());
+}
+
+void ucACARS::Forget_Flight()
+{
+    m_keepTimer->stop();
+    QFile::remove(m_strFlightPath);
+}
+
+QString ucACARS::Flight_Summary() const
+{
+    QStringList parts{m_flight.date};
+    for (const QString& box : m_flight.boxes)
+        if (!box.isEmpty() && box != kPlaceholder)
+            parts << box;
+    const std::pair<const char*, QString> phases[] = {
+        {"OUT", m_flight.timeOut}, {"OFF", m_flight.timeOff}, {"ON", m_flight.timeOn}, {"IN", m_flight.timeIn}};
+    for (const auto& [name, time] : phases)
+        if (!time.isEmpty())
+            parts << QStringLiteral("%1 %2").arg(QLatin1String(name), timeText(time));
+    return parts.join(QStringLiteral("  "));
+}
+
+// The panel as it was when the flight was kept; its tracker takes it up, so
+// that "On" continues it.
+void ucACARS::Show_Flight()
+{
+    lblACARS[VAL_DATE]->setText(m_flight.date);
+    for (int i = 0; i < kTextCount; ++i)
+        txtACARS[i]->setText(m_flight.boxes[i]);
+    lblACARS[VAL_OUT]->setText(timeText(m_flight.timeOut));
+    lblACARS[VAL_OFF]->setText(timeText(m_flight.timeOff));
+    lblACARS[VAL_ON]->setText(timeText(m_flight.timeOn));
+    lblACARS[VAL_IN]->setText(timeText(m_flight.timeIn));
+    lblACARS[VAL_FLIGHT_TIME]->setText(m_flight.flightTime);
+    lblACARS[VAL_FLIGHT_TIME_HHMM]->setText(m_flight.flightTimeHHMM);
+    lblACARS[VAL_FUEL_OUT]->setText(fuelText(m_flight.fuelOut.value_or(QString())));
+    lblACARS[VAL_FUEL_IN]->setText(fuelText(m_flight.fuelIn.value_or(QString())));
+    lblACARS[VAL_FUEL_USED]->setText(fuelText(m_flight.fuelUsed));
+
+    FlightPhases phases;
+    phases.strTimeOut = m_flight.timeOut.toStdString();
+    phases.strTimeOff = m_flight.timeOff.toStdString();
+    phases.strTimeOn = m_flight.timeOn.toStdString();
+    phases.strTimeIn = m_flight.timeIn.toStdString();
+    if (m_flight.fuelOut)
+        phases.fuelOut = m_flight.fuelOut->toStdString();
+    if (m_flight.fuelIn)
+        phases.fuelIn = m_flight.fuelIn->toStdString();
+    AcarsWorker* worker = m_worker;
+    QMetaObject::invokeMethod(m_worker, [worker, phases] { worker->restore(phases); }, Qt::QueuedConnection);
+    ACARS_ENABLE(false);
+    ACARS_LINKS();
+    if (!m_flight.isArrived() || !m_flight.fuelIn)
+        Show_Link_Status(kContinueText, QString());
+}
+
+void ucACARS::Offer_Saved_Flight()
+{
+    FlightInProgress saved;
+    QString strError;
+    switch (FlightInProgress::load(m_strFlightPath, saved, strError)) {
+    case FlightInProgress::Loaded::None:
+        return;
+    case FlightInProgress::Loaded::Damaged: {
+        const QString path = QDir::toNativeSeparators(m_strFlightPath);
+        const QString aside = FlightInProgress::setAside(m_strFlightPath);
+        m_dialogs.warn(this, AppInfo::title(),
+                       aside.isEmpty() ? kDamagedNotMovedText.arg(path, strError)
+                                       : kDamagedFlightText.arg(path, strError, QDir::toNativeSeparators(aside)));
+        return;
+    }
+    case FlightInProgress::Loaded::Flight:
+        break;
+    }
+    if (!saved.hasPhase())
+        return Forget_Flight();
+    m_flight = saved;
+    if (m_dialogs.ask(this, AppInfo::title(), kSavedFlightQuestion.arg(Flight_Summary()),
+                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        Show_Flight();
+        return;
+    }
+    m_flight = FlightInProgress{};
+    Set_Flight_Date();
+    Forget_Flight();
+}
+
+bool ucACARS::queryClose()
+{
+    if (m_keepTimer->isActive() || m_blnFlightChanged)
+        Keep_Flight();
+    if (m_flight.isArrived() && !m_blnTracking) {
+        switch (m_dialogs.ask(this, AppInfo::title(), kArrivedCloseQuestion.arg(Flight_Summary()),
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel)) {
+        case QMessageBox::Save:
+            ACARS_LOG();
+            return !m_flight.isArrived(); // a failed save keeps the window open
+        case QMessageBox::Discard:
+            Reset_Flight();
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (m_flight.hasPhase())
+        return m_dialogs.ask(this, AppInfo::title(), kKeptOnCloseText.arg(Flight_Summary()),
+                             QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    return true;
+}
+
 // ---- record events ----
 
 void ucACARS::m_objNewLogEntry_NewLogEntrySaveOK()
 {
-    ACARS_RESET();
+    Reset_Flight();
 }
 
 void ucACARS::m_objNewLogEntry_NewLogEntrySaveFail()
 {
     m_dialogs.message(this, {AppInfo::title() + QStringLiteral(" Log Entry"), kSaveFailText, QMessageBox::Warning,
                              QMessageBox::Ok});
-}
-
-// ---- tracker events ----
-
-void ucACARS::FlightOUT(const std::string& strOUT)
-{
-    lblACARS[VAL_OUT]->setText(timeText(strOUT));
-}
-
-void ucACARS::FlightOFF(const std::string& strOFF)
-{
-    lblACARS[VAL_OFF]->setText(timeText(strOFF));
-}
-
-void ucACARS::FlightON(const std::string& strON)
-{
-    lblACARS[VAL_ON]->setText(timeText(strON));
-}
-
-void ucACARS::FlightIN(const std::string& strIN)
-{
-    lblACARS[VAL_IN]->setText(timeText(strIN));
-    ACARS_ENABLE(false);
-    ACARS_LINKS();
-}
-
-void ucACARS::FlightTime(const std::string& strFlightTime)
-{
-    lblACARS[VAL_FLIGHT_TIME]->setText(QString::fromStdString(strFlightTime));
-}
-
-void ucACARS::FlightTimeHHMM(const std::string& strFlightTimeHHMM)
-{
-    lblACARS[VAL_FLIGHT_TIME_HHMM]->setText(QString::fromStdString(strFlightTimeHHMM));
-}
-
-void ucACARS::FuelOut(const std::string& strFuelOut)
-{
-    lblACARS[VAL_FUEL_OUT]->setText(fuelText(strFuelOut));
-}
-
-void ucACARS::FuelIn(const std::string& strFuelIn)
-{
-    lblACARS[VAL_FUEL_IN]->setText(fuelText(strFuelIn));
-}
-
-void ucACARS::FuelUsed(const std::string& strFuelUsed)
-{
-    lblACARS[VAL_FUEL_USED]->setText(fuelText(strFuelUsed));
-}
-
-// Both close the link; the text is kept until the tick ends, which then
-// decides whether the link is lost.
-void ucACARS::FSClosed(const std::string& strError)
-{
-    if (m_strLinkError.isEmpty())
-        m_strLinkError = QString::fromStdString(strError);
-}
-
-void ucACARS::Error(const std::string& strError)
-{
-    FSClosed(strError);
 }

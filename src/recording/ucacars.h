@@ -1,6 +1,7 @@
 #pragma once
 
-#include "clsacars.h"
+#include "acarsworker.h"
+#include "flightinprogress.h"
 #include "ipcplatform.h"
 
 #include <QWidget>
@@ -14,22 +15,32 @@ class LinkLabel;
 class PanelTitle;
 class QLabel;
 class QLineEdit;
+class QThread;
 class QTimer;
 
-// The panel on which the pilot records a flight while flying it: it drives
-// one phase tracker with a 500 ms timer, shows the times and fuel the tracker
-// reports, takes the aircraft and route typed by the pilot and hands the
-// finished flight to the shared log entry record.
+// The panel on which the pilot records a flight while flying it: a 500 ms
+// timer drives one phase tracker, which runs on a worker thread so that a
+// busy simulator never freezes the window; the panel shows the times and fuel
+// the tracker reports, takes the aircraft and route typed by the pilot and
+// hands the finished flight to the shared log entry record. The flight in
+// progress is kept in a file beside the log until it is logged or reset.
 //
 // Child widgets carry object names for tests and tools: "Frame", "Title",
 // "tmr", "lblACARS_0".."lblACARS_9", "lblCaption_0".."lblCaption_12",
-// "txtACARS_0".."txtACARS_3", "lblHint"; the links are Title's group, index 0..3.
-class ucACARS : public QWidget, private clsACARSEvents {
+// "txtACARS_0".."txtACARS_3", "lblHint", "lblLink"; the links are Title's
+// group, index 0..3.
+class ucACARS : public QWidget {
     Q_OBJECT
 
 public:
     static constexpr int kTimerIntervalMs = 500;
     static constexpr int kHintShownMs = 5000;
+    // An exchange waiting this long is shown as "Waiting for the simulator...".
+    static constexpr int kWaitingShownAfterMs = 2000;
+    // Typing is gathered this long before the flight's file is written.
+    static constexpr int kTypingKeptAfterMs = 1000;
+    // Closing waits at most this long for the worker to end its exchange.
+    static constexpr int kWorkerStopWaitMs = 3000;
 
     // Link indexes of the title strip.
     enum Link { LINK_ON = 0, LINK_MODE = 1, LINK_LOG = 2, LINK_RESET = 3 };
@@ -40,6 +51,22 @@ public:
 
     // Background colour of the title strip, 0x00BBGGRR.
     void setTitle_BackColor(qint32 vData);
+
+    // At start: a flight kept from an earlier run is offered once (continue
+    // or discard); a damaged file is reported and set aside.
+    void Offer_Saved_Flight();
+    // The closing question: an arrived flight is logged, discarded or the
+    // close cancelled; a flight in progress is kept for the next start.
+    // False when the pilot cancels.
+    bool queryClose();
+    // The tracker has a request in hand (tests wait for it to be answered).
+    bool isWaitingForSimulator() const { return m_blnRequestOutstanding; }
+    // The flight's file: FlightInProgress::defaultPath() unless set.
+    void setFlightFilePath(const QString& path) { m_strFlightPath = path; }
+
+signals:
+    // A short state of the link for the status bar; empty when there is nothing to say.
+    void linkStatusChanged(const QString& text);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -66,7 +93,9 @@ private:
     QLabel* makeValue(int index);
     QLineEdit* makeTextBox(int index);
 
-    void UCI(IpcPlatform& platform);
+    void UCI();
+    void startWorker();
+    void stopWorker();
     void ACARS_CLEAR();
     void ACARS_ENABLE(bool bln);
     void ACARS_LINKS();
@@ -75,7 +104,22 @@ private:
     void tmr_Timer();
     void ACARS_RESET();
     void ACARS_LOG();
-    void Link_Lost();
+    void Reset_Flight();
+    void Link_Lost(const QString& strError);
+    void Show_Link_Status(const QString& strPanel, const QString& strStatusBar);
+    void Show_Flight();
+    void Keep_Flight();
+    void Forget_Flight();
+    QString Flight_Summary() const;
+
+    // Requests to the worker, one at a time, and their answers.
+    template <typename Request>
+    void Ask_Worker(Request request);
+    void Answered();
+    void Worker_Started(int generation, bool ok, const QString& strResult, const QString& strSimulator);
+    void Worker_Event(int generation, AcarsWorker::Event event, const QString& text);
+    void Worker_Refreshed(int generation, bool blnLinkOpen, const QString& strError);
+    void Worker_Failed(int generation, const QString& strDescription);
 
     void hypACARS_Click(int index);
     void Set_Link_State(bool blnState, LinkLabel* link);
@@ -86,29 +130,26 @@ private:
     void m_objNewLogEntry_NewLogEntrySaveOK();
     void m_objNewLogEntry_NewLogEntrySaveFail();
 
-    // Tracker events.
-    void FlightOUT(const std::string& strOUT) override;
-    void FlightOFF(const std::string& strOFF) override;
-    void FlightON(const std::string& strON) override;
-    void FlightIN(const std::string& strIN) override;
-    void FlightTime(const std::string& strFlightTime) override;
-    void FlightTimeHHMM(const std::string& strFlightTimeHHMM) override;
-    void FuelOut(const std::string& strFuelOut) override;
-    void FuelIn(const std::string& strFuelIn) override;
-    void FuelUsed(const std::string& strFuelUsed) override;
-    void FSClosed(const std::string& strError) override;
-    void Error(const std::string& strError) override;
-
-    std::unique_ptr<clsACARS> m_objACARS;
     std::shared_ptr<clsLogEntry> m_objNewLogEntry;
     Dialogs& m_dialogs;
+    IpcPlatform& m_platform;
+    // The worker and its thread; the worker is deleted once the thread has ended.
+    QThread* m_workerThread = nullptr;
+    AcarsWorker* m_worker = nullptr;
+    // Raised by every Reset: answers to older requests are dropped.
+    int m_generation = 0;
+    bool m_blnRequestOutstanding = false;
+    QTimer* m_waitTimer = nullptr;
+
+    FlightInProgress m_flight;
+    QString m_strFlightPath;
+    bool m_blnFlightChanged = false;
+    QTimer* m_keepTimer = nullptr;
 
     bool m_blnTracking = false;
     bool m_blnSlewMode = false;
-    // A tick (with any box it shows) is still running: later ticks wait.
-    bool m_blnTickRunning = false;
-    // The first failed-exchange text of the running tick; empty when none.
-    QString m_strLinkError;
+    // An error box of a failed step is open: ticks wait until it is closed.
+    bool m_blnErrorShown = false;
 
     QWidget* Frame = nullptr;
     PanelTitle* Title = nullptr;
@@ -120,6 +161,8 @@ private:
     // Says why a typed character was refused; hides itself after kHintShownMs.
     QLabel* lblHint = nullptr;
     QTimer* m_hintTimer = nullptr;
+    // The state of the link: waiting, lost, or the simulator tracked.
+    QLabel* lblLink = nullptr;
     // A box focused by a mouse press: select its text once the press is over.
     QLineEdit* m_selectOnRelease = nullptr;
 };

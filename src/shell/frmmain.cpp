@@ -202,6 +202,12 @@ void frmMain::buildFrame(const std::shared_ptr<clsLogEntry>& record)
 
     m_ucACARS = new ucACARS(record, m_dialogs, m_ucAppFrame);
     m_ucACARS->setObjectName(QStringLiteral("ucACARS"));
+    connect(m_ucACARS, &ucACARS::linkStatusChanged, this, [this](const QString& text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    });
     m_ucFlightLog = new ucFlightLog(record, m_dialogs, m_ucAppFrame);
     m_ucFlightLog->setObjectName(QStringLiteral("ucFlightLog"));
     connect(m_ucFlightLog, &ucFlightLog::refusingEdit, this, &frmMain::ucFlightLog_RefusingEdit);
@@ -306,7 +312,9 @@ QLabel* frmMain::statusPanel(int index) const
 // inside that box; a cancelled or failed save keeps the window open.
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (!Form_QueryUnload()) {
+    if (m_blnEndingFromOutside) {
+        stopTimers();
+    } else if (!Form_QueryUnload()) {
         event->ignore();
         return;
     }
@@ -317,10 +325,16 @@ void frmMain::closeEvent(QCloseEvent* event)
 bool frmMain::Form_QueryUnload()
 {
     stopTimers();
-    if (m_ucFlightLog->queryClose())
+    if (m_ucACARS->queryClose() && m_ucFlightLog->queryClose())
         return true;
     startTimers();
     return false;
+}
+
+void frmMain::closeFromOutside()
+{
+    m_blnEndingFromOutside = true;
+    close();
 }
 
 void frmMain::mnuFileExit_Click()

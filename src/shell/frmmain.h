@@ -64,6 +64,10 @@ public:
     // for one outside 32 bits.
     static qint32 colorFromSettingText(const QString& text);
 
+    // Ended from outside (a termination signal): closes without a question;
+    // a flight in progress stays in its file and nothing is written to the log.
+    void closeFromOutside();
+
 signals:
     // The close has been accepted: the program-wide objects can be released.
     void unloading();
@@ -119,4 +123,5 @@ private:
     QTimer* m_ZTimer = nullptr;
     QTimer* m_tmrDateTime = nullptr;
     QAction* m_mnuHelpAbout = nullptr;
+    bool m_blnEndingFromOutside = false;
 };

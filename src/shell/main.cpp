@@ -1,6 +1,7 @@
 #include "dialogs.h"
 #include "frmmain.h"
 #include "modmain.h"
+#include "terminationwatcher.h"
 
 #include <QApplication>
 
@@ -16,8 +17,10 @@ int main(int argc, char* argv[])
     QApplication::setDesktopFileName(QStringLiteral("quillon"));
 
     QtDialogs dialogs;
+    TerminationWatcher termination;
     Main(dialogs);
     if (!g_frmMain || !g_frmMain->isVisible())
         return 0;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, g_frmMain, &frmMain::closeFromOutside);
     return app.exec();
 }

@@ -6,6 +6,7 @@
 #include "errorreport.h"
 #include "frmmain.h"
 #include "frmsplash.h"
+#include "ucacars.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -50,6 +51,7 @@ void Main(Dialogs& dialogs)
         QObject::connect(g_frmMain, &frmMain::unloading, &releaseProgramObjects);
         splash.reset();
         g_frmMain->show();
+        g_frmMain->acarsPanel()->Offer_Saved_Flight();
     } catch (const std::exception& error) {
         splash.reset();
         Error_Report(dialogs, QStringLiteral("modMain.Main()"), error);

@@ -333,11 +333,11 @@ bool clsFSUIPC::FSUIPC_Process(std::int32_t& dwResult)
     return true;
 }
 
-// One message for the whole batch: up to eleven attempts, 100 ms apart.
+// One message for the whole batch: up to eleven attempts, 100 ms apart; none after a cancel.
 bool clsFSUIPC::sendBatch(std::int32_t& dwResult)
 {
     IpcPlatform::SendResult sent;
-    for (int attempt = 0; attempt < kSendAttempts && !sent.delivered; ++attempt) {
+    for (int attempt = 0; attempt < kSendAttempts && !sent.delivered && !m_platform.isCancelled(); ++attempt) {
         if (attempt > 0)
             m_platform.sleepMs(kRetryPauseMs);
         sent = m_platform.sendMessageTimeout(m_hWnd, m_msg, m_atom, 0, kSendTimeoutMs);

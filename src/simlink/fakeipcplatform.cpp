@@ -229,6 +229,8 @@ IpcPlatform::SendResult FakeIpcPlatform::sendMessageTimeout(WindowHandle window,
 {
     record(Operation::SendMessage, "sendMessageTimeout(" + hexText(message) + ", " + hexText(wParam) + ")");
     std::uint32_t lastError = 0;
+    if (isCancelled())
+        return notDelivered(0);
     if (takeFailure(Operation::SendMessage, lastError))
         return notDelivered(lastError);
     if (m_deliveryFails)

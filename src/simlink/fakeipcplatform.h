@@ -28,7 +28,8 @@ class SimVariables;
 // (0 = a time-out); setDeliveryFailure(lastError) fails every delivery until
 // clearDeliveryFailure(). setMessageHandler() answers messages in place of the
 // module: it may rewrite the block, return any reply value, or fail delivery.
-// sleepMs never sleeps; it only counts, so retries cost no time.
+// sleepMs never sleeps; it only counts, so retries cost no time. Once cancelled,
+// no message is delivered (a time-out) until clearCancel().
 // The fake records every call and what is still held (windows, atoms,
 // mappings, views) so tests can check that nothing leaks.
 class FakeIpcPlatform : public IpcPlatform {

@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::uint16_t kFirstAtom = 0xC000; // the range of string atoms on Windows
 constexpr std::uint32_t kConnectionBroken = ECONNRESET;
+// Waits are cut into slices of at most this length, so that a cancel ends them soon.
+constexpr int kWaitSliceMs = 50;
 
 // Milliseconds left until the deadline, for poll(); 0 once it has passed.
 int millisecondsUntil(std::chrono::steady_clock::time_point deadline)
@@ -175,6 +177,8 @@ IpcPlatform::SendResult PosixIpcPlatform::sendMessageTimeout(WindowHandle window
     request.name = atomName(static_cast<std::uint16_t>(wParam));
 
     SendResult result;
+    if (isCancelled())
+        return result;
     if (!sendRequest(connection, PosixTransport::encodeRequest(request), deadline, result) ||
         !awaitReply(connection, request.sequence, deadline, result))
         return result;
@@ -186,7 +190,24 @@ IpcPlatform::SendResult PosixIpcPlatform::sendMessageTimeout(WindowHandle window
 
 void PosixIpcPlatform::sleepMs(std::uint32_t milliseconds)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    while (!isCancelled() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kWaitSliceMs, millisecondsUntil(deadline))));
+}
+
+// poll() in slices until the descriptor is ready (1), the deadline passes or a
+// cancel is raised (0), or poll fails (-1, errno set).
+int PosixIpcPlatform::pollUntil(int fd, short events, Clock::time_point deadline) const
+{
+    for (;;) {
+        const int leftMs = millisecondsUntil(deadline);
+        if (isCancelled() || leftMs == 0)
+            return 0;
+        pollfd waiting{fd, events, 0};
+        const int ready = ::poll(&waiting, 1, std::min(leftMs, kWaitSliceMs));
+        if (ready != 0)
+            return ready;
+    }
 }
 
 // Never blocks past the deadline, even when a hung module has stopped reading.
@@ -207,8 +228,7 @@ bool PosixIpcPlatform::sendRequest(Connection& connection, const std::vector<std
             failure = SendResult{false, static_cast<std::uint32_t>(errno), 0};
             return false;
         }
-        pollfd waiting{connection.fd, POLLOUT, 0};
-        if (::poll(&waiting, 1, millisecondsUntil(deadline)) == 0) {
+        if (pollUntil(connection.fd, POLLOUT, deadline) == 0) {
             failure = SendResult{false, 0, 0};
             return false;
         }
@@ -231,8 +251,7 @@ bool PosixIpcPlatform::awaitReply(Connection& connection, std::uint32_t sequence
                 return true;
             }
         }
-        pollfd waiting{connection.fd, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, millisecondsUntil(deadline));
+        const int ready = pollUntil(connection.fd, POLLIN, deadline);
         if (ready == 0) {
             result = SendResult{false, 0, 0};
             return false;

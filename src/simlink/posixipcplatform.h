@@ -57,6 +57,7 @@ private:
                      Clock::time_point deadline, SendResult& failure);
     bool awaitReply(Connection& connection, std::uint32_t sequence, Clock::time_point deadline,
                     SendResult& result);
+    int pollUntil(int fd, short events, Clock::time_point deadline) const;
     std::string atomName(std::uint16_t atom) const;
     void unlinkSharedObject(const std::string& name);
 

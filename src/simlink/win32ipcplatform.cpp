@@ -2,7 +2,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace {
+
+// Sleeps are cut into slices of at most this length, so that a cancel ends them soon.
+constexpr DWORD kSleepSliceMs = 50;
 
 HWND toHwnd(IpcPlatform::WindowHandle window)
 {
@@ -77,6 +82,10 @@ IpcPlatform::SendResult Win32IpcPlatform::sendMessageTimeout(WindowHandle window
                                                              std::uint32_t timeoutMs)
 {
     SendResult result;
+    // SendMessageTimeoutA cannot be interrupted: a cancel takes effect before
+    // the next message, so a cancelled link waits out at most the message in flight.
+    if (isCancelled())
+        return result;
     DWORD_PTR reply = 0;
     // A failure that sets no error of its own must not report a stale one.
     SetLastError(0);
@@ -94,7 +103,9 @@ IpcPlatform::SendResult Win32IpcPlatform::sendMessageTimeout(WindowHandle window
 
 void Win32IpcPlatform::sleepMs(std::uint32_t milliseconds)
 {
-    Sleep(milliseconds);
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    for (ULONGLONG now = GetTickCount64(); !isCancelled() && now < deadline; now = GetTickCount64())
+        Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kSleepSliceMs)));
 }
 
 IpcPlatform& systemIpcPlatform()

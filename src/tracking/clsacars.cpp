@@ -74,14 +74,17 @@ bool clsACARS::Refresh()
     const std::optional<std::int32_t> brake = Read_Value(SimOffset::kParkingBrake, 2);
     if (!brake)
         return false;
-    if (m_strTimeOut.empty() && *brake == 0) {
-        if (!Record_OUT())
-            return false;
-    } else if (!m_strTimeOut.empty() && !m_strTimeOff.empty() && !m_strTimeOn.empty() && m_strTimeIn.empty()
-               && *brake != 0) {
-        if (!Record_IN())
-            return false;
-    }
+    FlightPhases& f = m_flight;
+    bool readsOk = true;
+    if (f.strTimeOut.empty() && *brake == 0)
+        readsOk = Record_Gate_Phase(f.strTimeOut, &clsACARSEvents::FlightOUT, false);
+    else if (!f.strTimeOut.empty() && !f.strTimeOff.empty() && !f.strTimeOn.empty() && f.strTimeIn.empty()
+             && *brake != 0)
+        readsOk = Record_Gate_Phase(f.strTimeIn, &clsACARSEvents::FlightIN, true);
+    else
+        readsOk = Read_Missing_Fuel(*brake);
+    if (!readsOk)
+        return false;
 
     // Slew is asked again: it may have been switched on since.
     if (!Not_Slewing().value_or(false))
@@ -89,21 +92,21 @@ bool clsACARS::Refresh()
     const std::optional<std::int32_t> onGround = Read_Value(SimOffset::kOnGround, 2);
     if (!onGround)
         return false;
-    if (m_strTimeOff.empty() && *onGround == 0)
-        Record_OFF();
-    else if (!m_strTimeOff.empty() && m_strTimeOn.empty() && *onGround != 0)
-        Record_ON();
+    if (f.strTimeOff.empty() && *onGround == 0)
+        Record_Phase_Time(f.strTimeOff, &clsACARSEvents::FlightOFF);
+    else if (!f.strTimeOff.empty() && f.strTimeOn.empty() && *onGround != 0)
+        Record_Phase_Time(f.strTimeOn, &clsACARSEvents::FlightON);
     return false;
 }
 
 void clsACARS::Reset()
 {
-    m_strTimeOut.clear();
-    m_strTimeOff.clear();
-    m_strTimeOn.clear();
-    m_strTimeIn.clear();
-    m_strFuelOut.clear();
-    m_strFuelIn.clear();
+    m_flight = FlightPhases{};
+}
+
+void clsACARS::Restore(const FlightPhases& phases)
+{
+    m_flight = phases;
 }
 
 void clsACARS::Stop_()
@@ -190,56 +193,54 @@ std::optional<std::string> clsACARS::Get_Fuel()
     return wholeNumberText(std::round(lbsPerGallon * gallons));
 }
 
-bool clsACARS::Record_OUT()
+bool clsACARS::Record_Phase_Time(std::string& strTime, Handler timeEvent)
 {
     const std::optional<std::string> time = Get_Zulu_Time();
     if (!time)
         return false;
-    m_strTimeOut = *time;
-    raise(&clsACARSEvents::FlightOUT, m_strTimeOut);
-    const std::optional<std::string> fuel = Get_Fuel();
-    m_strFuelOut = fuel.value_or(std::string{}); // unknown, never a partial sum
-    raise(&clsACARSEvents::FuelOut, m_strFuelOut);
-    return fuel.has_value();
+    strTime = *time;
+    raise(timeEvent, strTime);
+    return true;
 }
 
-bool clsACARS::Record_IN()
+bool clsACARS::Record_Gate_Phase(std::string& strTime, Handler timeEvent, bool blnArrival)
 {
-    const std::optional<std::string> time = Get_Zulu_Time();
-    if (!time)
+    if (!Record_Phase_Time(strTime, timeEvent))
         return false;
-    m_strTimeIn = *time;
-    raise(&clsACARSEvents::FlightIN, m_strTimeIn);
-    Calc_Flight_Time();
+    if (blnArrival)
+        Calc_Flight_Time();
+    return Read_Gate_Fuel(blnArrival);
+}
+
+// A failed reading leaves the fuel unknown and raises nothing: a partial sum is never reported.
+bool clsACARS::Read_Gate_Fuel(bool blnArrival)
+{
     const std::optional<std::string> fuel = Get_Fuel();
-    m_strFuelIn = fuel.value_or(std::string{});
-    raise(&clsACARSEvents::FuelIn, m_strFuelIn);
-    Calc_Fuel_Used();
-    return fuel.has_value();
+    if (!fuel)
+        return false;
+    (blnArrival ? m_flight.fuelIn : m_flight.fuelOut) = *fuel;
+    raise(blnArrival ? &clsACARSEvents::FuelIn : &clsACARSEvents::FuelOut, *fuel);
+    if (blnArrival)
+        Calc_Fuel_Used();
+    return true;
 }
 
-void clsACARS::Record_OFF()
+bool clsACARS::Read_Missing_Fuel(std::int32_t brake)
 {
-    if (const std::optional<std::string> time = Get_Zulu_Time()) {
-        m_strTimeOff = *time;
-        raise(&clsACARSEvents::FlightOFF, m_strTimeOff);
-    }
-}
-
-void clsACARS::Record_ON()
-{
-    if (const std::optional<std::string> time = Get_Zulu_Time()) {
-        m_strTimeOn = *time;
-        raise(&clsACARSEvents::FlightON, m_strTimeOn);
-    }
+    const FlightPhases& f = m_flight;
+    if (!f.strTimeIn.empty() && !f.fuelIn && brake != 0)
+        return Read_Gate_Fuel(true);
+    if (!f.strTimeOut.empty() && !f.fuelOut && f.strTimeOff.empty())
+        return Read_Gate_Fuel(false);
+    return true;
 }
 
 void clsACARS::Calc_Flight_Time()
 {
     std::string strFlightTime;
     std::string strFlightTimeHHMM;
-    const std::optional<int> out = minutesOfDay(m_strTimeOut);
-    const std::optional<int> in = minutesOfDay(m_strTimeIn);
+    const std::optional<int> out = minutesOfDay(m_flight.strTimeOut);
+    const std::optional<int> in = minutesOfDay(m_flight.strTimeIn);
     if (out && in) {
         const int minutes = (*in - *out + kMinutesPerDay) % kMinutesPerDay; // across midnight UTC
         const int hours = minutes / 60;
@@ -256,12 +257,14 @@ void clsACARS::Calc_Flight_Time()
 void clsACARS::Calc_Fuel_Used()
 {
     std::string strFuelUsed;
-    if (!m_strFuelOut.empty() && !m_strFuelIn.empty()) {
+    const std::string strFuelOut = m_flight.fuelOut.value_or(std::string{});
+    const std::string strFuelIn = m_flight.fuelIn.value_or(std::string{});
+    if (!strFuelOut.empty() && !strFuelIn.empty()) {
         // In doubles, as the fuel texts were made: a module reporting absurd
         // tank values must not overflow a whole-number type.
         char text[64];
         std::snprintf(text, sizeof text, "%.0f",
-                      std::strtod(m_strFuelOut.c_str(), nullptr) - std::strtod(m_strFuelIn.c_str(), nullptr));
+                      std::strtod(strFuelOut.c_str(), nullptr) - std::strtod(strFuelIn.c_str(), nullptr));
         strFuelUsed = text;
     }
     raise(&clsACARSEvents::FuelUsed, strFuelUsed);

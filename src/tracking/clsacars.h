@@ -27,6 +27,18 @@ public:
     virtual void Error(const std::string& /*strError*/) {}
 };
 
+// What a tracker has recorded of one flight: the phase times ("hhmm", empty
+// while not recorded) and the fuel on board at OUT and IN (nothing while not
+// read; an empty text when every tank was empty).
+struct FlightPhases {
+    std::string strTimeOut;
+    std::string strTimeOff;
+    std::string strTimeOn;
+    std::string strTimeIn;
+    std::optional<std::string> fuelOut;
+    std::optional<std::string> fuelIn;
+};
+
 // The flight phase tracker: turns polled simulator variables into the OUT,
 // OFF, ON and IN times of a flight (the simulator's UTC, "hhmm"), the fuel on
 // board at OUT and IN (whole pounds), the block time and the fuel used.
@@ -34,7 +46,10 @@ public:
 // Every read is one exchange with the simulator. A read that fails never
 // records a phase: the first failure in a Refresh raises FSClosed (or Error)
 // once, closes the link and ends that Refresh; every recorded phase and fuel
-// text is kept, and after a new Start tracking goes on where it stopped.
+// text is kept, and after a new Start tracking goes on where it stopped. A
+// fuel reading cut off by the link is taken again when the link is back and
+// the aircraft is still where it was measured: fuel out while OFF is not yet
+// recorded, fuel in while the brake is still set.
 class clsACARS {
 public:
     explicit clsACARS(IpcPlatform& platform = systemIpcPlatform());
@@ -49,16 +64,18 @@ public:
     bool Refresh();
     // Forgets every phase and fuel text; raises nothing.
     void Reset();
+    // Takes up a flight recorded earlier (by another run); raises nothing.
+    void Restore(const FlightPhases& phases);
     // Closes the link, then Reset.
     void Stop_();
     bool isLinkOpen() const;
 
     const std::string& FSUIPC_Version() const { return m_strFSUIPCVersion; }
     const std::string& FS_Version() const { return m_strFSVersion; }
-    const std::string& TIME_OUT() const { return m_strTimeOut; }
-    const std::string& TIME_OFF() const { return m_strTimeOff; }
-    const std::string& TIME_ON() const { return m_strTimeOn; }
-    const std::string& TIME_IN() const { return m_strTimeIn; }
+    const std::string& TIME_OUT() const { return m_flight.strTimeOut; }
+    const std::string& TIME_OFF() const { return m_flight.strTimeOff; }
+    const std::string& TIME_ON() const { return m_flight.strTimeOn; }
+    const std::string& TIME_IN() const { return m_flight.strTimeIn; }
 
 private:
     using Handler = void (clsACARSEvents::*)(const std::string&);
@@ -73,13 +90,16 @@ private:
     std::optional<std::string> Get_Zulu_Time();
     std::optional<std::string> Get_Fuel();
 
-    // Each records its phase and raises its events; a phase whose time could
-    // not be read stays open. OUT and IN return false when a read failed and
-    // the Refresh must end.
-    bool Record_OUT();
-    bool Record_IN();
-    void Record_OFF();
-    void Record_ON();
+    // Each returns false when a read failed and the Refresh must end; a phase
+    // whose time could not be read stays open.
+    // OFF and ON: the phase's time and its event.
+    bool Record_Phase_Time(std::string& strTime, Handler timeEvent);
+    // OUT and IN: the time, at IN the block time, then the fuel on board.
+    bool Record_Gate_Phase(std::string& strTime, Handler timeEvent, bool blnArrival);
+    // Fuel at OUT, or at IN followed by the fuel used.
+    bool Read_Gate_Fuel(bool blnArrival);
+    // A fuel reading that a lost link cut off, taken while it still holds.
+    bool Read_Missing_Fuel(std::int32_t brake);
     void Calc_Flight_Time();
     void Calc_Fuel_Used();
 
@@ -87,10 +107,5 @@ private:
     clsACARSEvents* m_objEvents = nullptr;
     std::string m_strFSVersion;
     std::string m_strFSUIPCVersion;
-    std::string m_strTimeOut;
-    std::string m_strTimeOff;
-    std::string m_strTimeOn;
-    std::string m_strTimeIn;
-    std::string m_strFuelOut;
-    std::string m_strFuelIn;
+    FlightPhases m_flight;
 };

@@ -12,12 +12,16 @@
 #include <QApplication>
 #include <QDate>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -43,15 +47,17 @@ enum Link { On = 0, Mode = 1, LogFlight = 2, Reset = 3 };
 enum Value { Out = 0, FlightTimeHHMM = 8, Date = 9 };
 
 // A simulator at the gate, a record with no log panel behind it, and the
-// panel under test, shown offscreen.
+// panel under test, shown offscreen, keeping its flight in a private folder.
 struct Cockpit {
     SimVariables vars;
     FakeIpcPlatform fake;
     std::shared_ptr<clsLogEntry> record = std::make_shared<clsLogEntry>();
     RecordingDialogs dialogs;
+    QTemporaryDir folder;
+    QString flightPath = folder.filePath(u"flight.json"_s);
     std::unique_ptr<ucACARS> panel;
 
-    explicit Cockpit(Dialogs* useDialogs = nullptr)
+    Cockpit()
     {
         fillModuleVersions(vars);
         fake.attachModule(&vars);
@@ -61,7 +67,15 @@ struct Cockpit {
         setFuelLbs(12345);
         setBrake(true);
         setOnGround(true);
-        panel = std::make_unique<ucACARS>(record, useDialogs ? *useDialogs : dialogs, nullptr, fake);
+        reopen();
+    }
+
+    // The panel of a new run of the program.
+    void reopen()
+    {
+        panel.reset();
+        panel = std::make_unique<ucACARS>(record, dialogs, nullptr, fake);
+        panel->setFlightFilePath(flightPath);
         panel->resize(480, 360);
         panel->show();
     }
@@ -78,10 +92,21 @@ struct Cockpit {
     QLabel* caption(int index) const { return panel->findChild<QLabel*>(QStringLiteral("lblCaption_%1").arg(index)); }
     QLineEdit* textBox(int index) const { return panel->findChild<QLineEdit*>(QStringLiteral("txtACARS_%1").arg(index)); }
     QTimer* timer() const { return panel->findChild<QTimer*>(QStringLiteral("tmr")); }
+    QString linkText() const { return panel->findChild<QLabel*>(u"lblLink"_s)->text(); }
 
-    void click(int index) { QTest::mouseClick(link(index), Qt::LeftButton); }
-    // One tick of the panel's timer, now.
-    void tick() { QVERIFY(QMetaObject::invokeMethod(timer(), "timeout", Qt::DirectConnection)); }
+    // The worker's answer to the last request has been handled.
+    void settle() { QTRY_VERIFY_WITH_TIMEOUT(!panel->isWaitingForSimulator(), 5000); }
+    void click(int index)
+    {
+        QTest::mouseClick(link(index), Qt::LeftButton);
+        settle();
+    }
+    // One tick of the panel's timer, now, and its answer.
+    void tick()
+    {
+        QVERIFY(QMetaObject::invokeMethod(timer(), "timeout", Qt::DirectConnection));
+        settle();
+    }
 
     // The demo's phases, one tick each: OUT at 1435, OFF at 1442, ON at 1610, IN at 1620 with 10000 lbs left.
     void fly(int from, int to)
@@ -121,12 +146,35 @@ struct Cockpit {
     }
     int sends() const { return fake.callCount(FakeIpcPlatform::Operation::SendMessage); }
     // Every exchange with the module throws from now on, counted.
-    int failingSends = 0;
+    std::atomic<int> failingSends = 0;
     void failSends()
     {
         fake.setMessageHandler([this](const FakeIpcPlatform::Message&) -> IpcPlatform::SendResult {
             ++failingSends;
             throw std::runtime_error("module fault");
+        });
+    }
+    // Exchanges asking for `offset` fail from now on; the others are answered.
+    void failReadsOf(std::uint32_t offset)
+    {
+        fake.setMessageHandler([this, offset](const FakeIpcPlatform::Message& message) {
+            std::uint32_t asked = 0;
+            std::memcpy(&asked, message.block + 4, 4);
+            return asked == offset ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
+        });
+    }
+    // While `hanging`, every exchange waits until it is cancelled (at most
+    // 10 s), then is answered after all, too late to count.
+    std::atomic<bool> hanging = false;
+    void hang()
+    {
+        hanging = true;
+        fake.setMessageHandler([this](const FakeIpcPlatform::Message& message) {
+            QElapsedTimer waited;
+            waited.start();
+            while (hanging && !fake.isCancelled() && waited.elapsed() < 10000)
+                QThread::msleep(5);
+            return fake.serveWithModule(message);
         });
     }
 };
@@ -136,6 +184,12 @@ const QString kTracking = QStringLiteral("timer=on values=live links=Slew Mode,R
 const QString kSlewing = QStringLiteral("timer=off values=live links=Normal Flight,Reset");
 const QString kArrived = QStringLiteral("timer=off values=grey links=Log Flight,Reset");
 const QStringList kFlightShown = {"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "10000 lbs", "2345 lbs", "1:45"};
+
+QString fileText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
 
 QString today() { return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")); }
 
@@ -160,11 +214,16 @@ private slots:
     void textBoxes_refuseLogSeparators_data();
     void textBoxes_refuseLogSeparators();
     void on_failing_reportsOnceAndStaysIdle();
-    void slewMode_andResetWhileSlewing();
+    void slewMode_andResetAsksFirst();
     void flightIN_stopsPolling_failedLogKeepsValues_retrySaves();
-    void linkLost_keepsFlight_andOnContinues();
+    void linkLost_keepsFlightQuietly_andOnContinues();
+    void fuelInCutOff_isToldAndReadAgainAtTheGate();
+    void hangingSimulator_windowAnswers_resetAndCloseAtOnce();
     void tickInsideBox_isDropped();
-    void repeatedTickFailure_oneBoxAtATime();
+    void keptFlight_offeredAtStart_data();
+    void keptFlight_offeredAtStart();
+    void close_asksForAFlightNotLogged_data();
+    void close_asksForAFlightNotLogged();
 };
 
 void TestUcAcars::startUp_isIdle_andInactiveLinksDoNothing()
@@ -254,9 +313,9 @@ void TestUcAcars::on_failing_reportsOnceAndStaysIdle()
     QCOMPARE(c.state(), kTracking);
 }
 
-// Slewing pauses polling and keeps the values; "Reset" while slewing, then
-// "On", starts tracking with the mode link reading "Slew Mode" again.
-void TestUcAcars::slewMode_andResetWhileSlewing()
+// Slewing pauses polling and keeps the values. "Reset" with phases recorded
+// asks first; while slewing, then "On", tracking starts reading "Slew Mode".
+void TestUcAcars::slewMode_andResetAsksFirst()
 {
     Cockpit c;
     c.click(On);
@@ -272,13 +331,20 @@ void TestUcAcars::slewMode_andResetWhileSlewing()
 
     c.textBox(0)->setText(QStringLiteral("B737"));
     c.click(Mode);
+    c.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
     c.click(Reset);
+    QVERIFY(c.dialogs.lastText().startsWith(u"Discard the flight recorded so far?"_s));
+    QCOMPARE(c.state(), kSlewing);
+    c.click(Reset);
+    QCOMPARE(c.dialogs.shown.size(), 2);
     QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.liveValues(), QStringList(9, QString()));
     QCOMPARE(c.textBox(0)->text(), kPlaceholder);
+    QVERIFY(!QFile::exists(c.flightPath));
 
     c.click(On);
     QCOMPARE(c.state(), kTracking);
+    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
     // The reset tracker records afresh: airborne with the brake off.
     c.setClock(1500);
     c.tick();
@@ -288,6 +354,7 @@ void TestUcAcars::slewMode_andResetWhileSlewing()
 // The tracker's texts arrive with "Z" and " lbs"; the tick that sees IN ends
 // polling. A failed save keeps everything so that "Log Flight" can be repeated;
 // the record is filled afresh and untouched boxes go in as the placeholder.
+// No hourglass while the boxes wait for the pilot.
 void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
 {
     Cockpit c;
@@ -301,12 +368,15 @@ void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
     QCOMPARE(c.state(), kArrived);
     QVERIFY(!c.caption(0)->isEnabled());
     c.textBox(2)->setText(QStringLiteral("KJFK"));
+    bool busyWhileShown = false;
+    c.dialogs.whileShown = [&](const MessageRequest&) { busyWhileShown |= QGuiApplication::overrideCursor() != nullptr; };
     c.click(LogFlight);
 
     QCOMPARE(c.dialogs.shown.size(), 1);
     QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon Log Entry"));
     QCOMPARE(c.dialogs.lastText(), QStringLiteral("This entry was NOT saved due to the application error"));
     QCOMPARE(c.dialogs.shown.last().icon, QMessageBox::Warning);
+    QVERIFY(!busyWhileShown);
     QCOMPARE(c.liveValues(), kFlightShown);
     QCOMPARE(c.textBox(2)->text(), QStringLiteral("KJFK"));
     QCOMPARE(c.state(), kArrived);
@@ -320,16 +390,21 @@ void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
     QCOMPARE(c.liveValues(), QStringList(9, QString()));
     QCOMPARE(c.textBox(2)->text(), kPlaceholder);
     QCOMPARE(c.value(Date)->text(), today());
+    QVERIFY(!QFile::exists(c.flightPath));
 }
 
-// The simulator hangs after OFF: one box, the flight kept; "On" continues it
-// once the simulator answers, keeping the date on which tracking began.
-void TestUcAcars::linkLost_keepsFlight_andOnContinues()
+// The simulator stops answering after OFF: no box (it would take the focus
+// from a full-screen simulator), the panel and the status bar say it, the
+// flight is kept; "On" continues it once the simulator answers, keeping the
+// date on which tracking began.
+void TestUcAcars::linkLost_keepsFlightQuietly_andOnContinues()
 {
     Cockpit c;
+    QSignalSpy status(c.panel.get(), &ucACARS::linkStatusChanged);
     const QString yesterday = QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
     c.value(Date)->setText(yesterday);
     c.click(On);
+    QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
     c.fly(0, 2);
     QCOMPARE(c.value(Date)->text(), today()); // a new flight takes the day of its "On"
     const QStringList atOff = c.liveValues();
@@ -337,13 +412,14 @@ void TestUcAcars::linkLost_keepsFlight_andOnContinues()
     c.fake.setDeliveryFailure(0); // every exchange times out
     c.setClock(1500);
     c.tick();
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QVERIFY(c.dialogs.lastText().startsWith(QStringLiteral("IPC timed out all retries")));
+    QCOMPARE(c.dialogs.shown.size(), 0);
+    QVERIFY2(c.linkText().startsWith(u"Link lost: IPC timed out all retries"_s), qPrintable(c.linkText()));
+    QCOMPARE(status.last().at(0).toString(), u"Link lost: IPC timed out all retries"_s);
     QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.liveValues(), atOff);
 
-    c.click(On); // still gone: explained, nothing changes
-    QCOMPARE(c.dialogs.shown.size(), 2);
+    c.click(On); // still gone: the pilot's own click is answered with a box
+    QCOMPARE(c.dialogs.shown.size(), 1);
     QCOMPARE(c.state(), kIdle);
 
     c.fake.clearDeliveryFailure();
@@ -353,10 +429,64 @@ void TestUcAcars::linkLost_keepsFlight_andOnContinues()
     QCOMPARE(c.value(Date)->text(), yesterday);
     c.fly(2, 4);
     QCOMPARE(c.liveValues(), kFlightShown);
-    QCOMPARE(c.dialogs.shown.size(), 2);
+    QCOMPARE(c.dialogs.shown.size(), 1);
 }
 
-// A tick delivered while an earlier tick's box is open does not run.
+// The link dies while the fuel in is read: the pilot is told, nothing shows a
+// bare " lbs", and "On" reads it once the simulator is back, brake still set.
+void TestUcAcars::fuelInCutOff_isToldAndReadAgainAtTheGate()
+{
+    Cockpit c;
+    c.click(On);
+    c.fly(0, 3);
+    c.failReadsOf(kFuelWeight);
+    c.fly(3, 4);
+    QCOMPARE(c.liveValues(), (QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "", "", "1:45"}));
+    QVERIFY2(c.linkText().contains(u"Fuel IN could not be read"_s), qPrintable(c.linkText()));
+    QCOMPARE(c.state(), u"timer=off values=grey links=On,Log Flight,Reset"_s);
+
+    c.fake.setMessageHandler({});
+    c.click(On);
+    QTRY_COMPARE(c.state(), kArrived);
+    QCOMPARE(c.liveValues(), kFlightShown);
+}
+
+// While an exchange waits, the window keeps answering and says so after 2 s;
+// "Reset" and closing take effect at once, and the late answer records nothing.
+void TestUcAcars::hangingSimulator_windowAnswers_resetAndCloseAtOnce()
+{
+    Cockpit c;
+    c.click(On);
+    c.hang();
+    c.setBrake(false); // OUT, once the late answers arrive
+    QVERIFY(QMetaObject::invokeMethod(c.timer(), "timeout", Qt::DirectConnection));
+    QElapsedTimer waited;
+    waited.start();
+    QTRY_COMPARE_WITH_TIMEOUT(c.linkText(), u"Waiting for the simulator..."_s, 3000);
+    QVERIFY(waited.elapsed() >= ucACARS::kWaitingShownAfterMs - 100);
+
+    c.dialogs.answers = {QMessageBox::Yes};
+    QElapsedTimer reset;
+    reset.start();
+    QTest::mouseClick(c.link(Reset), Qt::LeftButton);
+    QCOMPARE(c.state(), kIdle);
+    c.hanging = false;
+    c.click(On); // served once the cancelled exchange has ended
+    QCOMPARE(c.state(), kTracking);
+    QVERIFY2(reset.elapsed() < 500, qPrintable(QString::number(reset.elapsed())));
+    QCOMPARE(c.liveValues(), QStringList(9, QString()));
+    QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
+
+    c.hang();
+    QVERIFY(QMetaObject::invokeMethod(c.timer(), "timeout", Qt::DirectConnection));
+    QTest::qWait(100);
+    QElapsedTimer closing;
+    closing.start();
+    c.panel.reset();
+    QVERIFY2(closing.elapsed() < 500, qPrintable(QString::number(closing.elapsed())));
+}
+
+// A tick delivered while an earlier tick's error box is open does not run.
 void TestUcAcars::tickInsideBox_isDropped()
 {
     Cockpit c;
@@ -365,52 +495,103 @@ void TestUcAcars::tickInsideBox_isDropped()
     c.dialogs.whileShown = [&c](const MessageRequest&) { c.tick(); };
     c.tick();
     QCOMPARE(c.dialogs.shown.size(), 1);
-    QCOMPARE(c.failingSends, 1);
+    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
+    QCOMPARE(c.failingSends.load(), 1);
     c.dialogs.whileShown = nullptr;
     c.tick(); // once the box is closed the next tick runs again
     QCOMPARE(c.dialogs.shown.size(), 2);
-    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
+    QVERIFY(c.timer()->isActive()); // a failing tick does not stop tracking
 }
 
-// The pilot's view of the same with real modal boxes: one box at a time,
-// and tracking goes on after each.
-void TestUcAcars::repeatedTickFailure_oneBoxAtATime()
+// A flight kept by an earlier run is offered once at start: continued, it is
+// shown as it was and "On" goes on with it; discarded, or damaged, it is gone.
+void TestUcAcars::keptFlight_offeredAtStart_data()
 {
-    QtDialogs realDialogs;
-    Cockpit c(&realDialogs);
-    c.click(On);
-    c.failSends();
-    // Each box is left open for two ticks or more, then closed; the fault
-    // clears with the third.
-    constexpr int kBoxes = 3;
-    int boxesClosed = 0;
-    int mostOpenAtOnce = 0;
-    QPointer<QMessageBox> current;
-    QElapsedTimer openFor;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        int open = 0;
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (box && box->isVisible() && ++open && box != current) {
-                current = box;
-                openFor.start();
-                QVERIFY(box->text().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
-            }
-        }
-        mostOpenAtOnce = std::max(mostOpenAtOnce, open);
-        if (current && current->isVisible() && openFor.elapsed() >= 1300) {
-            if (++boxesClosed == kBoxes)
-                c.fake.setMessageHandler({});
-            current->accept();
-        }
-    });
-    watcher.start(50);
-    QTRY_VERIFY_WITH_TIMEOUT(boxesClosed == kBoxes, 15000);
+    QTest::addColumn<QByteArray>("damage");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<QString>("firstBox");
 
-    QCOMPARE(mostOpenAtOnce, 1);
-    QCOMPARE(c.failingSends, kBoxes); // no tick ran while a box was open
-    QVERIFY(c.timer()->isActive()); // a failing tick does not stop tracking
+    QTest::addRow("continued") << QByteArray() << QMessageBox::Yes << u"Quillon was closed in the middle of a flight:"_s;
+    QTest::addRow("discarded") << QByteArray() << QMessageBox::No << u"Quillon was closed in the middle of a flight:"_s;
+    QTest::addRow("damaged set aside") << QByteArray("{\"version\": 1, \"box") << QMessageBox::Ok
+                                       << u"The flight in progress kept in "_s;
+}
+
+void TestUcAcars::keptFlight_offeredAtStart()
+{
+    QFETCH(QByteArray, damage);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(QString, firstBox);
+
+    Cockpit c;
+    c.click(On);
+    c.fly(0, 2);
+    QTest::keyClicks(c.textBox(0), u"B737-800"_s);
+    // typing is kept within a second
+    QTRY_VERIFY_WITH_TIMEOUT(fileText(c.flightPath).contains(u"B737-800"_s), 2000);
+    const QStringList atOff = c.liveValues();
+    if (!damage.isEmpty()) {
+        QFile file(c.flightPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(damage);
+    }
+
+    c.reopen();
+    QCOMPARE(c.state(), kIdle);
+    c.dialogs.answers = {answer};
+    c.panel->Offer_Saved_Flight();
+    QCOMPARE(c.dialogs.shown.size(), 1);
+    QVERIFY2(c.dialogs.lastText().startsWith(firstBox), qPrintable(c.dialogs.lastText()));
+    const bool continued = answer == QMessageBox::Yes;
+    QCOMPARE(QFile::exists(c.flightPath), continued);
+    QCOMPARE(QDir(c.folder.path()).entryList(QDir::Files).size(), damage.isEmpty() ? int(continued) : 1);
+    QCOMPARE(c.liveValues(), continued ? atOff : QStringList(9, QString()));
+    QCOMPARE(c.textBox(0)->text(), continued ? u"B737-800"_s : kPlaceholder);
+    if (!continued)
+        return;
+    c.click(On);
+    c.fly(2, 4);
+    QCOMPARE(c.liveValues(), kFlightShown);
+}
+
+// Closing with an arrived flight offers to log it, discard it or stay; with a
+// flight in the air it is kept for the next start, and the pilot is told.
+void TestUcAcars::close_asksForAFlightNotLogged_data()
+{
+    QTest::addColumn<int>("phases");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<int>("saves");
+
+    QTest::addRow("nothing recorded: no question") << 0 << QMessageBox::Cancel << true << false << 0;
+    QTest::addRow("in the air, told") << 2 << QMessageBox::Ok << true << true << 0;
+    QTest::addRow("in the air, stay") << 2 << QMessageBox::Cancel << false << true << 0;
+    QTest::addRow("arrived, log it") << 4 << QMessageBox::Save << true << false << 1;
+    QTest::addRow("arrived, discard") << 4 << QMessageBox::Discard << true << false << 0;
+    QTest::addRow("arrived, stay") << 4 << QMessageBox::Cancel << false << true << 0;
+}
+
+void TestUcAcars::close_asksForAFlightNotLogged()
+{
+    QFETCH(int, phases);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(bool, closes);
+    QFETCH(bool, kept);
+    QFETCH(int, saves);
+
+    Cockpit c;
+    bool saveSucceeds = true;
+    QStringList savedRow;
+    answerSaves(*c.record, saveSucceeds, savedRow);
+    QSignalSpy saved(c.record.get(), &clsLogEntry::NewLogEntrySave);
+    c.click(On);
+    c.fly(0, phases);
+    c.dialogs.answers = {answer};
+    QCOMPARE(c.panel->queryClose(), closes);
+    QCOMPARE(c.dialogs.shown.size(), phases > 0 ? 1 : 0);
+    QCOMPARE(QFile::exists(c.flightPath), kept);
+    QCOMPARE(saved.size(), saves);
 }
 
 QTEST_MAIN(TestUcAcars)

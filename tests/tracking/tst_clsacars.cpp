@@ -212,14 +212,20 @@ INSTANTIATE_TEST_SUITE_P(Rows, FlightTest, testing::Values(
                                            .expect = {kSendFailed}}}},
     FlightRow{"FailedTimeReadLeavesOutOpen", {{.brake = false, .failOffset = 0x023B, .expect = {kSendFailed}},
                                               {.brake = false, .restart = true, .expect = kOut1000}}},
-    FlightRow{"FailedFuelReadGivesUnknownFuelAndNoOff",
-              {{.brake = false, .ground = false, .failOffset = 0x0B84,
-                .expect = {"FlightOUT 1000", kSendFailed, "FuelOut "}},
-               {.brake = false, .ground = false, .restart = true, .expect = {"FlightOFF 1000"}}}},
-    flown("FailedFuelReadAtInStillCompletesTheArrival", 1000,
+    // A fuel reading cut off by the link is unknown, never a partial sum, and is
+    // read again once the link is back while the aircraft is where it was measured.
+    FlightRow{"FuelOutCutOffIsReadAgainBeforeOff",
+              {{.brake = false, .ground = false, .failOffset = 0x0B84, .expect = {"FlightOUT 1000", kSendFailed}},
+               {.brake = false, .ground = false, .restart = true, .expect = {"FuelOut 1000", "FlightOFF 1000"}},
+               {.brake = false, .ground = false, .exchanges = 4}}},
+    flown("FuelInCutOffIsReadAgainAtTheGate", 1000,
           {{.hhmm = 1100, .failOffset = 0x0AF4,
-            .expect = {"FlightIN 1100", "FlightTime 1.0", "FlightTimeHHMM 1:00", kSendFailed, "FuelIn ",
-                       "FuelUsed "}}})),
+            .expect = {"FlightIN 1100", "FlightTime 1.0", "FlightTimeHHMM 1:00", kSendFailed}},
+           {.restart = true, .expect = {"FuelIn 1000", "FuelUsed 0"}}, {.exchanges = 4}}),
+    flown("FuelInCutOffIsNotReadAwayFromTheGate", 1000,
+          {{.hhmm = 1100, .failOffset = 0x0AF4,
+            .expect = {"FlightIN 1100", "FlightTime 1.0", "FlightTimeHHMM 1:00", kSendFailed}},
+           {.brake = false, .restart = true, .exchanges = 4}})),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
@@ -232,6 +238,20 @@ TEST_F(TrackerTest, SlewSwitchedOnAfterTheBrakeReadSkipsTheGroundTest)
         return reply;
     });
     EXPECT_EQ(refresh(), kOut1000);
+}
+
+// A flight taken up from an earlier run goes on from its recorded phases.
+TEST_F(TrackerTest, RestoredFlightContinues)
+{
+    FlightPhases earlier;
+    earlier.strTimeOut = "0950";
+    earlier.strTimeOff = "1000";
+    earlier.fuelOut = "1500";
+    tracker.Restore(earlier);
+    apply({.brake = false, .hhmm = 1100});
+    EXPECT_EQ(refresh(), Events{"FlightON 1100"});
+    apply({.hhmm = 1105});
+    EXPECT_EQ(refresh(), inEvents("1105", "1.3", "1:15", "1000", "500"));
 }
 
 TEST_F(TrackerTest, StartKeepsTheVersionsOfTheLastSuccess)

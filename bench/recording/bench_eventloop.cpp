@@ -1,0 +1,94 @@
+// The largest delay of the window's event loop while the simulator hangs in
+// the middle of a flight: the ACARS panel tracks quillon-sim, which stops
+// answering after a few exchanges (--hang-after); the loop below runs the
+// window's events in turns of at most 10 ms and notes the longest turn until
+// the panel has given the link up (or 40 s have passed). Target: at most 50 ms.
+#include "clslogentry.h"
+#include "linklabel.h"
+#include "linklabelgroup.h"
+#include "paneltitle.h"
+#include "posixsimprocess.h"
+#include "recordingdialogs.h"
+#include "ucacars.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+constexpr int kTurnMs = 10;
+constexpr int kGiveUpMs = 40000;
+// Opening takes a handful of requests and each tick four: the hang starts a few ticks into tracking.
+constexpr const char* kAnsweredRequests = "40";
+
+// A short private runtime folder (socket paths are limited to 107 bytes).
+class TemporaryRuntime {
+public:
+    TemporaryRuntime()
+    {
+        char pattern[] = "/tmp/qevl-XXXXXX";
+        m_path = ::mkdtemp(pattern);
+        ::setenv("XDG_RUNTIME_DIR", m_path.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", m_path.c_str(), 1);
+    }
+    ~TemporaryRuntime()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+
+private:
+    std::string m_path;
+};
+
+void BM_EventLoopDuringHang(benchmark::State& state)
+{
+    for (auto _ : state) {
+        TemporaryRuntime runtime;
+        SimProcess sim({"--speed", "60", "--hang-after", kAnsweredRequests});
+        if (!sim.ok()) {
+            state.SkipWithError("quillon-sim did not start serving");
+            return;
+        }
+        RecordingDialogs dialogs;
+        ucACARS panel(std::make_shared<clsLogEntry>(), dialogs);
+        panel.show();
+        LinkLabel* on = panel.findChild<PanelTitle*>(QStringLiteral("Title"))->links()->link(ucACARS::LINK_ON);
+
+        qint64 largestTurnMs = 0;
+        QElapsedTimer hang, turn;
+        hang.start();
+        turn.start();
+        emit panel.findChild<PanelTitle*>(QStringLiteral("Title"))->links()->clicked(ucACARS::LINK_ON);
+        largestTurnMs = turn.elapsed();
+        // Tracking until the link is given up: "On" is offered again.
+        while (hang.elapsed() < 1000 || (!on->isActive() && hang.elapsed() < kGiveUpMs)) {
+            turn.restart();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, kTurnMs);
+            largestTurnMs = std::max(largestTurnMs, turn.elapsed());
+        }
+        state.counters["largest_loop_delay_ms"] = double(largestTurnMs);
+        state.counters["until_link_lost_s"] = double(hang.elapsed()) / 1000.0;
+        state.counters["boxes"] = double(dialogs.shown.size());
+    }
+}
+
+BENCHMARK(BM_EventLoopDuringHang)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,65 @@
+#include "acarsworker.h"
+
+AcarsWorker::AcarsWorker(IpcPlatform& platform)
+    : m_platform(platform), m_objACARS(platform)
+{
+    m_objACARS.setEvents(this);
+}
+
+AcarsWorker::~AcarsWorker()
+{
+    m_objACARS.setEvents(nullptr);
+}
+
+// Nothing may escape a slot run by the thread's event loop: a failure becomes failed().
+void AcarsWorker::start(int generation)
+{
+    try {
+        std::string strResult;
+        const bool ok = m_objACARS.Start(strResult);
+        emit started(generation, ok, QString::fromStdString(strResult),
+                     ok ? QString::fromStdString(m_objACARS.FS_Version()) : QString());
+    } catch (const std::exception& error) {
+        emit failed(generation, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void AcarsWorker::refresh(int generation)
+{
+    m_generation = generation;
+    m_strLinkError.clear();
+    try {
+        m_objACARS.Refresh();
+        emit refreshed(generation, m_objACARS.isLinkOpen(), m_strLinkError);
+    } catch (const std::exception& error) {
+        emit failed(generation, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void AcarsWorker::stop()
+{
+    m_objACARS.Stop_();
+    m_platform.clearCancel();
+}
+
+void AcarsWorker::restore(const FlightPhases& phases)
+{
+    m_objACARS.Restore(phases);
+}
+
+void AcarsWorker::report(Event event, const std::string& text)
+{
+    emit trackerEvent(m_generation, event, QString::fromStdString(text));
+}
+
+// Both close the link; the first text of a step says why.
+void AcarsWorker::FSClosed(const std::string& strError)
+{
+    if (m_strLinkError.isEmpty())
+        m_strLinkError = QString::fromStdString(strError);
+}
+
+void AcarsWorker::Error(const std::string& strError)
+{
+    FSClosed(strError);
+}
