@@ -5,16 +5,28 @@ if(QUILLON_TESTS)
   find_package(GTest REQUIRED)
 endif()
 
-# Each test program gets its own scratch folders for data, settings and the
-# runtime directory, set before main() by tests/support/testenvironment.cpp.
+# Each test program gets its own scratch folders for data and settings in the
+# build tree and a runtime directory under /tmp, set before main() by
+# tests/support/testenvironment.cpp.
 function(_quillon_test_environment name)
   set(scratch ${CMAKE_BINARY_DIR}/test-scratch/${name})
-  file(MAKE_DIRECTORY ${scratch}/data ${scratch}/config ${scratch}/runtime)
-  file(CHMOD ${scratch}/runtime DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  file(MAKE_DIRECTORY ${scratch}/data ${scratch}/config)
   target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/testenvironment.cpp)
   target_compile_definitions(${name} PRIVATE
     QUILLON_TEST_SCRATCH="${scratch}"
     QUILLON_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+endfunction()
+
+# Each test's time limit in seconds, by its label: a hung test fails within
+# this, well before anyone waits on it (each wait inside a test is bounded too).
+function(_quillon_test_timeout label out)
+  if(label STREQUAL "e2e")
+    set(${out} 180 PARENT_SCOPE)
+  elseif(label STREQUAL "gui")
+    set(${out} 240 PARENT_SCOPE) # a whole QtTest program
+  else()
+    set(${out} 60 PARENT_SCOPE)
+  endif()
 endfunction()
 
 function(_quillon_parse_args prefix)
@@ -33,9 +45,10 @@ function(quillon_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   _quillon_test_environment(${name})
+  _quillon_test_timeout(${T_LABEL} timeout)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
+    PROPERTIES LABELS ${T_LABEL} TIMEOUT ${timeout})
 endfunction()
 
 # quillon_add_qtest(name [LABEL gui|unit] SOURCES ... LIBS ...): one QtTest program, one CTest test.
@@ -48,7 +61,8 @@ function(quillon_add_qtest name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
   _quillon_test_environment(${name})
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT 300)
+  _quillon_test_timeout(${T_LABEL} timeout)
+  set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${timeout})
 endfunction()
 
 # quillon_add_benchmark(name SOURCES ... LIBS ...): a Google Benchmark program, run by hand;

@@ -3,6 +3,7 @@
 // read, then bytes that overwrite the block as the client laid it out.
 // Every destination is its own heap buffer of exactly the queued size, so
 // AddressSanitizer sees any copy beyond it; the block is exactly one view long.
+#include "blockformat.h"
 #include "clsfsuipc.h"
 
 #include <cstdint>
@@ -10,14 +11,7 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void storeU32(std::uint8_t* at, std::uint32_t value)
-{
-    std::memcpy(at, &value, 4);
-}
-
-} // namespace
+using namespace blockformat;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -27,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1 + readCount)
         return 0;
 
-    std::vector<std::uint8_t> block(fsuipc::kBlockBytes);
+    std::vector<std::uint8_t> block(kBlockBytes);
     std::vector<std::vector<std::uint8_t>> destinations(readCount);
     std::vector<fsuipc::QueuedRead> reads;
     std::size_t position = 0;
@@ -35,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t sizeBytes = data[1 + i];
         destinations[i].resize(sizeBytes);
         reads.push_back({position, sizeBytes, destinations[i].data()});
-        storeU32(&block[position], fsuipc::kReadId);
-        storeU32(&block[position + 8], static_cast<std::uint32_t>(sizeBytes));
-        position += fsuipc::kReadHeaderBytes + sizeBytes;
+        storeU32LE(&block[position], kReadId);
+        storeU32LE(&block[position + 8], static_cast<std::uint32_t>(sizeBytes));
+        position += kReadHeaderBytes + sizeBytes;
     }
 
     const std::uint8_t* reply = data + 1 + readCount;
@@ -47,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fsuipc::scanReplyBlock(block.data(), block.size(), reads)) {
         // A clean scan delivers each read's own bytes from its own place.
         for (std::size_t i = 0; i < readCount; ++i) {
-            const std::uint8_t* source = &block[reads[i].position + fsuipc::kReadHeaderBytes];
+            const std::uint8_t* source = &block[reads[i].position + kReadHeaderBytes];
             if (reads[i].sizeBytes != 0 &&
                 std::memcmp(destinations[i].data(), source, reads[i].sizeBytes) != 0)
                 std::abort();

@@ -1,18 +1,11 @@
 #include "blockprocessor.h"
 
+#include "blockformat.h"
 #include "simvariables.h"
 
 #include <cstring>
 
 namespace {
-
-std::uint32_t fieldAt(const std::uint8_t* block, std::size_t position)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= std::uint32_t{block[position + i]} << (8 * i);
-    return value;
-}
 
 // Every range is checked in 64-bit arithmetic, so no field value can wrap.
 bool fits(std::uint64_t start, std::uint64_t length, std::uint64_t limit)
@@ -25,17 +18,17 @@ bool fits(std::uint64_t start, std::uint64_t length, std::uint64_t limit)
 // memory and could change it between the passes.
 bool scanBlock(SimVariables& vars, std::uint8_t* block, std::size_t blockSize, bool apply)
 {
-    using namespace RequestBlock;
+    using namespace blockformat;
     std::size_t position = 0;
-    while (fits(position, 4, blockSize)) {
-        const std::uint32_t id = fieldAt(block, position);
+    while (fits(position, kEndMarkerBytes, blockSize)) {
+        const std::uint32_t id = loadU32LE(block + position);
         if (id == kEndId)
             return true;
         const std::size_t headerBytes = id == kReadId ? kReadHeaderBytes : kWriteHeaderBytes;
         if ((id != kReadId && id != kWriteId) || !fits(position, headerBytes, blockSize))
             return false;
-        const std::uint32_t offset = fieldAt(block, position + 4);
-        const std::uint32_t size = fieldAt(block, position + 8);
+        const std::uint32_t offset = loadU32LE(block + position + 4);
+        const std::uint32_t size = loadU32LE(block + position + 8);
         const std::size_t dataPosition = position + headerBytes;
         if (!fits(dataPosition, size, blockSize) || !fits(offset, size, SimVariables::kSize))
             return false;

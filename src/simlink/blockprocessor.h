@@ -5,18 +5,7 @@
 
 class SimVariables;
 
-// Layout of the request block shared by client and module: records of
-// 32-bit little-endian fields, one after the other, ended by a zero id.
-namespace RequestBlock {
-constexpr std::size_t kBlockBytes = 0x8000;
-constexpr std::uint32_t kEndId = 0;
-constexpr std::uint32_t kReadId = 1;  // id, offset, size, destination, then size data bytes
-constexpr std::uint32_t kWriteId = 2; // id, offset, size, then size data bytes
-constexpr std::size_t kReadHeaderBytes = 16;
-constexpr std::size_t kWriteHeaderBytes = 12;
-} // namespace RequestBlock
-
-// Serves one request block against the variables: fills the data of every
+// Serves one request block (its layout in blockformat.h) against the variables: fills the data of every
 // read record, applies every write record (see SimVariables::writeFromClient
 // for the module's own bytes) and leaves all headers as they are.
 // The block is checked whole before anything is touched, so a malformed

@@ -1,5 +1,6 @@
 #include "clsfsuipc.h"
 
+#include "blockformat.h"
 #include "simoffsets.h"
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <stdexcept>
 
 namespace {
+
+using namespace blockformat;
 
 constexpr const char* kPrimaryWindowClass = "UIPCMAIN";
 constexpr const char* kWideClientWindowClass = "FS98MAIN";
@@ -53,20 +56,6 @@ constexpr std::array<const char*, 9> kFSNames = {
 // Counts opens for the life of the process so that every mapping name differs.
 std::atomic<std::uint32_t> g_openCounter{0};
 
-void storeU32(std::uint8_t* at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t loadU32(const std::uint8_t* at)
-{
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = (value << 8) | at[i];
-    return value;
-}
-
 std::string toUpperHex(std::uint32_t value)
 {
     static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -100,7 +89,7 @@ bool scanReplyBlock(const std::uint8_t* block, std::size_t blockBytes, std::span
     for (;;) {
         if (blockBytes - position < kEndMarkerBytes)
             return false;
-        const std::uint32_t id = loadU32(block + position);
+        const std::uint32_t id = loadU32LE(block + position);
         if (id == kEndId)
             return nextRead == reads.size();
         if (id != kReadId && id != kWriteId)
@@ -108,7 +97,7 @@ bool scanReplyBlock(const std::uint8_t* block, std::size_t blockBytes, std::span
         const std::size_t headerBytes = id == kReadId ? kReadHeaderBytes : kWriteHeaderBytes;
         if (blockBytes - position < headerBytes)
             return false;
-        const std::size_t sizeBytes = loadU32(block + position + 8);
+        const std::size_t sizeBytes = loadU32LE(block + position + 8);
         if (blockBytes - position - headerBytes < sizeBytes)
             return false;
         if (id == kReadId) {
@@ -171,7 +160,7 @@ bool clsFSUIPC::openLink(std::int32_t dwFSReq, std::int32_t& dwResult)
     if (m_atom == 0)
         return failOpen(FSUIPC_ERR_ATOM, dwResult);
 
-    const IpcPlatform::Mapping mapping = m_platform.createMapping(m_strMappingName, fsuipc::kBlockBytes);
+    const IpcPlatform::Mapping mapping = m_platform.createMapping(m_strMappingName, kBlockBytes);
     m_hMap = mapping.handle;
     if (m_hMap == 0 || mapping.alreadyExisted)
         return failOpen(FSUIPC_ERR_MAP, dwResult);
@@ -255,14 +244,14 @@ std::uint8_t* clsFSUIPC::queueRecord(std::uint32_t id, std::size_t headerBytes, 
     }
     // Sizes are widened before adding, so a huge or negative count cannot wrap into a small one.
     const auto usedBytes = static_cast<std::size_t>(m_pNext - m_pView);
-    if (dwSize < 0 || usedBytes + fsuipc::kEndMarkerBytes + headerBytes + static_cast<std::size_t>(dwSize) >
-                          fsuipc::kBlockLimitBytes) {
+    if (dwSize < 0 || usedBytes + kEndMarkerBytes + headerBytes + static_cast<std::size_t>(dwSize) >
+                          kBlockLimitBytes) {
         dwResult = FSUIPC_ERR_SIZE;
         return nullptr;
     }
-    storeU32(m_pNext, id);
-    storeU32(m_pNext + 4, static_cast<std::uint32_t>(dwOffset));
-    storeU32(m_pNext + 8, static_cast<std::uint32_t>(dwSize));
+    storeU32LE(m_pNext, id);
+    storeU32LE(m_pNext + 4, static_cast<std::uint32_t>(dwOffset));
+    storeU32LE(m_pNext + 8, static_cast<std::uint32_t>(dwSize));
     std::uint8_t* data = m_pNext + headerBytes;
     m_pNext = data + dwSize;
     dwResult = FSUIPC_OK;
@@ -271,15 +260,15 @@ std::uint8_t* clsFSUIPC::queueRecord(std::uint32_t id, std::size_t headerBytes, 
 
 bool clsFSUIPC::FSUIPC_Read(std::int32_t dwOffset, std::int32_t dwSize, void* pDest, std::int32_t& dwResult)
 {
-    std::uint8_t* data = queueRecord(fsuipc::kReadId, fsuipc::kReadHeaderBytes, dwOffset, dwSize, dwResult);
+    std::uint8_t* data = queueRecord(kReadId, kReadHeaderBytes, dwOffset, dwSize, dwResult);
     if (data == nullptr)
         return false;
-    std::uint8_t* header = data - fsuipc::kReadHeaderBytes;
+    std::uint8_t* header = data - kReadHeaderBytes;
     // The destination field carries the read's number, never an address: results
     // are copied by the client's own list.
     m_queuedReads.push_back(
         {static_cast<std::size_t>(header - m_pView), static_cast<std::size_t>(dwSize), pDest});
-    storeU32(header + 12, static_cast<std::uint32_t>(m_queuedReads.size()));
+    storeU32LE(header + 12, static_cast<std::uint32_t>(m_queuedReads.size()));
     std::memset(data, 0, static_cast<std::size_t>(dwSize));
     return true;
 }
@@ -287,7 +276,7 @@ bool clsFSUIPC::FSUIPC_Read(std::int32_t dwOffset, std::int32_t dwSize, void* pD
 bool clsFSUIPC::FSUIPC_Write(std::int32_t dwOffset, std::int32_t dwSize, const void* pSrce,
                              std::int32_t& dwResult)
 {
-    std::uint8_t* data = queueRecord(fsuipc::kWriteId, fsuipc::kWriteHeaderBytes, dwOffset, dwSize, dwResult);
+    std::uint8_t* data = queueRecord(kWriteId, kWriteHeaderBytes, dwOffset, dwSize, dwResult);
     if (data == nullptr)
         return false;
     if (dwSize > 0)
@@ -298,7 +287,7 @@ bool clsFSUIPC::FSUIPC_Write(std::int32_t dwOffset, std::int32_t dwSize, const v
 bool clsFSUIPC::FSUIPC_WriteS(std::int32_t dwOffset, std::int32_t dwSize, const std::string& strSrce,
                               std::int32_t& dwResult)
 {
-    std::uint8_t* data = queueRecord(fsuipc::kWriteId, fsuipc::kWriteHeaderBytes, dwOffset, dwSize, dwResult);
+    std::uint8_t* data = queueRecord(kWriteId, kWriteHeaderBytes, dwOffset, dwSize, dwResult);
     if (data == nullptr)
         return false;
     const auto sizeBytes = static_cast<std::size_t>(dwSize);
@@ -318,14 +307,14 @@ bool clsFSUIPC::FSUIPC_Process(std::int32_t& dwResult)
         dwResult = FSUIPC_ERR_NODATA;
         return false;
     }
-    storeU32(m_pNext, fsuipc::kEndId);
+    storeU32LE(m_pNext, kEndId);
     const std::vector<fsuipc::QueuedRead> reads = std::move(m_queuedReads);
     emptyBlock();
 
     if (!sendBatch(dwResult))
         return false;
     // A garbled reply is reported with its own code rather than leaving an earlier "Okay" in place.
-    if (!fsuipc::scanReplyBlock(m_pView, fsuipc::kBlockBytes, reads)) {
+    if (!fsuipc::scanReplyBlock(m_pView, kBlockBytes, reads)) {
         dwResult = FSUIPC_ERR_DATA;
         return false;
     }

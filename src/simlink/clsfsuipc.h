@@ -28,15 +28,6 @@ inline constexpr std::int32_t FSUIPC_ERR_SIZE = 15;    // request does not fit i
 
 namespace fsuipc {
 
-inline constexpr std::size_t kBlockBytes = 0x8000;      // the shared view
-inline constexpr std::size_t kBlockLimitBytes = 0x7F00; // space usable by records and the end marker
-inline constexpr std::size_t kReadHeaderBytes = 16;
-inline constexpr std::size_t kWriteHeaderBytes = 12;
-inline constexpr std::size_t kEndMarkerBytes = 4;
-inline constexpr std::uint32_t kReadId = 1;
-inline constexpr std::uint32_t kWriteId = 2;
-inline constexpr std::uint32_t kEndId = 0;
-
 // A read the client queued: where its record starts in the block, how many data
 // bytes follow the header, and where they go. The module never sees the address.
 struct QueuedRead {

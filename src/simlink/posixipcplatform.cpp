@@ -16,15 +16,17 @@ namespace {
 
 constexpr std::uint16_t kFirstAtom = 0xC000; // the range of string atoms on Windows
 constexpr std::uint32_t kConnectionBroken = ECONNRESET;
-// Waits are cut into slices of at most this length, so that a cancel ends them soon.
-constexpr int kWaitSliceMs = 50;
 
-// Milliseconds left until the deadline, for poll(); 0 once it has passed.
-int millisecondsUntil(std::chrono::steady_clock::time_point deadline)
+// The longest single wait in poll(), so that a wait can be looked in on (a cancel) this often.
+constexpr std::chrono::milliseconds::rep kWaitSliceMs = 50;
+
+// Milliseconds for the next poll(): what is left until the deadline, rounded
+// up so that a wait never ends just short of it, and at most one slice.
+int nextWaitMs(std::chrono::steady_clock::time_point deadline)
 {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left, 0, kWaitSliceMs));
 }
 
 } // namespace
@@ -167,6 +169,8 @@ IpcPlatform::SendResult PosixIpcPlatform::sendMessageTimeout(WindowHandle window
     if (found == m_connections.end())
         return SendResult{false, EBADF, 0};
     Connection& connection = found->second;
+    if (connection.broken)
+        return SendResult{false, kConnectionBroken, 0};
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
 
     PosixTransport::Request request;
@@ -192,32 +196,34 @@ void PosixIpcPlatform::sleepMs(std::uint32_t milliseconds)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     while (!isCancelled() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kWaitSliceMs, millisecondsUntil(deadline))));
+        std::this_thread::sleep_for(std::chrono::milliseconds(nextWaitMs(deadline)));
 }
 
-// poll() in slices until the descriptor is ready (1), the deadline passes or a
-// cancel is raised (0), or poll fails (-1, errno set).
-int PosixIpcPlatform::pollUntil(int fd, short events, Clock::time_point deadline) const
+// A cancel ends a wait as its deadline would.
+bool PosixIpcPlatform::waitIsOver(Clock::time_point deadline) const
 {
-    for (;;) {
-        const int leftMs = millisecondsUntil(deadline);
-        if (isCancelled() || leftMs == 0)
-            return 0;
-        pollfd waiting{fd, events, 0};
-        const int ready = ::poll(&waiting, 1, std::min(leftMs, kWaitSliceMs));
-        if (ready != 0)
-            return ready;
-    }
+    return isCancelled() || Clock::now() >= deadline;
+}
+
+ssize_t PosixIpcPlatform::sendBytes(int fd, const std::uint8_t* bytes, std::size_t count)
+{
+    return ::send(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+ssize_t PosixIpcPlatform::receiveBytes(int fd, std::uint8_t* buffer, std::size_t size)
+{
+    return ::recv(fd, buffer, size, MSG_DONTWAIT);
 }
 
 // Never blocks past the deadline, even when a hung module has stopped reading.
+// A request cut off part-way would garble every later one on the stream, so
+// the connection is then given up for good.
 bool PosixIpcPlatform::sendRequest(Connection& connection, const std::vector<std::uint8_t>& bytes,
                                    Clock::time_point deadline, SendResult& failure)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t written =
-            ::send(connection.fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t written = sendBytes(connection.fd, bytes.data() + sent, bytes.size() - sent);
         if (written >= 0) {
             sent += static_cast<std::size_t>(written);
             continue;
@@ -225,19 +231,21 @@ bool PosixIpcPlatform::sendRequest(Connection& connection, const std::vector<std
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            failure = SendResult{false, static_cast<std::uint32_t>(errno), 0};
+            failure = breakConnection(connection, static_cast<std::uint32_t>(errno));
             return false;
         }
-        if (pollUntil(connection.fd, POLLOUT, deadline) == 0) {
-            failure = SendResult{false, 0, 0};
+        if (waitIsOver(deadline)) {
+            failure = sent == 0 ? SendResult{false, 0, 0} : breakConnection(connection, kConnectionBroken);
             return false;
         }
+        pollfd waiting{connection.fd, POLLOUT, 0};
+        ::poll(&waiting, 1, nextWaitMs(deadline));
     }
     return true;
 }
 
 // Replies to earlier, timed-out requests may still arrive; only the one with
-// this request's sequence number counts.
+// this request's sequence number counts, and only until the deadline.
 bool PosixIpcPlatform::awaitReply(Connection& connection, std::uint32_t sequence, Clock::time_point deadline,
                                   SendResult& result)
 {
@@ -251,26 +259,34 @@ bool PosixIpcPlatform::awaitReply(Connection& connection, std::uint32_t sequence
                 return true;
             }
         }
-        const int ready = pollUntil(connection.fd, POLLIN, deadline);
-        if (ready == 0) {
+        if (waitIsOver(deadline)) {
             result = SendResult{false, 0, 0};
             return false;
         }
+        pollfd waiting{connection.fd, POLLIN, 0};
+        const int ready = ::poll(&waiting, 1, nextWaitMs(deadline));
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue;
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            result = SendResult{false, static_cast<std::uint32_t>(errno), 0};
+            result = breakConnection(connection, static_cast<std::uint32_t>(errno));
             return false;
         }
         std::uint8_t buffer[256];
-        const ssize_t count = ::recv(connection.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        const ssize_t count = receiveBytes(connection.fd, buffer, sizeof buffer);
         if (count > 0) {
             received.insert(received.end(), buffer, buffer + count);
         } else if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
-            result = SendResult{false, count == 0 ? kConnectionBroken : static_cast<std::uint32_t>(errno), 0};
+            result = breakConnection(connection, count == 0 ? kConnectionBroken : static_cast<std::uint32_t>(errno));
             return false;
         }
     }
+}
+
+IpcPlatform::SendResult PosixIpcPlatform::breakConnection(Connection& connection, std::uint32_t lastError)
+{
+    connection.broken = true;
+    connection.received.clear();
+    return SendResult{false, lastError, 0};
 }
 
 std::string PosixIpcPlatform::atomName(std::uint16_t atom) const

@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 // The link's platform on Linux and other POSIX systems: a window is a
 // connection to the module's Unix socket, a mapping a POSIX shared-memory
 // object, a message a request on the connection answered by the module
 // (docs/transport.md). Atoms live in this object's own table, since there is
 // no global one; every message carries the name.
-class PosixIpcPlatform final : public IpcPlatform {
+class PosixIpcPlatform : public IpcPlatform {
 public:
     PosixIpcPlatform() = default;
     ~PosixIpcPlatform() override; // releases whatever its users left open
@@ -34,6 +36,12 @@ public:
                                   std::uintptr_t lParam, std::uint32_t timeoutMs) override;
     void sleepMs(std::uint32_t milliseconds) override;
 
+protected:
+    // One non-blocking send() and recv() on a connection: seams through which
+    // tests play modules that misbehave in ways a real socket cannot be made to.
+    virtual ssize_t sendBytes(int fd, const std::uint8_t* bytes, std::size_t count);
+    virtual ssize_t receiveBytes(int fd, std::uint8_t* buffer, std::size_t size);
+
 private:
     using Clock = std::chrono::steady_clock;
 
@@ -41,6 +49,7 @@ private:
         int fd = -1;
         std::uint32_t sequence = 0;
         std::vector<std::uint8_t> received; // reply bytes not yet taken
+        bool broken = false;                // every later message fails at once
     };
     struct AtomEntry {
         std::string name;
@@ -57,7 +66,8 @@ private:
                      Clock::time_point deadline, SendResult& failure);
     bool awaitReply(Connection& connection, std::uint32_t sequence, Clock::time_point deadline,
                     SendResult& result);
-    int pollUntil(int fd, short events, Clock::time_point deadline) const;
+    static SendResult breakConnection(Connection& connection, std::uint32_t lastError);
+    bool waitIsOver(Clock::time_point deadline) const;
     std::string atomName(std::uint16_t atom) const;
     void unlinkSharedObject(const std::string& name);
 

@@ -1,5 +1,6 @@
 #include "posixmoduleserver.h"
 
+#include "blockformat.h"
 #include "blockprocessor.h"
 #include "posixtransport.h"
 
@@ -214,7 +215,7 @@ std::uint32_t PosixModuleServer::answer(Connection& connection, const std::strin
     std::uint8_t* block = blockFor(connection, name);
     if (block == nullptr)
         return 0;
-    return static_cast<std::uint32_t>(processRequestBlock(m_vars, block, PosixTransport::kMappingBytes));
+    return static_cast<std::uint32_t>(processRequestBlock(m_vars, block, blockformat::kBlockBytes));
 }
 
 // Maps a client's block on first use; the client removes the name after its
@@ -234,13 +235,13 @@ std::uint8_t* PosixModuleServer::blockFor(Connection& connection, const std::str
     void* view = MAP_FAILED;
     // A block shorter than the view would fault when touched.
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
-        status.st_size >= static_cast<off_t>(PosixTransport::kMappingBytes))
-        view = ::mmap(nullptr, PosixTransport::kMappingBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        status.st_size >= static_cast<off_t>(blockformat::kBlockBytes))
+        view = ::mmap(nullptr, blockformat::kBlockBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     ::close(fd);
     if (view == MAP_FAILED)
         return nullptr;
     if (connection.blocks.size() >= kMaxBlocksPerConnection) {
-        ::munmap(connection.blocks.front().view, PosixTransport::kMappingBytes);
+        ::munmap(connection.blocks.front().view, blockformat::kBlockBytes);
         connection.blocks.pop_front();
     }
     connection.blocks.push_back({name, static_cast<std::uint8_t*>(view)});
@@ -250,7 +251,7 @@ std::uint8_t* PosixModuleServer::blockFor(Connection& connection, const std::str
 void PosixModuleServer::closeConnection(Connection& connection)
 {
     for (const MappedBlock& block : connection.blocks)
-        ::munmap(block.view, PosixTransport::kMappingBytes);
+        ::munmap(block.view, blockformat::kBlockBytes);
     connection.blocks.clear();
     ::close(connection.fd);
     connection.fd = -1;

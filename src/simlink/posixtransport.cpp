@@ -1,5 +1,7 @@
 #include "posixtransport.h"
 
+#include "blockformat.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,21 +14,10 @@
 
 namespace PosixTransport {
 
+using blockformat::loadU32LE;
+using blockformat::storeU32LE;
+
 namespace {
-
-void putU32(std::uint8_t* out, std::uint32_t value)
-{
-    for (std::size_t i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t getU32(const std::uint8_t* in)
-{
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value |= std::uint32_t{in[i]} << (8 * i);
-    return value;
-}
 
 bool fillAddress(const std::string& path, sockaddr_un& address)
 {
@@ -107,11 +98,11 @@ bool isValidMappingName(const std::string& mappingName)
 std::vector<std::uint8_t> encodeRequest(const Request& request)
 {
     std::vector<std::uint8_t> bytes(kRequestHeaderBytes + request.name.size());
-    putU32(&bytes[0], request.message);
-    putU32(&bytes[4], request.wParam);
-    putU32(&bytes[8], request.lParam);
-    putU32(&bytes[12], request.sequence);
-    putU32(&bytes[16], static_cast<std::uint32_t>(request.name.size()));
+    storeU32LE(&bytes[0], request.message);
+    storeU32LE(&bytes[4], request.wParam);
+    storeU32LE(&bytes[8], request.lParam);
+    storeU32LE(&bytes[12], request.sequence);
+    storeU32LE(&bytes[16], static_cast<std::uint32_t>(request.name.size()));
     std::memcpy(bytes.data() + kRequestHeaderBytes, request.name.data(), request.name.size());
     return bytes;
 }
@@ -120,11 +111,11 @@ ParseStatus parseRequest(const std::uint8_t* data, std::size_t size, Request& re
 {
     if (size < kRequestHeaderBytes)
         return ParseStatus::NeedMore;
-    request.message = getU32(data);
-    request.wParam = getU32(data + 4);
-    request.lParam = getU32(data + 8);
-    request.sequence = getU32(data + 12);
-    const std::uint32_t nameBytes = getU32(data + 16);
+    request.message = loadU32LE(data);
+    request.wParam = loadU32LE(data + 4);
+    request.lParam = loadU32LE(data + 8);
+    request.sequence = loadU32LE(data + 12);
+    const std::uint32_t nameBytes = loadU32LE(data + 16);
     if (nameBytes > kMaxNameBytes)
         return ParseStatus::Malformed;
     if (size < kRequestHeaderBytes + nameBytes)
@@ -137,14 +128,14 @@ ParseStatus parseRequest(const std::uint8_t* data, std::size_t size, Request& re
 std::array<std::uint8_t, kReplyBytes> encodeReply(const Reply& reply)
 {
     std::array<std::uint8_t, kReplyBytes> bytes{};
-    putU32(&bytes[0], reply.sequence);
-    putU32(&bytes[4], reply.value);
+    storeU32LE(&bytes[0], reply.sequence);
+    storeU32LE(&bytes[4], reply.value);
     return bytes;
 }
 
 Reply decodeReply(const std::uint8_t* data)
 {
-    return Reply{getU32(data), getU32(data + 4)};
+    return Reply{loadU32LE(data), loadU32LE(data + 4)};
 }
 
 int connectUnixSocket(const std::string& path)

@@ -12,7 +12,6 @@
 // little-endian messages.
 namespace PosixTransport {
 
-constexpr std::size_t kMappingBytes = 0x8000;
 constexpr std::size_t kRequestHeaderBytes = 20; // message id, wParam, lParam, sequence, name length
 constexpr std::size_t kReplyBytes = 8;          // sequence, reply value
 constexpr std::size_t kMaxNameBytes = 255;

@@ -1,5 +1,7 @@
 #include "simvariables.h"
 
+#include "blockformat.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -20,15 +22,19 @@ SimVariables::SimVariables() = default;
 
 void SimVariables::setU8(std::uint32_t offset, std::uint8_t value)
 {
-    setLittleEndian(offset, value, 1);
+    checkRange(offset, 1);
+    m_bytes[offset] = value;
 }
 void SimVariables::setU16(std::uint32_t offset, std::uint16_t value)
 {
-    setLittleEndian(offset, value, 2);
+    checkRange(offset, 2);
+    m_bytes[offset] = static_cast<std::uint8_t>(value);
+    m_bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 void SimVariables::setU32(std::uint32_t offset, std::uint32_t value)
 {
-    setLittleEndian(offset, value, 4);
+    checkRange(offset, 4);
+    blockformat::storeU32LE(m_bytes.data() + offset, value);
 }
 
 void SimVariables::writeFromClient(std::uint32_t offset, const std::uint8_t* bytes, std::size_t sizeBytes)
@@ -47,31 +53,18 @@ void SimVariables::writeFromClient(std::uint32_t offset, const std::uint8_t* byt
 
 std::uint8_t SimVariables::u8(std::uint32_t offset) const
 {
-    return static_cast<std::uint8_t>(littleEndian(offset, 1));
+    checkRange(offset, 1);
+    return m_bytes[offset];
 }
 
 std::uint16_t SimVariables::u16(std::uint32_t offset) const
 {
-    return static_cast<std::uint16_t>(littleEndian(offset, 2));
+    checkRange(offset, 2);
+    return static_cast<std::uint16_t>(m_bytes[offset] | m_bytes[offset + 1] << 8);
 }
 
 std::uint32_t SimVariables::u32(std::uint32_t offset) const
 {
-    return littleEndian(offset, 4);
-}
-
-void SimVariables::setLittleEndian(std::uint32_t offset, std::uint32_t value, std::size_t sizeBytes)
-{
-    checkRange(offset, sizeBytes);
-    for (std::size_t i = 0; i < sizeBytes; ++i)
-        m_bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t SimVariables::littleEndian(std::uint32_t offset, std::size_t sizeBytes) const
-{
-    checkRange(offset, sizeBytes);
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < sizeBytes; ++i)
-        value |= std::uint32_t{m_bytes[offset + i]} << (8 * i);
-    return value;
+    checkRange(offset, 4);
+    return blockformat::loadU32LE(m_bytes.data() + offset);
 }

@@ -34,8 +34,5 @@ public:
     std::uint32_t u32(std::uint32_t offset) const;
 
 private:
-    void setLittleEndian(std::uint32_t offset, std::uint32_t value, std::size_t sizeBytes);
-    std::uint32_t littleEndian(std::uint32_t offset, std::size_t sizeBytes) const;
-
     std::array<std::uint8_t, kSize> m_bytes{};
 };

@@ -1,5 +1,6 @@
 #include "win32moduleserver.h"
 
+#include "blockformat.h"
 #include "blockprocessor.h"
 #include "simvariables.h"
 
@@ -41,7 +42,7 @@ public:
             m_view = MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0);
         MEMORY_BASIC_INFORMATION region{};
         if (m_view != nullptr && VirtualQuery(m_view, &region, sizeof region) == sizeof region)
-            m_sizeBytes = std::min<std::size_t>(region.RegionSize, RequestBlock::kBlockBytes);
+            m_sizeBytes = std::min<std::size_t>(region.RegionSize, blockformat::kBlockBytes);
     }
     ~OpenedBlock()
     {

@@ -8,8 +8,25 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+// fork(), with the child bound to die with this process.
+pid_t forkBound()
+{
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot fork");
+    if (pid == 0 && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent))
+        ::_exit(127); // the parent is already gone
+    return pid;
+}
+
+} // namespace
 
 ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::string>& args)
 {
@@ -18,7 +35,7 @@ ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::strin
     if (binDir == nullptr || ::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("QUILLON_BIN_DIR is not set or no pipe");
     const std::string path = std::string(binDir) + "/" + tool;
-    m_pid = ::fork();
+    m_pid = forkBound();
     if (m_pid == 0) {
         ::dup2(pipeFds[1], STDOUT_FILENO);
         std::vector<char*> argv{const_cast<char*>(path.c_str())};
@@ -30,6 +47,14 @@ ChildProcess::ChildProcess(const std::string& tool, const std::vector<std::strin
     }
     ::close(pipeFds[1]);
     m_output = pipeFds[0];
+}
+
+ChildProcess::ChildProcess(const std::function<void()>& body) : m_pid(forkBound())
+{
+    if (m_pid == 0) {
+        body();
+        ::_exit(0); // no exit handlers: they belong to the test program
+    }
 }
 
 ChildProcess::~ChildProcess()

@@ -1,16 +1,21 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <sys/types.h>
 
-// A tool of this build (found through QUILLON_BIN_DIR) run as a child
-// process with its standard output on a pipe; killed when the object ends.
+// A child process of a test, killed and reaped when the object ends whatever
+// the test's outcome, and killed by the kernel if the test program dies
+// first, so that no run leaves one behind (nor a pipe that keeps ctest waiting).
 class ChildProcess {
 public:
+    // A tool of this build (found through QUILLON_BIN_DIR) with its standard output on a pipe.
     ChildProcess(const std::string& tool, const std::vector<std::string>& args);
+    // A fork of this program that runs body, then exits.
+    explicit ChildProcess(const std::function<void()>& body);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

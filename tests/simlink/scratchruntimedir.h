@@ -5,11 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include <unistd.h>
-
-// Points XDG_RUNTIME_DIR at a fresh private folder inside the test's scratch
-// runtime directory for one test, so that tests running side by side never
-// meet each other's sockets; restores it and removes the folder afterwards.
+// Points XDG_RUNTIME_DIR at a fresh private folder inside the test program's
+// own runtime folder for one test, so that tests never meet each other's
+// sockets; restores it and removes the folder afterwards.
 class ScratchRuntimeDir {
 public:
     // name is kept short: socket paths must fit in 107 bytes.
@@ -19,7 +17,7 @@ public:
         if (base == nullptr)
             throw std::runtime_error("XDG_RUNTIME_DIR is not set");
         m_previous = base;
-        m_path = std::filesystem::path(m_previous) / (name + "-" + std::to_string(::getpid()));
+        m_path = std::filesystem::path(m_previous) / name;
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all);

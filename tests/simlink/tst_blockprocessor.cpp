@@ -1,3 +1,4 @@
+#include "blockformat.h"
 #include "blockprocessor.h"
 #include "simvariables.h"
 
@@ -8,7 +9,7 @@
 
 namespace {
 
-using namespace RequestBlock;
+using namespace blockformat;
 constexpr std::size_t kEnd = kBlockBytes;
 
 // Lays records into a 32768-byte block as a client does.
@@ -29,8 +30,9 @@ public:
     }
     BlockBuilder& field(std::uint32_t value)
     {
-        for (int i = 0; i < 4; ++i)
-            block.at(m_position++) = static_cast<std::uint8_t>(value >> (8 * i));
+        block.at(m_position + 3); // inside the block
+        storeU32LE(&block[m_position], value);
+        m_position += 4;
         return *this;
     }
     // One read filling the space up to position, to put the next record at the block's end.

@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -94,5 +100,104 @@ TEST(PosixIpcPlatform, MappingNamesAreExclusiveAndGoneAfterClose)
     EXPECT_FALSE(fs::exists("/dev/shm/" + name)) << "close removes a name no exchange has removed";
     EXPECT_EQ(platform.createMapping("a/b", 0x8000).handle, 0u) << "a name cannot leave the shm namespace";
 }
+
+// A platform that plays two modules no real socket can be made to: one that
+// stops reading half-way through a request (half goes out, then the socket
+// stays full), and one that answers only other requests, as fast as they are
+// read, for two seconds.
+class MisbehavingModule : public PosixIpcPlatform {
+public:
+    bool cutRequests = false;
+    bool otherReplies = false;
+
+protected:
+    ssize_t sendBytes(int fd, const std::uint8_t* bytes, std::size_t count) override
+    {
+        if (!cutRequests)
+            return PosixIpcPlatform::sendBytes(fd, bytes, count);
+        if (std::exchange(m_halfSent, true)) {
+            errno = EAGAIN;
+            return -1;
+        }
+        return PosixIpcPlatform::sendBytes(fd, bytes, count / 2);
+    }
+    ssize_t receiveBytes(int fd, std::uint8_t* buffer, std::size_t size) override
+    {
+        if (!otherReplies)
+            return PosixIpcPlatform::receiveBytes(fd, buffer, size);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_repliesEnd == std::chrono::steady_clock::time_point{})
+            m_repliesEnd = now + std::chrono::seconds(2);
+        if (now > m_repliesEnd)
+            return 0; // the module hangs up
+        const auto reply = PosixTransport::encodeReply({++m_sequence + 1000, 1});
+        std::copy(reply.begin(), reply.end(), buffer);
+        return static_cast<ssize_t>(reply.size());
+    }
+
+private:
+    bool m_halfSent = false;
+    std::uint32_t m_sequence = 0;
+    std::chrono::steady_clock::time_point m_repliesEnd;
+};
+
+struct WaitCase {
+    std::string name;
+    bool otherReplies;
+    bool cutRequests;
+    friend void PrintTo(const WaitCase& row, std::ostream* out) { *out << row.name; }
+};
+class PosixWait : public testing::TestWithParam<WaitCase> {};
+
+double secondsOf(const std::function<void()>& call)
+{
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A message never outlasts its time-out, whatever the module sends; a request
+// cut short leaves a garbled stream, so that connection fails from then on.
+TEST_P(PosixWait, EndsAtTheDeadline)
+{
+    ScratchRuntimeDir runtime("wait");
+    std::string error;
+    ASSERT_TRUE(PosixTransport::prepareSocketDirectory(error)) << error;
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{AF_UNIX, {}};
+    PosixTransport::socketPath("UIPCMAIN").copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    MisbehavingModule platform;
+    const auto window = platform.findWindow("UIPCMAIN");
+    ASSERT_NE(window, 0u);
+    const int module = ::accept(listener, nullptr, nullptr);
+    if (GetParam().otherReplies)
+        ::send(module, "", 1, MSG_NOSIGNAL); // so that the connection always has something to read
+    platform.otherReplies = GetParam().otherReplies;
+    platform.cutRequests = GetParam().cutRequests;
+    const std::uint16_t atom = platform.addAtom("FSASMLIB:IPC:1:1");
+    for (int call = 0; call < 2; ++call) {
+        IpcPlatform::SendResult sent;
+        const double seconds =
+            secondsOf([&] { sent = platform.sendMessageTimeout(window, 0xC367, atom, 0, 200); });
+        EXPECT_FALSE(sent.delivered);
+        EXPECT_EQ(sent.lastError != 0, GetParam().cutRequests) << "a time-out, or a broken connection";
+        if (GetParam().cutRequests && call > 0) {
+            EXPECT_LT(seconds, 0.05) << "a broken connection fails at once";
+        } else {
+            EXPECT_GE(seconds, 0.2);
+            EXPECT_LT(seconds, 0.3) << "call " << call;
+        }
+    }
+    ::close(module);
+    ::close(listener);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, PosixWait,
+                         testing::Values(WaitCase{"Silent", false, false},
+                                         WaitCase{"AnsweringOnlyOtherRequests", true, false},
+                                         WaitCase{"StoppingHalfWayThroughARequest", false, true}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace

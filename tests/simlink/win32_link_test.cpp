@@ -16,7 +16,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr std::int32_t kModuleVersion = 0x19980005;
-constexpr std::int32_t kFreeOffset = 0x4000; // no meaning to the simulator; free for tests
 
 std::unique_ptr<Win32ToolProcess> startSim(const std::vector<std::string>& arguments,
                                            const std::string& className = "UIPCMAIN")
@@ -93,19 +92,6 @@ TEST_F(Win32Link, OpenGivesItsCodeAndAFailedOpenLeavesNothing)
     }
 }
 
-TEST_F(Win32Link, NoModuleWindowGivesCode2)
-{
-    // Give the modules of earlier tests time to close their windows.
-    for (int waited = 0; waited < 100 && (FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr) ||
-                                          FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr));
-         ++waited)
-        Sleep(50);
-    clsFSUIPC link;
-    std::int32_t dwResult = -1;
-    EXPECT_FALSE(link.FSUIPC_Open(0, dwResult));
-    EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS);
-}
-
 TEST_F(Win32Link, SecondModuleOnTheSameClassIsRefused)
 {
     const auto first = startSim({});
@@ -113,24 +99,6 @@ TEST_F(Win32Link, SecondModuleOnTheSameClassIsRefused)
     Win32ToolProcess second("quillon-sim", {});
     ASSERT_TRUE(second.started()) << "error " << second.startError();
     EXPECT_EQ(second.waitForEnd(20s), 1u);
-}
-
-TEST_F(Win32Link, BatchesReadsAndWritesInOrder)
-{
-    ASSERT_TRUE(startAndOpen()) << m_link.Get_Result(m_dwResult);
-    const std::uint32_t written = 0x12345678;
-    char text[8] = {};
-    std::uint32_t number = 0;
-    std::int32_t moduleVersion = 0;
-    ASSERT_TRUE(m_link.FSUIPC_WriteS(kFreeOffset, 8, "QUILLON", m_dwResult) &&
-                m_link.FSUIPC_Write(kFreeOffset + 8, 4, &written, m_dwResult) &&
-                m_link.FSUIPC_Read(kFreeOffset, 8, text, m_dwResult) &&
-                m_link.FSUIPC_Read(kFreeOffset + 8, 4, &number, m_dwResult) &&
-                m_link.FSUIPC_Read(0x3304, 4, &moduleVersion, m_dwResult));
-    ASSERT_TRUE(process());
-    EXPECT_STREQ(text, "QUILLON");
-    EXPECT_EQ(number, written);
-    EXPECT_EQ(moduleVersion, kModuleVersion);
 }
 
 TEST_F(Win32Link, FullBlockOfReadsComesBackWhole)
@@ -206,39 +174,6 @@ TEST_F(Win32Link, ModuleEndingFailsTheBatchAfterTheRetries)
         EXPECT_EQ(brake, 0xBEEF);
         EXPECT_EQ(m_sim->waitForEnd(row.simExitStatus ? 5s : 0s), row.simExitStatus);
     }
-}
-
-// Median of many timed rounds: the machine is shared, and a mean follows its load.
-template <typename Round> long long medianMicroseconds(Round round)
-{
-    std::vector<std::chrono::steady_clock::duration> times(301);
-    for (auto& time : times) {
-        const auto start = std::chrono::steady_clock::now();
-        round();
-        time = std::chrono::steady_clock::now() - start;
-    }
-    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
-    return std::chrono::duration_cast<std::chrono::microseconds>(times[times.size() / 2]).count();
-}
-
-// A measurement for the record: one exchange beside the bare message round
-// trip to the same window, the floor on this platform.
-TEST_F(Win32Link, RoundTripTimes)
-{
-    ASSERT_TRUE(startAndOpen()) << m_link.Get_Result(m_dwResult);
-    HWND window = FindWindowExA(nullptr, nullptr, "UIPCMAIN", nullptr);
-    ASSERT_NE(window, nullptr);
-    std::uint16_t brake = 0;
-    int failures = 0;
-    const long long exchange = medianMicroseconds(
-        [&] { failures += m_link.FSUIPC_Read(0x0BC8, 2, &brake, m_dwResult) && process() ? 0 : 1; });
-    const long long bare = medianMicroseconds([&] {
-        DWORD_PTR reply = 0;
-        failures += SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &reply) != 0 ? 0 : 1;
-    });
-    EXPECT_EQ(failures, 0);
-    std::printf("median one exchange (2-byte read): %lld us; bare SendMessageTimeoutA: %lld us\n", exchange,
-                bare);
 }
 
 } // namespace

@@ -1,13 +1,19 @@
-// Linked into every test program: before main() runs, the program's data,
-// settings and runtime folders are pointed at its own scratch folders in the
-// build tree, so that no test touches a pilot's real log or settings, even when
-// the program is started by hand. Processes it starts inherit the same folders.
+// Linked into every test program: before main() runs, the program's data and
+// settings folders are pointed at its own scratch folders in the build tree,
+// and its runtime folder at a fresh one under /tmp, so that no test touches a
+// pilot's real log or settings, even when the program is started by hand.
+// The runtime folder holds the link's Unix sockets, whose paths must stay
+// within 107 bytes however deep the checkout is; it is removed at exit.
+// Processes the program starts inherit the same folders.
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
 
 #ifdef _WIN32
 #include <direct.h>
+#else
+#include <filesystem>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -30,13 +36,42 @@ void makeFolder(const std::string& path)
 #endif
 }
 
+#ifdef _WIN32
+std::string makeRuntimeFolder(const std::string& scratch)
+{
+    makeFolder(scratch + "/runtime");
+    return scratch + "/runtime";
+}
+#else
+char g_runtimeFolder[] = "/tmp/quillon-test-XXXXXX"; // mode 0700, as a runtime folder must be
+pid_t g_owner = 0;
+
+// Only the process that made the folder removes it: a forked child that
+// exits normally must not pull it from under its parent.
+void removeRuntimeFolder()
+{
+    std::error_code ignored;
+    if (::getpid() == g_owner)
+        std::filesystem::remove_all(g_runtimeFolder, ignored);
+}
+
+std::string makeRuntimeFolder(const std::string&)
+{
+    if (::mkdtemp(g_runtimeFolder) == nullptr)
+        std::abort();
+    g_owner = ::getpid();
+    std::atexit(removeRuntimeFolder);
+    return g_runtimeFolder;
+}
+#endif
+
 const bool kScratchEnvironment = [] {
     const std::string scratch = QUILLON_TEST_SCRATCH;
-    for (const char* sub : {"", "/data", "/config", "/runtime"})
+    for (const char* sub : {"", "/data", "/config"})
         makeFolder(scratch + sub);
     setVariable("XDG_DATA_HOME", scratch + "/data", true);
     setVariable("XDG_CONFIG_HOME", scratch + "/config", true);
-    setVariable("XDG_RUNTIME_DIR", scratch + "/runtime", true);
+    setVariable("XDG_RUNTIME_DIR", makeRuntimeFolder(scratch), true);
     setVariable("QUILLON_BIN_DIR", QUILLON_TEST_BIN_DIR, true);
     setVariable("QT_QPA_PLATFORM", "offscreen", false);
     return true;

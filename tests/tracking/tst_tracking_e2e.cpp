@@ -1,6 +1,7 @@
 // End to end: quillon-sim flies in its own process, the tracker follows it
 // over the real transport, and what it records must be what the stand-in
-// printed. Also: the stand-in dies mid-flight and a new one takes over.
+// printed, even when the stand-in dies mid-flight and a new one takes over.
+// (The demo flight is flown end to end once, through the ACARS panel.)
 #include "clsacars.h"
 #include "posixsimprocess.h"
 #include "recordingevents.h"
@@ -77,20 +78,6 @@ protected:
     clsACARS tracker;
     RecordingEvents recorded;
 };
-
-TEST_F(TrackingEndToEnd, DemoFlightIsRecordedAsTheSimulatorFlewIt)
-{
-    SimProcess sim({"--speed", "120"});
-    ASSERT_TRUE(sim.ok());
-    trackUntil([&] { return !tracker.TIME_IN().empty(); }, 150s);
-    const Events printed = linesUntil(sim, "end ");
-
-    const std::string out = printedFuel(printed, "pushback"), in = printedFuel(printed, "parked");
-    EXPECT_EQ(recorded.events,
-              (Events{"FlightOUT 1402", "FuelOut " + out, "FlightOFF 1410", "FlightON 1535", "FlightIN 1541",
-                      "FlightTime 1.7", "FlightTimeHHMM 1:39", "FuelIn " + in,
-                      "FuelUsed " + fuelUsed(out, in)}));
-}
 
 TEST_F(TrackingEndToEnd, SimulatorKilledMidFlightAndStartedAgain)
 {
