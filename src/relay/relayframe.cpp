@@ -37,7 +37,7 @@ bool isKindFor(Reader reader, std::uint16_t kind)
 {
     switch (static_cast<Kind>(kind)) {
     case Kind::Hello:
-    case Kind::FindWindow:
+    case Kind::LookUpWindow:
     case Kind::Exchange:
         return reader == Reader::Relay;
     case Kind::Welcome:
@@ -55,7 +55,7 @@ std::size_t maxPayloadBytes(Kind kind)
     switch (kind) {
     case Kind::Hello:
         return kKeyBytes;
-    case Kind::FindWindow:
+    case Kind::LookUpWindow:
         return 4 + kMaxClassNameBytes;
     case Kind::WindowFound:
         return 8;
@@ -85,7 +85,7 @@ std::vector<std::uint8_t> encodeHello(std::span<const std::uint8_t, kKeyBytes> k
 
 std::vector<std::uint8_t> encodeFindWindow(const FindWindowRequest& request)
 {
-    std::vector<std::uint8_t> frame = frameWithPayload(Kind::FindWindow, 4 + request.className.size());
+    std::vector<std::uint8_t> frame = frameWithPayload(Kind::LookUpWindow, 4 + request.className.size());
     storeU32LE(&frame[kHeaderBytes], request.sequence);
     std::memcpy(frame.data() + kHeaderBytes + 4, request.className.data(), request.className.size());
     return frame;

@@ -24,7 +24,7 @@ inline constexpr std::size_t kResultHeaderBytes = 16;  // sequence, delivered, l
 enum class Kind : std::uint16_t {
     Hello = 1,        // client: the key
     Welcome = 2,      // relay: the key was right
-    FindWindow = 3,   // client: is a module window of this class there?
+    LookUpWindow = 3, // client: is a module window of this class there?
     WindowFound = 4,  // relay: the answer
     Exchange = 5,     // client: one request block for the module
     ExchangeResult = 6, // relay: the send result and the block as the module left it

@@ -124,16 +124,16 @@ void RelayServer::receive(Client& client)
 {
     std::vector<std::uint8_t> buffer(kReceiveChunkBytes);
     const long count = relaysocket::receiveSome(client.socket.native(), buffer.data(), buffer.size());
-    if (count == -2) {
-        const bool midFrame = client.reader.midFrame() || !client.unread.empty();
-        if (midFrame || !client.greeted)
-            drop(client, midFrame ? "disconnected in the middle of a frame" : "disconnected before greeting");
+    if (count < 0) {
+        const bool failed = count == -1;
+        if (client.reader.midFrame() || !client.unread.empty())
+            drop(client, "disconnected in the middle of a frame");
+        else if (failed)
+            drop(client, "connection failed: " + relaysocket::errorText(relaysocket::lastError()));
+        else if (!client.greeted)
+            drop(client, "disconnected before greeting");
         else
             client.closing = true; // an orderly goodbye
-        return;
-    }
-    if (count < 0) {
-        drop(client, "connection failed: " + relaysocket::errorText(relaysocket::lastError()));
         return;
     }
     client.unread.insert(client.unread.end(), buffer.begin(), buffer.begin() + count);
@@ -158,7 +158,7 @@ void RelayServer::serveFrame(Client& client)
         return queue(client, relayframe::encode(Kind::Welcome));
     }
     switch (frame.kind) {
-    case Kind::FindWindow:
+    case Kind::LookUpWindow:
         return findWindow(client, frame);
     case Kind::Exchange:
         return exchange(client, frame);
@@ -295,9 +295,9 @@ void RelayServer::keepAliveAndExpire()
     for (Client& client : m_clients) {
         if (client.closing)
             continue;
-        if (!client.greeted && now - client.connectedAt >= kGreetingTimeout)
-            drop(client, "no greeting within " + std::to_string(kGreetingTimeout.count()) + " s");
-        else if (client.greeted && client.outgoing.empty() && now - client.lastSentAt >= kKeepAliveInterval)
+        if (!client.greeted && now - client.connectedAt >= m_config.greetingTimeout)
+            drop(client, "no greeting within " + std::to_string(m_config.greetingTimeout.count()) + " ms");
+        else if (client.greeted && client.outgoing.empty() && now - client.lastSentAt >= m_config.keepAliveInterval)
             queue(client, relayframe::encode(Kind::KeepAlive));
     }
 }

@@ -17,6 +17,8 @@ struct RelayConfig {
     RelayKey key;
     std::vector<AllowRule> allow; // besides loopback
     bool readWrite = false;       // otherwise only the client's version word may be written
+    std::chrono::milliseconds greetingTimeout{5000};    // for a new connection's key
+    std::chrono::milliseconds keepAliveInterval{15000}; // of silence towards a client before a keep-alive
 };
 
 // Serves relay clients over TCP and passes their blocks to the module through
@@ -26,8 +28,6 @@ struct RelayConfig {
 // than one block. Every refusal and every closed connection is one line on log.
 class RelayServer {
 public:
-    static constexpr auto kGreetingTimeout = std::chrono::seconds(5);
-    static constexpr auto kKeepAliveInterval = std::chrono::seconds(15);
     static constexpr std::uint32_t kTimeoutMarginMs = 250; // left for the network out of the client's time-out
     static constexpr std::size_t kMaxClients = 32;
 

@@ -1,0 +1,145 @@
+// quillon-relay in front of quillon-sim, each in its own process, as a pilot
+// runs them: quillon-probe follows the demo flight through the relay, and the
+// link survives the module or the relay going away and coming back.
+#include "../simlink/posixsimprocess.h"
+#include "../simlink/scratchruntimedir.h"
+#include "clsfsuipc.h"
+#include "relayipcplatform.h"
+#include "simoffsets.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+// A relay on a loopback port; port 0 lets the system choose, port() tells which.
+class RelayProcess : public ChildProcess {
+public:
+    RelayProcess(const std::string& keyFile, std::uint16_t port = 0)
+        : ChildProcess("quillon-relay", {"--listen", "127.0.0.1:" + std::to_string(port), "--key-file", keyFile})
+    {
+        std::string line;
+        while (readLine(line, 5s)) {
+            if (line.rfind("Listening on 127.0.0.1:", 0) == 0) {
+                m_port = static_cast<std::uint16_t>(std::stoi(line.substr(23)));
+                return;
+            }
+        }
+    }
+    std::uint16_t port() const { return m_port; }
+
+private:
+    std::uint16_t m_port = 0;
+};
+
+struct RelayE2e : testing::Test {
+    ScratchRuntimeDir runtime{"relay"};
+    std::string keyFile = (runtime.path() / "relay.key").string();
+
+    static bool readOnce(clsFSUIPC& link, std::int32_t& dwResult)
+    {
+        std::uint16_t onGround = 0;
+        return link.FSUIPC_Read(SimOffset::kOnGround, 2, &onGround, dwResult) && link.FSUIPC_Process(dwResult);
+    }
+};
+
+// The fuel the stand-in printed with the named state ("state hhmm name ... fuel=lbs").
+std::string printedFuel(const Lines& lines, const std::string& state)
+{
+    for (const std::string& line : lines) {
+        if (line.rfind("state ", 0) == 0 && line.find(" " + state + " ") != std::string::npos)
+            return line.substr(line.find("fuel=") + 5);
+    }
+    return "?";
+}
+
+TEST_F(RelayE2e, ProbeFollowsTheDemoFlightThroughTheRelay)
+{
+    SimProcess sim({"--speed", "120"});
+    ASSERT_TRUE(sim.ok());
+    RelayProcess relay(keyFile);
+    ASSERT_NE(relay.port(), 0);
+    ChildProcess probe("quillon-probe", {"--source", "relay:127.0.0.1:" + std::to_string(relay.port()), "--key-file",
+                                         keyFile, "--track"});
+    Lines events;
+    std::string line;
+    while (probe.readLine(line, 150s) && line.rfind("FuelUsed", 0) != 0)
+        events.push_back(line);
+    events.push_back(line);
+    EXPECT_EQ(probe.waitExit(5s), 0);
+
+    Lines simLines;
+    while (sim.readLine(line, 2s) && line.rfind("end ", 0) != 0)
+        simLines.push_back(line);
+    const std::string out = printedFuel(simLines, "pushback"), in = printedFuel(simLines, "parked");
+    EXPECT_EQ(events, (Lines{"Result: Okay", "FlightOUT: 1402", "FuelOut: " + out, "FlightOFF: 1410",
+                             "FlightON: 1535", "FlightIN: 1541", "FlightTime: 1.7", "FlightTimeHHMM: 1:39",
+                             "FuelIn: " + in, "FuelUsed: " + std::to_string(std::stoll(out) - std::stoll(in))}));
+}
+
+TEST_F(RelayE2e, TheModuleDyingAndComingBackIsALostLinkThenAnOpenOne)
+{
+    auto sim = std::make_unique<SimProcess>();
+    ASSERT_TRUE(sim->ok());
+    RelayProcess relay(keyFile);
+    RelayIpcPlatform platform({"127.0.0.1", relay.port()}, keyFile);
+    clsFSUIPC link(platform);
+    std::int32_t dwResult = -1;
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << dwResult;
+    ASSERT_TRUE(readOnce(link, dwResult));
+
+    sim.reset(); // killed
+    EXPECT_FALSE(readOnce(link, dwResult));
+    EXPECT_EQ(dwResult, FSUIPC_ERR_SENDMSG);
+    link.FSUIPC_Close();
+    EXPECT_FALSE(link.FSUIPC_Open(0, dwResult));
+    EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS);
+
+    sim = std::make_unique<SimProcess>();
+    ASSERT_TRUE(sim->ok());
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << dwResult;
+    EXPECT_TRUE(readOnce(link, dwResult)) << dwResult;
+}
+
+TEST_F(RelayE2e, TheRelayRestartedIsALostLinkThenAnOpenOne)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.ok());
+    auto relay = std::make_unique<RelayProcess>(keyFile);
+    const std::uint16_t port = relay->port();
+    RelayIpcPlatform platform({"127.0.0.1", port}, keyFile);
+    clsFSUIPC link(platform);
+    std::int32_t dwResult = -1;
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << dwResult;
+
+    relay->signal(SIGTERM);
+    EXPECT_EQ(relay->waitExit(3s), 0);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(readOnce(link, dwResult));
+    EXPECT_EQ(dwResult, FSUIPC_ERR_SENDMSG);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s) << "eleven quick failures, as locally";
+    link.FSUIPC_Close();
+
+    relay = std::make_unique<RelayProcess>(keyFile, port);
+    ASSERT_EQ(relay->port(), port);
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << dwResult;
+    EXPECT_TRUE(readOnce(link, dwResult)) << dwResult;
+}
+
+TEST_F(RelayE2e, RefusesToListenBeyondLoopbackWithoutAllowAndSaysWhy)
+{
+    ChildProcess relay("quillon-relay", {"--listen", "0.0.0.0:0", "--key-file", keyFile});
+    EXPECT_EQ(relay.waitExit(3s), 1);
+    ChildProcess allowed("quillon-relay", {"--listen", "0.0.0.0:0", "--allow", "192.0.2.0/24", "--key-file", keyFile});
+    std::string line;
+    EXPECT_TRUE(allowed.readLine(line, 3s) && line.rfind("Key file: ", 0) == 0) << line;
+    EXPECT_TRUE(allowed.readLine(line, 3s) && line.rfind("Listening on 0.0.0.0:", 0) == 0) << line;
+}
+
+} // namespace
