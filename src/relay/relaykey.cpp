@@ -105,13 +105,6 @@ bool RelayKey::matches(const std::uint8_t* presented) const
 
 bool RelayKey::load(const std::string& path, RelayKey& key, std::string& error)
 {
-#ifndef _WIN32
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
-        error = "the key file " + path + " may be read by other users; make it private (chmod 600)";
-        return false;
-    }
-#endif
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot read the key file " + path;
@@ -130,8 +123,17 @@ bool RelayKey::loadOrCreate(const std::string& path, RelayKey& key, bool& create
 {
     std::error_code ignored;
     created = !std::filesystem::exists(path, ignored);
-    if (!created)
+    if (!created) {
+#ifndef _WIN32
+        // The relay's own key must be its user's secret; a client only reads the file it was given.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
+            error = "the key file " + path + " may be read by other users; make it private (chmod 600 " + path + ")";
+            return false;
+        }
+#endif
         return load(path, key, error);
+    }
     Bytes bytes{};
     if (!relaysocket::randomBytes(bytes.data(), bytes.size())) {
         error = "no random numbers for a new key";

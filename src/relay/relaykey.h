@@ -24,10 +24,11 @@ public:
     bool matches(const std::uint8_t* presented) const;
 
     // Reads the key file; false with the reason (naming the file) when it is
-    // missing, unreadable, malformed or, on POSIX, open to other users.
+    // missing, unreadable or malformed.
     static bool load(const std::string& path, RelayKey& key, std::string& error);
-    // Loads the file, or creates it with a new random key (and its folder)
-    // when it does not exist; created says which.
+    // The relay's key: loads the file (refused on POSIX when others may read
+    // it), or creates it with a new random key (and its folder) when it does
+    // not exist; created says which.
     static bool loadOrCreate(const std::string& path, RelayKey& key, bool& created, std::string& error);
 
 private:
