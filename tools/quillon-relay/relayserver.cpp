@@ -122,7 +122,8 @@ void RelayServer::acceptClients()
 
 void RelayServer::receive(Client& client)
 {
-    std::vector<std::uint8_t> buffer(kReceiveChunkBytes);
+    std::vector<std::uint8_t>& buffer = m_receiveBuffer;
+    buffer.resize(kReceiveChunkBytes);
     const long count = relaysocket::receiveSome(client.socket.native(), buffer.data(), buffer.size());
     if (count < 0) {
         const bool failed = count == -1;

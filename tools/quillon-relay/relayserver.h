@@ -89,4 +89,5 @@ private:
     relaysocket::Socket m_listener;
     std::list<Client> m_clients;
     std::uint32_t m_blocksMade = 0; // makes each block's name unique
+    std::vector<std::uint8_t> m_receiveBuffer;
 };
