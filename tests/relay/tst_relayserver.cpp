@@ -105,6 +105,15 @@ struct Relay : testing::Test {
         }
         return false;
     }
+    // The module's window and an atom naming an empty block, as the link's open leaves them.
+    static std::pair<IpcPlatform::WindowHandle, std::uint16_t> emptyBlock(RelayIpcPlatform& platform)
+    {
+        const auto window = platform.findWindow("UIPCMAIN");
+        const std::uint16_t atom = platform.addAtom("block");
+        blockformat::storeU32LE(platform.mapView(platform.createMapping("block", blockformat::kBlockBytes).handle),
+                                blockformat::kEndId);
+        return {window, atom};
+    }
     // One open and one read through the relay, as a tracker tick does.
     bool readOnGround(std::int32_t& dwResult)
     {
@@ -185,13 +194,7 @@ TEST_F(Relay, ALateReplyIsNeverTakenForTheNextAttempts)
     });
     start();
     RelayIpcPlatform platform(endpoint, keyPath);
-    const auto window = platform.findWindow("UIPCMAIN");
-    ASSERT_NE(window, 0u);
-    const std::uint16_t atom = platform.addAtom("block");
-    const auto mapping = platform.createMapping("block", blockformat::kBlockBytes);
-    std::uint8_t* view = platform.mapView(mapping.handle);
-    blockformat::storeU32LE(view, blockformat::kEndId);
-
+    const auto [window, atom] = emptyBlock(platform);
     const auto late = platform.sendMessageTimeout(window, 1, atom, 0, 300);
     EXPECT_FALSE(late.delivered);
     EXPECT_EQ(late.lastError, 0u) << "a time-out, as locally";
@@ -208,9 +211,7 @@ TEST_F(Relay, ACancelledWaitEndsWithinItsSlice)
     });
     start();
     RelayIpcPlatform platform(endpoint, keyPath);
-    const auto window = platform.findWindow("UIPCMAIN");
-    const std::uint16_t atom = platform.addAtom("block");
-    blockformat::storeU32LE(platform.mapView(platform.createMapping("block", blockformat::kBlockBytes).handle), 0);
+    const auto [window, atom] = emptyBlock(platform);
     std::thread canceller([&] {
         std::this_thread::sleep_for(200ms);
         platform.cancel();
