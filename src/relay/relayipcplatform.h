@@ -36,6 +36,8 @@ public:
     std::uint8_t* mapView(MappingHandle mapping) override;
     void unmapView(std::uint8_t* view) override;
     void closeMapping(MappingHandle mapping) override;
+    // wParam names the block by its atom; message and lParam are not carried:
+    // the relay sends the module its own registered message with lParam 0.
     SendResult sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                   std::uintptr_t lParam, std::uint32_t timeoutMs) override;
     void sleepMs(std::uint32_t milliseconds) override;

@@ -163,10 +163,10 @@ void RelayServer::serveFrame(Client& client)
         return findWindow(client, frame);
     case Kind::Exchange:
         return exchange(client, frame);
-    case Kind::KeepAlive:
-        return;
-    default:
+    case Kind::Hello:
         return drop(client, "a second greeting");
+    default: // keep-alive; the reader lets no other kind through
+        return;
     }
 }
 
