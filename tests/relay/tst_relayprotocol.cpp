@@ -154,7 +154,8 @@ TEST(RelayFrames, DecodersRefuseMalformedPayloads)
 }
 
 struct RelayKeyFile : testing::Test {
-    std::filesystem::path folder = std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "relaykey";
+    std::filesystem::path folder = std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) /
+                                   testing::UnitTest::GetInstance()->current_test_info()->name();
     void SetUp() override { std::filesystem::remove_all(folder); }
     void TearDown() override { std::filesystem::remove_all(folder); }
 };

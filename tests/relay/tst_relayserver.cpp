@@ -33,7 +33,10 @@ struct Relay : testing::Test {
     std::unique_ptr<RelayServer> server;
     std::thread thread;
     std::atomic<bool> stopping{false};
-    std::string keyPath = (std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "relay-test.key").string();
+    // One key file per test: tests of this program run side by side.
+    std::string keyPath = (std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) /
+                           (testing::UnitTest::GetInstance()->current_test_info()->name() + std::string(".key")))
+                              .string();
     RelayEndpoint endpoint;
 
     void SetUp() override
