@@ -2,7 +2,10 @@
 // server on loopback, beside its floor measured in the same run: the same
 // exchange straight to the module, and a bare TCP round trip of the relay's
 // frame sizes. The relay's exchange should cost at most 1.5 x (local + TCP).
-// The module, the relay and the echo each run in a process of their own.
+// The module, the relay and the echo each run in a process of their own. On a
+// busy machine with few cores, run it pinned to one core (taskset -c 0) with
+// --benchmark_enable_random_interleaving=true: the relay's exchange wakes three
+// processes in turn, and otherwise measures the scheduler more than the relay.
 #include "clsfsuipc.h"
 #include "moduleserver.h"
 #include "posixipcplatform.h"
