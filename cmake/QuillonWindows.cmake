@@ -47,3 +47,13 @@ if(QUILLON_TESTS)
             ${CMAKE_SOURCE_DIR}/scripts/windows-ctest.sh ${QUILLON_WINDOWS_DIR}/build)
   set_tests_properties(windows_wine PROPERTIES LABELS wine TIMEOUT 900)
 endif()
+
+# The simulator under Wine, the logbook native: quillon-sim.exe and quillon-relay.exe in one
+# prefix, the native quillon-probe following the demo flight through the relay.
+if(QUILLON_TESTS)
+  add_test(NAME relay_wine
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${QUILLON_WINDOWS_DIR}/wineprefix-relay
+            ${CMAKE_SOURCE_DIR}/tests/relay/wine_relay.sh ${QUILLON_WINDOWS_DIR}/build/bin ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  set_tests_properties(relay_wine PROPERTIES LABELS wine TIMEOUT 600)
+endif()
+

@@ -2,6 +2,8 @@
 // the link to the simulator's module, prints the result and one reading of
 // the variables Quillon uses, and closes.
 #include "clsfsuipc.h"
+#include "relayipcplatform.h"
+#include "relaykey.h"
 #include "simoffsets.h"
 #include "trackcommand.h"
 
@@ -9,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,18 +21,44 @@ namespace {
 constexpr int kExitLinkFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage = "usage: quillon-probe [--track]\n";
+const char* const kUsage = "usage: quillon-probe [--track] [--source relay[:HOST[:PORT]] [--key-file FILE]]\n";
 
 struct ProbeOptions {
     bool help = false;
     bool track = false; // follow a flight with the tracker instead of one reading
+    std::optional<RelayEndpoint> relay; // --source relay[:HOST[:PORT]]: through a quillon-relay
+    std::string keyFile;                // the relay's key file; its default place unless given
 };
+
+// "relay", "relay:HOST", "relay:HOST:PORT", "relay:[IPv6]:PORT".
+bool parseRelaySource(const std::string& source, ProbeOptions& options, std::string& strError)
+{
+    if (source != "relay" && source.rfind("relay:", 0) != 0) {
+        strError = "unknown source: " + source;
+        return false;
+    }
+    RelayEndpoint endpoint;
+    if (source != "relay" && !parseEndpoint(source.substr(6), endpoint, strError))
+        return false;
+    options.relay = endpoint;
+    return true;
+}
 
 // Fills options from the arguments; false with the reason on a bad one.
 bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options, std::string& strError)
 {
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if ((arg == "--source" || arg == "--key-file") && i + 1 >= args.size()) {
+            strError = "missing value for " + arg;
+            return false;
+        }
+        if (arg == "--source") {
+            if (!parseRelaySource(args[++i], options, strError))
+                return false;
+        } else if (arg == "--key-file") {
+            options.keyFile = args[++i];
+        } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--track") {
             options.track = true;
@@ -85,9 +115,9 @@ void printReading(const Reading& reading)
     }
 }
 
-int probe()
+int probe(IpcPlatform& platform)
 {
-    clsFSUIPC link;
+    clsFSUIPC link(platform);
     std::int32_t dwResult = FSUIPC_OK;
     if (!link.FSUIPC_Open(0, dwResult)) {
         std::cout << "Result: " << link.Get_Result(dwResult) << std::endl;
@@ -120,7 +150,13 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
-    if (options.track)
-        return runTrackCommand(std::cout);
-    return probe();
+    std::unique_ptr<RelayIpcPlatform> relay;
+    if (options.relay)
+        relay = std::make_unique<RelayIpcPlatform>(
+            *options.relay, options.keyFile.empty() ? defaultRelayKeyPath() : options.keyFile);
+    IpcPlatform& platform = relay ? *relay : systemIpcPlatform();
+    const int status = options.track ? runTrackCommand(std::cout, platform) : probe(platform);
+    if (relay && !relay->connectProblem().empty())
+        std::cerr << "quillon-probe: " << relay->connectProblem() << "\n";
+    return status;
 }

@@ -1,0 +1,166 @@
+#include "relaykey.h"
+
+#include "relaysocket.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifndef _WIN32
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+std::string trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Writes the new key's file so that only its user can read it; the file must not exist yet.
+bool writeNewKeyFile(const std::string& path, const std::string& line, std::string& error)
+{
+#ifdef _WIN32
+    // The user's application-data folder is private to the user already.
+    std::ofstream file(path, std::ios::binary);
+    file << line;
+    file.close();
+    if (!file) {
+        error = "cannot write the key file " + path;
+        return false;
+    }
+    return true;
+#else
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create the key file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        error = "cannot write the key file " + path;
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+#endif
+}
+
+} // namespace
+
+std::string RelayKey::toHex() const
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : m_bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
+}
+
+bool RelayKey::fromHex(const std::string& text, RelayKey& key)
+{
+    const std::string digits = trimmed(text);
+    if (digits.size() != 2 * relayframe::kKeyBytes)
+        return false;
+    Bytes bytes{};
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const int high = hexValue(digits[2 * i]), low = hexValue(digits[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    key = RelayKey(bytes);
+    return true;
+}
+
+bool RelayKey::matches(const std::uint8_t* presented) const
+{
+    volatile std::uint8_t difference = 0;
+    for (std::size_t i = 0; i < m_bytes.size(); ++i)
+        difference = difference | static_cast<std::uint8_t>(m_bytes[i] ^ presented[i]);
+    return difference == 0;
+}
+
+bool RelayKey::load(const std::string& path, RelayKey& key, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "cannot read the key file " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (!fromHex(text.str(), key)) {
+        error = "the key file " + path + " does not hold a key (32 hexadecimal digits)";
+        return false;
+    }
+    return true;
+}
+
+bool RelayKey::loadOrCreate(const std::string& path, RelayKey& key, bool& created, std::string& error)
+{
+    std::error_code ignored;
+    created = !std::filesystem::exists(path, ignored);
+    if (!created) {
+#ifndef _WIN32
+        // The relay's own key must be its user's secret; a client only reads the file it was given.
+        struct stat status {};
+        if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
+            error = "the key file " + path + " may be read by other users; make it private (chmod 600 " + path + ")";
+            return false;
+        }
+#endif
+        return load(path, key, error);
+    }
+    Bytes bytes{};
+    if (!relaysocket::randomBytes(bytes.data(), bytes.size())) {
+        error = "no random numbers for a new key";
+        return false;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ignored);
+    key = RelayKey(bytes);
+    return writeNewKeyFile(path, key.toHex() + "\n", error);
+}
+
+std::string defaultRelayKeyPath()
+{
+    namespace fs = std::filesystem;
+#ifdef _WIN32
+    const char* appData = std::getenv("APPDATA");
+    if (appData == nullptr || *appData == '\0')
+        return {};
+    return (fs::path(appData) / "Quillon" / "relay.key").string();
+#else
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && *config != '\0')
+        return (fs::path(config) / "Quillon" / "relay.key").string();
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0')
+        return {};
+    return (fs::path(home) / ".config" / "Quillon" / "relay.key").string();
+#endif
+}

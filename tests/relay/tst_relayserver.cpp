@@ -1,0 +1,337 @@
+// A relay in this process, serving the scripted module platform on a loopback
+// port, against the relay platform under the real link client and against raw
+// connections that send what no client would.
+#include "blockformat.h"
+#include "clsfsuipc.h"
+#include "fakeipcplatform.h"
+#include "relayipcplatform.h"
+#include "relayserver.h"
+#include "simoffsets.h"
+#include "simvariables.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using relayframe::Kind;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+struct Relay : testing::Test {
+    SimVariables vars;
+    FakeIpcPlatform module;
+    std::ostringstream log;
+    RelayConfig config;
+    std::unique_ptr<RelayServer> server;
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+    // One key file per test: tests of this program run side by side.
+    std::string keyPath = (std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) /
+                           (testing::UnitTest::GetInstance()->current_test_info()->name() + std::string(".key")))
+                              .string();
+    RelayEndpoint endpoint;
+
+    void SetUp() override
+    {
+        fillModuleVersions(vars);
+        vars.setU16(SimOffset::kOnGround, 1);
+        module.attachModule(&vars);
+        std::filesystem::remove(keyPath);
+        bool created = false;
+        std::string error;
+        ASSERT_TRUE(RelayKey::loadOrCreate(keyPath, config.key, created, error)) << error;
+        config.greetingTimeout = 300ms;
+    }
+    void TearDown() override { stop(); }
+
+    void start()
+    {
+        server = std::make_unique<RelayServer>(module, config, log);
+        relaysocket::Address address;
+        std::string error;
+        ASSERT_TRUE(resolveEndpoint({"127.0.0.1", 0}, true, address, error));
+        ASSERT_TRUE(server->listen(address, error)) << error;
+        const relaysocket::Address bound = server->listeningAddress();
+        endpoint.port = ntohs(reinterpret_cast<const sockaddr_in&>(bound.storage).sin_port);
+        thread = std::thread([this] {
+            while (!stopping)
+                server->serveFor(10ms);
+        });
+    }
+    // Stops serving; the log may be read afterwards.
+    std::string stop()
+    {
+        stopping = true;
+        if (thread.joinable())
+            thread.join();
+        return log.str();
+    }
+    // A raw connection that has presented the key (or not).
+    relaysocket::Socket connectRaw(bool greet)
+    {
+        relaysocket::Address address;
+        std::string error;
+        resolveEndpoint(endpoint, false, address, error);
+        relaysocket::Socket socket = relaysocket::startConnect(address);
+        relaysocket::PollEntry entry{socket.native(), POLLOUT, 0};
+        relaysocket::pollSockets(&entry, 1, 2000);
+        if (greet)
+            sendAll(socket, relayframe::encodeHello(config.key.bytes()));
+        return socket;
+    }
+    static void sendAll(relaysocket::Socket& socket, const Bytes& bytes)
+    {
+        for (std::size_t sent = 0; sent < bytes.size();) {
+            const long count = relaysocket::sendSome(socket.native(), bytes.data() + sent, bytes.size() - sent);
+            ASSERT_GE(count, 0);
+            sent += static_cast<std::size_t>(count);
+        }
+    }
+    // True when the relay closes the connection within the time (whatever it sent before).
+    static bool closedByRelay(relaysocket::Socket& socket, std::chrono::milliseconds within)
+    {
+        const auto deadline = Clock::now() + within;
+        std::uint8_t buffer[4096];
+        while (Clock::now() < deadline) {
+            relaysocket::PollEntry entry{socket.native(), POLLIN, 0};
+            if (relaysocket::pollSockets(&entry, 1, 20) > 0 &&
+                relaysocket::receiveSome(socket.native(), buffer, sizeof buffer) < 0)
+                return true;
+        }
+        return false;
+    }
+    // The module's window and an atom naming an empty block, as the link's open leaves them.
+    static std::pair<IpcPlatform::WindowHandle, std::uint16_t> emptyBlock(RelayIpcPlatform& platform)
+    {
+        const auto window = platform.findWindow("UIPCMAIN");
+        const std::uint16_t atom = platform.addAtom("block");
+        blockformat::storeU32LE(platform.mapView(platform.createMapping("block", blockformat::kBlockBytes).handle),
+                                blockformat::kEndId);
+        return {window, atom};
+    }
+    // One open and one read through the relay, as a tracker tick does.
+    bool readOnGround(std::int32_t& dwResult)
+    {
+        RelayIpcPlatform platform(endpoint, keyPath);
+        clsFSUIPC link(platform);
+        std::uint16_t onGround = 0;
+        return link.FSUIPC_Open(0, dwResult) && link.FSUIPC_Read(SimOffset::kOnGround, 2, &onGround, dwResult) &&
+               link.FSUIPC_Process(dwResult) && onGround == 1;
+    }
+};
+
+TEST_F(Relay, ResultCodesComeOutAsOverTheLocalLink)
+{
+    struct Row {
+        const char* name;
+        std::vector<std::string> windows;
+        std::uint32_t moduleVersion;
+        std::int32_t code;
+    };
+    const Row rows[] = {
+        {"module found", {"UIPCMAIN"}, 0x19980005, FSUIPC_OK},
+        {"no module window", {}, 0x19980005, FSUIPC_ERR_NOFS},
+        {"too old a module", {"UIPCMAIN"}, 0x19980004, FSUIPC_ERR_VERSION},
+        {"only the network window, too old", {"FS98MAIN"}, 0x19980004, FSUIPC_ERR_RUNNING},
+    };
+    start();
+    for (const Row& row : rows) {
+        module.setWindowClasses(row.windows);
+        vars.setU32(SimOffset::kModuleVersion, row.moduleVersion);
+        RelayIpcPlatform platform(endpoint, keyPath);
+        clsFSUIPC link(platform);
+        std::int32_t dwResult = -1;
+        EXPECT_EQ(link.FSUIPC_Open(0, dwResult), row.code == FSUIPC_OK) << row.name;
+        EXPECT_EQ(dwResult, row.code) << row.name;
+        if (row.code == FSUIPC_OK)
+            EXPECT_EQ(link.Version_FS(), "FS2002");
+    }
+    // No relay at all is no simulator.
+    stop();
+    server.reset();
+    RelayIpcPlatform platform(endpoint, keyPath);
+    clsFSUIPC link(platform);
+    std::int32_t dwResult = -1;
+    EXPECT_FALSE(link.FSUIPC_Open(0, dwResult));
+    EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS);
+    EXPECT_NE(platform.connectProblem().find("no relay at 127.0.0.1:"), std::string::npos)
+        << platform.connectProblem();
+}
+
+TEST_F(Relay, FailedDeliveriesKeepTheirMeaningAcrossTheHop)
+{
+    start();
+    RelayIpcPlatform platform(endpoint, keyPath);
+    clsFSUIPC link(platform);
+    std::int32_t dwResult = -1;
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
+    std::uint16_t slew = 0;
+    for (const auto& [lastError, code] : {std::pair{1400u, FSUIPC_ERR_SENDMSG}, std::pair{0u, FSUIPC_ERR_TIMEOUT}}) {
+        module.setDeliveryFailure(lastError);
+        ASSERT_TRUE(link.FSUIPC_Read(SimOffset::kSlew, 2, &slew, dwResult));
+        EXPECT_FALSE(link.FSUIPC_Process(dwResult));
+        EXPECT_EQ(dwResult, code) << lastError;
+    }
+    module.clearDeliveryFailure();
+    ASSERT_TRUE(link.FSUIPC_Read(SimOffset::kSlew, 2, &slew, dwResult));
+    EXPECT_TRUE(link.FSUIPC_Process(dwResult)) << dwResult;
+}
+
+TEST_F(Relay, ALateReplyIsNeverTakenForTheNextAttempts)
+{
+    int messages = 0;
+    module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
+        if (++messages == 1) {
+            std::this_thread::sleep_for(600ms); // the client gives up on this one at 300 ms
+            return FakeIpcPlatform::answered(7);
+        }
+        return module.serveWithModule(message);
+    });
+    start();
+    RelayIpcPlatform platform(endpoint, keyPath);
+    const auto [window, atom] = emptyBlock(platform);
+    const auto late = platform.sendMessageTimeout(window, 1, atom, 0, 300);
+    EXPECT_FALSE(late.delivered);
+    EXPECT_EQ(late.lastError, 0u) << "a time-out, as locally";
+    const auto next = platform.sendMessageTimeout(window, 1, atom, 0, 2000);
+    EXPECT_TRUE(next.delivered);
+    EXPECT_EQ(next.reply, 1u) << "the answer to the first attempt came first and was passed over";
+}
+
+TEST_F(Relay, ACancelledWaitEndsWithinItsSlice)
+{
+    module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
+        std::this_thread::sleep_for(1500ms);
+        return module.serveWithModule(message);
+    });
+    start();
+    RelayIpcPlatform platform(endpoint, keyPath);
+    const auto [window, atom] = emptyBlock(platform);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(200ms);
+        platform.cancel();
+    });
+    const auto started = Clock::now();
+    EXPECT_FALSE(platform.sendMessageTimeout(window, 1, atom, 0, 2000).delivered);
+    canceller.join();
+    EXPECT_LT(Clock::now() - started, 600ms);
+}
+
+TEST_F(Relay, ReadOnlyRefusesEveryWriteButTheVersionWordAndReadWriteAllowsThem)
+{
+    for (const bool readWrite : {false, true}) {
+        config.readWrite = readWrite;
+        stopping = false;
+        start();
+        RelayIpcPlatform platform(endpoint, keyPath);
+        clsFSUIPC link(platform);
+        std::int32_t dwResult = -1;
+        ASSERT_TRUE(link.FSUIPC_Open(0, dwResult)) << "the open's own version word write passes";
+        const std::uint16_t brake = 0;
+        std::uint16_t readBack = 0;
+        ASSERT_TRUE(link.FSUIPC_Read(SimOffset::kOnGround, 2, &readBack, dwResult));
+        ASSERT_TRUE(link.FSUIPC_Write(SimOffset::kParkingBrake, 2, &brake, dwResult));
+        EXPECT_EQ(link.FSUIPC_Process(dwResult), readWrite);
+        EXPECT_EQ(dwResult, readWrite ? FSUIPC_OK : FSUIPC_ERR_DATA);
+        link.FSUIPC_Close();
+        const std::string logged = stop();
+        EXPECT_EQ(logged.find("refused a block writing 2 bytes at 0xBC8") != std::string::npos, !readWrite)
+            << logged;
+        thread = {};
+        log.str("");
+    }
+}
+
+struct BadClient {
+    const char* name;
+    bool greet;
+    Bytes bytes;
+    const char* logged;
+};
+
+TEST_F(Relay, ABadClientIsClosedWithItsReasonAndOthersAreStillServed)
+{
+    Bytes wrongKey = relayframe::encodeHello(config.key.bytes());
+    wrongKey.back() ^= 1;
+    Bytes oversized = relayframe::encode(Kind::KeepAlive);
+    oversized[6] = static_cast<std::uint8_t>(Kind::Exchange);
+    blockformat::storeU32LE(&oversized[8], 0x10000);
+    const Bytes exchange = relayframe::encodeExchange({1, 2000, Bytes(4)});
+    const BadClient rows[] = {
+        {"wrong key", false, wrongKey, "closed: wrong key"},
+        {"garbage first", false, Bytes(40, 'G'), "bad frame: not a relay frame"},
+        {"no key first", false, relayframe::encode(Kind::KeepAlive), "not a greeting"},
+        {"silent", false, {}, "no greeting within 300 ms"},
+        {"oversized", true, oversized, "more than its limit"},
+        {"gone mid-frame", true, Bytes(exchange.begin(), exchange.end() - 3), "in the middle of a frame"},
+        {"second greeting", true, relayframe::encodeHello(config.key.bytes()), "a second greeting"},
+    };
+    start();
+    for (const BadClient& row : rows) {
+        relaysocket::Socket bad = connectRaw(row.greet);
+        sendAll(bad, row.bytes);
+        if (std::string(row.name) == "gone mid-frame") {
+            std::this_thread::sleep_for(50ms);
+            bad.close();
+        } else {
+            EXPECT_TRUE(closedByRelay(bad, 2s)) << row.name;
+        }
+        std::int32_t dwResult = -1;
+        EXPECT_TRUE(readOnGround(dwResult)) << row.name << ": " << dwResult;
+    }
+    const std::string logged = stop();
+    for (const BadClient& row : rows)
+        EXPECT_NE(logged.find(row.logged), std::string::npos) << row.name << "\n" << logged;
+}
+
+TEST_F(Relay, ManyClientsAtOnceAreAllServed)
+{
+    start();
+    constexpr int kClients = 8, kRounds = 20;
+    std::atomic<int> served{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&] {
+            RelayIpcPlatform platform(endpoint, keyPath);
+            clsFSUIPC link(platform);
+            std::int32_t dwResult = -1;
+            std::uint16_t onGround = 0;
+            if (!link.FSUIPC_Open(0, dwResult))
+                return;
+            for (int round = 0; round < kRounds; ++round) {
+                onGround = 0;
+                if (link.FSUIPC_Read(SimOffset::kOnGround, 2, &onGround, dwResult) &&
+                    link.FSUIPC_Process(dwResult) && onGround == 1)
+                    ++served;
+            }
+        });
+    }
+    for (std::thread& client : clients)
+        client.join();
+    EXPECT_EQ(served, kClients * kRounds);
+}
+
+TEST_F(Relay, ALongSilenceIsBridgedByKeepAlives)
+{
+    config.keepAliveInterval = 20ms;
+    start();
+    RelayIpcPlatform platform(endpoint, keyPath);
+    clsFSUIPC link(platform);
+    std::int32_t dwResult = -1;
+    ASSERT_TRUE(link.FSUIPC_Open(0, dwResult));
+    std::this_thread::sleep_for(500ms); // some twenty keep-alives wait unread
+    std::uint16_t onGround = 0;
+    ASSERT_TRUE(link.FSUIPC_Read(SimOffset::kOnGround, 2, &onGround, dwResult));
+    EXPECT_TRUE(link.FSUIPC_Process(dwResult)) << dwResult;
+    EXPECT_EQ(onGround, 1);
+}
+
+} // namespace
