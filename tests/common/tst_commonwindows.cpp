@@ -63,25 +63,19 @@ private slots:
 
     // Every picture is drawn whole at the size and pixel density asked for,
     // fractional densities included.
-    void artworkAtEveryDensity_data()
-    {
-        QTest::addColumn<QIcon>("picture");
-        QTest::addColumn<QSize>("size");
-        for (const char* name : {"acars", "flightlog", "timebytype", "quillon"})
-            QTest::addRow("%s", name) << Artwork::icon(QLatin1String(name)) << QSize(32, 32);
-        QTest::addRow("splash") << Artwork::splash() << Artwork::kSplashSize;
-    }
-
     void artworkAtEveryDensity()
     {
-        QFETCH(QIcon, picture);
-        QFETCH(QSize, size);
-        for (qreal dpr : {1.0, 1.25, 2.0, 3.0}) {
-            const QImage image = picture.pixmap(size, dpr).toImage();
-            QCOMPARE(image.size(), size * dpr);
-            QImage blank(image.size(), image.format());
-            blank.fill(Qt::transparent);
-            QVERIFY(image != blank);
+        QList<std::pair<QIcon, QSize>> pictures{{Artwork::splash(), Artwork::kSplashSize}};
+        for (const char* name : {"acars", "flightlog", "timebytype", "quillon"})
+            pictures.append({Artwork::icon(QLatin1String(name)), QSize(32, 32)});
+        for (const auto& [picture, size] : pictures) {
+            for (qreal dpr : {1.0, 1.25, 2.0, 3.0}) {
+                const QImage image = picture.pixmap(size, dpr).toImage();
+                QCOMPARE(image.size(), size * dpr);
+                QImage blank(image.size(), image.format());
+                blank.fill(Qt::transparent);
+                QVERIFY(image != blank);
+            }
         }
     }
 
