@@ -43,7 +43,6 @@ void restoreArrowPointer()
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
 }
-} // namespace
 
 QString Error_Report_Text(const QString& strSource, qint32 number, const QString& description)
 {
@@ -52,6 +51,7 @@ QString Error_Report_Text(const QString& strSource, qint32 number, const QString
            + QStringLiteral("Error Number: ") + QString::number(number) + kCrLf
            + QStringLiteral("Error Description: ") + description;
 }
+} // namespace
 
 void Error_Report(Dialogs& dialogs, const QString& strSource, qint32 number, const QString& description)
 {

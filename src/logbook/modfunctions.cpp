@@ -315,7 +315,6 @@ LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size
 
     table.reserve(size / kShortestTypicalLineBytes + kGrowthRows);
     table.resize(kGrowthRows);
-    result.grownRows = table.rowCount();
     qsizetype lastRow = -1;
 
     qsizetype pos = 0;
@@ -360,10 +359,8 @@ LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size
         }
 
         const qsizetype row = lastRow + 1;
-        if (row >= table.rowCount()) {
+        if (row >= table.rowCount())
             table.resize(table.rowCount() + kGrowthRows);
-            result.grownRows = table.rowCount();
-        }
         table.setRowFromBlock(row, block, static_cast<std::uint64_t>(pos), ends);
         lastRow = row;
         pos = next;

@@ -30,7 +30,6 @@ struct LoadResult {
     bool fileFound = false;
     bool complete = true;        // false: the table holds only part of the file
     qsizetype rowsKept = 0;
-    qsizetype grownRows = 0;     // the size the table reached while reading (steps of 101)
     qsizetype failedLine = 0;    // 1-based line that stopped or spoilt the load, 0 if none
     QString reason;              // why the load is incomplete; empty when complete
     // Non-zero: show the error report, source kLoadXArraySource.

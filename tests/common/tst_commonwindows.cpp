@@ -5,7 +5,6 @@
 #include "frmabout.h"
 #include "frmsplash.h"
 #include "linklabel.h"
-#include "linklabelgroup.h"
 #include "paneltitle.h"
 #include "recordingdialogs.h"
 #include "twips.h"
@@ -20,31 +19,10 @@
 class tst_CommonWindows : public QObject {
     Q_OBJECT
 private slots:
-    void errorText_data()
-    {
-        QTest::addColumn<qint32>("number");
-        QTest::addColumn<QString>("description");
-        QTest::addColumn<QString>("lastLines");
-        QTest::addRow("empty description keeps its line") << 5 << ""
-                                                          << "Number: 5\r\nError Description: ";
-        QTest::addRow("negative number keeps its sign")
-            << -2147221504 << "Automation error"
-            << "Number: -2147221504\r\nError Description: Automation error";
-    }
-
-    void errorText()
-    {
-        QFETCH(qint32, number);
-        QFETCH(QString, description);
-        QFETCH(QString, lastLines);
-        QCOMPARE(Error_Report_Text(QStringLiteral("modMain.Main()"), number, description),
-                 "Quillon has encountered an error: \r\n\r\nError Source: modMain.Main()\r\nError " +
-                     lastLines);
-    }
-
     // The failing procedure may hold the hourglass, even nested twice: the box
-    // shows the arrow.
-    void errorBoxAndNumbers()
+    // shows the arrow. The program's own errors keep their number, negative too;
+    // others get a run-time number.
+    void errorBox()
     {
         RecordingDialogs dialogs;
         bool hourglassWhileShown = true;
@@ -61,13 +39,13 @@ private slots:
         QCOMPARE(box.title, QStringLiteral("Quillon Error"));
         QCOMPARE(box.icon, QMessageBox::Warning);
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(box.text, Error_Report_Text(source, 53, QStringLiteral("File not found")));
+        const QString head = "Quillon has encountered an error: \r\n\r\nError Source: " + source + "\r\nError Number: ";
+        QCOMPARE(box.text, head + "53\r\nError Description: File not found");
 
-        // The program's own errors keep their number; others get a run-time number.
-        Error_Report(dialogs, source, AppError(1001, QStringLiteral("Log file is locked")));
-        QCOMPARE(dialogs.lastText(), Error_Report_Text(source, 1001, QStringLiteral("Log file is locked")));
-        Error_Report(dialogs, source, std::out_of_range("row 40000"));
-        QCOMPARE(dialogs.lastText(), Error_Report_Text(source, 9, QStringLiteral("row 40000")));
+        Error_Report(dialogs, source, AppError(-2147221504, QStringLiteral("Automation error")));
+        QCOMPARE(dialogs.lastText(), head + "-2147221504\r\nError Description: Automation error");
+        Error_Report(dialogs, source, std::out_of_range(""));
+        QCOMPARE(dialogs.lastText(), head + "9\r\nError Description: ");
     }
 
     // Modal showing and the "OK" link closing About are tried from the main window.
@@ -85,25 +63,19 @@ private slots:
 
     // Every picture is drawn whole at the size and pixel density asked for,
     // fractional densities included.
-    void artworkAtEveryDensity_data()
-    {
-        QTest::addColumn<QIcon>("picture");
-        QTest::addColumn<QSize>("size");
-        for (const char* name : {"acars", "flightlog", "timebytype", "quillon"})
-            QTest::addRow("%s", name) << Artwork::icon(QLatin1String(name)) << QSize(32, 32);
-        QTest::addRow("splash") << Artwork::splash() << Artwork::kSplashSize;
-    }
-
     void artworkAtEveryDensity()
     {
-        QFETCH(QIcon, picture);
-        QFETCH(QSize, size);
-        for (qreal dpr : {1.0, 1.25, 2.0, 3.0}) {
-            const QImage image = picture.pixmap(size, dpr).toImage();
-            QCOMPARE(image.size(), size * dpr);
-            QImage blank(image.size(), image.format());
-            blank.fill(Qt::transparent);
-            QVERIFY(image != blank);
+        QList<std::pair<QIcon, QSize>> pictures{{Artwork::splash(), Artwork::kSplashSize}};
+        for (const char* name : {"acars", "flightlog", "timebytype", "quillon"})
+            pictures.append({Artwork::icon(QLatin1String(name)), QSize(32, 32)});
+        for (const auto& [picture, size] : pictures) {
+            for (qreal dpr : {1.0, 1.25, 2.0, 3.0}) {
+                const QImage image = picture.pixmap(size, dpr).toImage();
+                QCOMPARE(image.size(), size * dpr);
+                QImage blank(image.size(), image.format());
+                blank.fill(Qt::transparent);
+                QVERIFY(image != blank);
+            }
         }
     }
 
@@ -132,18 +104,6 @@ private slots:
         QTest::mousePress(&link, button, {}, QPoint(5, 5));
         QTest::mouseRelease(&link, button, {}, releaseInside ? QPoint(6, 6) : QPoint(500, 6));
         QCOMPARE(spy.size(), clicks);
-    }
-
-    void groupPassesIndex()
-    {
-        QWidget parent;
-        LinkLabelGroup group;
-        for (const char* caption : {"Save", "Undo", "Page Setup", "Print Preview", "Print"})
-            group.add(QLatin1String(caption), &parent)->resize(80, 20);
-        QSignalSpy spy(&group, &LinkLabelGroup::clicked);
-        QTest::mouseClick(group.link(3), Qt::LeftButton, {}, QPoint(4, 4));
-        QTest::mouseClick(group.link(0), Qt::LeftButton, {}, QPoint(4, 4));
-        QCOMPARE(QList<QVariantList>(spy), QList<QVariantList>({{3}, {0}}));
     }
 
     // The mode link switches its caption while shown; its place widens to fit.

@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the log panel tests: flight lines, the log file, and the panel
-// driven as the pilot drives it (links, headings, typing into cells).
+// Shared by the log tests: flight lines, the log file, and the panel driven
+// as the pilot drives it (links, headings, typing into cells).
 
 #include "flightlogview.h"
 #include "linklabel.h"
@@ -31,16 +31,16 @@ inline QByteArray linesOf(const QList<QByteArray>& lines)
     return bytes;
 }
 
-inline void writeLogFile(const QByteArray& bytes)
+inline void writeLogFile(const QByteArray& bytes, const QString& path = FlightLog_Path())
 {
-    QFile file(FlightLog_Path());
+    QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-inline QByteArray readLogFile()
+inline QByteArray readLogFile(const QString& path = FlightLog_Path())
 {
-    QFile file(FlightLog_Path());
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

@@ -59,12 +59,14 @@ private slots:
         QTest::newRow("only blank types") << Rows{{"", "5.0"}, {"  ", "1.0"}}
                                           << QStringList{"", head, "", "", "  Total Flight Time : 0.0"} << "6.0";
         QTest::newRow("non-numeric times add nothing, also first of a type; no -0.0")
-            << Rows{{"A320", "n/a"}, {"A320", "1.5"}, {"B737", ""}, {"B737", "2.0"}, {"C172", "-0.04"}}
+            << Rows{{"A320", "n/a"}, {"A320", "1.5"}, {"A320", "1:30"}, {"A320", "1.5 h"}, {"B737", ""},
+                    {"B737", "nan"}, {"B737", "-inf"}, {"B737", "2.0"}, {"C172", "-0.04"}}
             << QStringList{"", head, "", type("A320", "1.5"), "", type("B737", "2.0"), "", type("C172", "0.0"), "",
                            "", "  Total Flight Time : 3.5"} << "3.5";
-        QTest::newRow("tracker and grid decimals, half a tenth rounds away from zero")
-            << Rows{{"A320", "1.500"}, {"A320", " 2 "}, {"A320", "-0.25"}}
-            << QStringList{"", head, "", type("A320", "3.3"), "", "", "  Total Flight Time : 3.3"} << "3.3";
+        QTest::newRow("tracker and grid decimals, half a tenth rounds away from zero, grouped thousands")
+            << Rows{{"A320", "1.500"}, {"A320", " 2 "}, {"A320", "-0.25"}, {"B737", "1,500"}}
+            << QStringList{"", head, "", type("A320", "3.3"), "", type("B737", "1500.0"), "", "",
+                           "  Total Flight Time : 1503.3"} << "1503.3";
     }
 
     void report()
@@ -74,26 +76,6 @@ private slots:
         QFETCH(QString, caption);
         QCOMPARE(reportLines(rows), lines);
         QCOMPARE(flightLogCaption(totalFlightTime(typesAndTimes(rows))), "Total Flight Time: " + caption);
-    }
-
-    void cellNumber_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<double>("value");   // -1: not a number
-        QTest::newRow("tracker decimal") << QByteArray("1.5") << 1.5;
-        QTest::newRow("empty") << QByteArray("") << -1.0;
-        QTest::newRow("text") << QByteArray("1:30") << -1.0;
-        QTest::newRow("hours with unit") << QByteArray("1.5 h") << -1.0;
-        QTest::newRow("nan") << QByteArray("nan") << -1.0;
-        QTest::newRow("infinity") << QByteArray("-inf") << -1.0;
-        QTest::newRow("grouped thousands in the user's locale") << QByteArray("1,500") << 1500.0;
-    }
-
-    void cellNumber()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(double, value);
-        QCOMPARE(::cellNumber(std::string_view(text.constData(), text.size())).value_or(-1.0), value);
     }
 
     // A German pilot's "1,25" and the tracker's "1.5" both count; "1.500" is not fifteen hundred;

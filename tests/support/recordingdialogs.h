@@ -13,6 +13,7 @@ public:
     QList<MessageRequest> shown;
     QList<QMessageBox::StandardButton> answers;
     std::optional<QColor> pickedColor;
+    QList<QColor> pickerOpenedWith;   // the colour the picker showed, each time it opened
     bool printAccepted = true;
     // Runs inside the box, as the user's reaction would, before it is answered.
     std::function<void(const MessageRequest&)> whileShown;
@@ -27,7 +28,11 @@ public:
         return QMessageBox::Ok;
     }
 
-    std::optional<QColor> pickColor(QWidget*, const QColor&, const QString&) override { return pickedColor; }
+    std::optional<QColor> pickColor(QWidget*, const QColor& initial, const QString&) override
+    {
+        pickerOpenedWith.append(initial);
+        return pickedColor;
+    }
     bool pageSetup(QWidget*, QPrinter&) override { return printAccepted; }
     bool printSetup(QWidget*, QPrinter&) override { return printAccepted; }
 
