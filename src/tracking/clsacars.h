@@ -55,6 +55,8 @@ public:
 
     const std::string& FSUIPC_Version() const { return m_strFSUIPCVersion; }
     const std::string& FS_Version() const { return m_strFSVersion; }
+    // The simulator behind the link, copied at the last successful Start.
+    const std::string& Simulator_Description() const { return m_strDescription; }
     const std::string& TIME_OUT() const { return m_strTimeOut; }
     const std::string& TIME_OFF() const { return m_strTimeOff; }
     const std::string& TIME_ON() const { return m_strTimeOn; }
@@ -87,6 +89,7 @@ private:
     clsACARSEvents* m_objEvents = nullptr;
     std::string m_strFSVersion;
     std::string m_strFSUIPCVersion;
+    std::string m_strDescription;
     std::string m_strTimeOut;
     std::string m_strTimeOff;
     std::string m_strTimeOn;

@@ -1,14 +1,18 @@
 // quillon-probe: the link check a user runs when something is wrong. Opens
-// the link to the simulator's module, prints the result and one reading of
-// the variables Quillon uses, and closes.
+// the link to the simulator (its module, or a simulator source), prints the
+// result, which simulator answered and one reading of the variables Quillon
+// uses, and closes.
 #include "clsfsuipc.h"
 #include "simoffsets.h"
+#include "sourceselector.h"
+#include "sourcespec.h"
 #include "trackcommand.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,21 +21,37 @@ namespace {
 constexpr int kExitLinkFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage = "usage: quillon-probe [--track]\n";
+const char* const kUsage =
+    "usage: quillon-probe [--source SOURCE] [--track]\n"
+    "  SOURCE: fsuipc (default), automatic, flightgear[:HOST[:PORT]] (127.0.0.1:5401),\n"
+    "          xplane[:HOST[:PORT]] (127.0.0.1:49000), relay[:HOST[:PORT]]; IPv6 hosts in brackets\n";
 
 struct ProbeOptions {
     bool help = false;
     bool track = false; // follow a flight with the tracker instead of one reading
+    SourceSpec source = SourceSpec::of(SourceSpec::Kind::Fsuipc);
 };
 
 // Fills options from the arguments; false with the reason on a bad one.
 bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options, std::string& strError)
 {
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--track") {
             options.track = true;
+        } else if (arg == "--source") {
+            if (i + 1 >= args.size()) {
+                strError = "--source needs a value";
+                return false;
+            }
+            const std::optional<SourceSpec> source = parseSourceSpec(args[++i], strError);
+            if (!source) {
+                strError = "--source: " + strError;
+                return false;
+            }
+            options.source = *source;
         } else {
             strError = "unknown option: " + arg;
             return false;
@@ -85,17 +105,33 @@ void printReading(const Reading& reading)
     }
 }
 
-int probe()
+void printDetails(const SourceSelector& selector)
 {
-    clsFSUIPC link;
+    const SourcePlatform* source = selector.activeSource();
+    if (source == nullptr)
+        return;
+    const SourcePlatform::FlightDetails details = source->flightDetails();
+    if (!details.aircraftType.empty())
+        std::cout << "Aircraft type: " << details.aircraftType << "\n";
+    if (!details.aircraftId.empty())
+        std::cout << "Aircraft ID: " << details.aircraftId << "\n";
+    if (!details.closestAirportId.empty())
+        std::cout << "Closest airport: " << details.closestAirportId << "\n";
+}
+
+int probe(SourceSelector& selector)
+{
+    clsFSUIPC link(selector);
     std::int32_t dwResult = FSUIPC_OK;
     if (!link.FSUIPC_Open(0, dwResult)) {
         std::cout << "Result: " << link.Get_Result(dwResult) << std::endl;
         return kExitLinkFailed;
     }
     std::cout << "Result: " << link.Get_Result(dwResult) << "\n"
+              << "Simulator: " << link.Description() << "\n"
               << "Version_FSUIPC: " << link.Version_FSUIPC() << "\n"
               << "Version_FS: " << link.Version_FS() << "\n";
+    printDetails(selector);
     Reading reading;
     if (!readVariables(link, reading, dwResult)) {
         std::cout << "Reading failed: " << link.Get_Result(dwResult) << std::endl;
@@ -120,7 +156,25 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
-    if (options.track)
-        return runTrackCommand(std::cout);
-    return probe();
+    SourceSelector selector;
+    selector.setSource(options.source);
+    if (options.track) {
+        // What the pilot would otherwise type, as the simulator tells it at OUT and at IN.
+        const auto details = [&selector](bool arrived) {
+            const SourcePlatform* source = selector.activeSource();
+            if (source == nullptr)
+                return std::vector<std::string>{};
+            const SourcePlatform::FlightDetails d = source->flightDetails();
+            std::vector<std::string> lines;
+            if (!arrived && !d.aircraftType.empty())
+                lines.push_back("Aircraft type: " + d.aircraftType);
+            if (!arrived && !d.aircraftId.empty())
+                lines.push_back("Aircraft ID: " + d.aircraftId);
+            if (!d.closestAirportId.empty())
+                lines.push_back((arrived ? "Destination: " : "Origin: ") + d.closestAirportId);
+            return lines;
+        };
+        return runTrackCommand(std::cout, selector, std::chrono::milliseconds(500), details);
+    }
+    return probe(selector);
 }
