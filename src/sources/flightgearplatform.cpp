@@ -5,36 +5,31 @@
 #include <array>
 #include <utility>
 
-FlightGearPlatform::FlightGearPlatform(std::string host, std::uint16_t port, int openWaitMs)
-    : SourcePlatform(openWaitMs), m_host(std::move(host)), m_port(port), m_openWaitMs(openWaitMs)
+FlightGearPlatform::FlightGearPlatform(const SourceSpec& spec, int openWaitMs)
+    : SourcePlatform(openWaitMs), m_host(spec.host), m_port(spec.port), m_endpoint(spec.endpoint()),
+      m_openWaitMs(openWaitMs)
 {
 }
 
 FlightGearPlatform::~FlightGearPlatform() = default;
 
-std::string FlightGearPlatform::endpoint() const
-{
-    const bool ipv6 = m_host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
-}
-
 std::string FlightGearPlatform::simulatorDescription() const
 {
-    return "FlightGear" + (m_version.empty() ? std::string{} : " " + m_version) + " at " + endpoint();
+    return "FlightGear" + (m_version.empty() ? std::string{} : " " + m_version) + " at " + m_endpoint;
 }
 
 std::string FlightGearPlatform::resultText(std::int32_t code) const
 {
     switch (code) {
     case FSUIPC_ERR_NOFS:
-        return "Unable to connect to FlightGear at " + endpoint() + ".  Possible causes:\r\n"
+        return "Unable to connect to FlightGear at " + m_endpoint + ".  Possible causes:\r\n"
                "1) FlightGear may not be running\r\n"
                "2) FlightGear was started without its property server: add the option --telnet=" +
                std::to_string(m_port) + " (in the launcher: Settings, Additional Settings).";
     case FSUIPC_ERR_TIMEOUT:
-        return "FlightGear at " + endpoint() + " stopped answering (nothing for 2 seconds).";
+        return "FlightGear at " + m_endpoint + " stopped answering (nothing for 2 seconds).";
     case FSUIPC_ERR_SENDMSG:
-        return "FlightGear at " + endpoint() + " closed the connection" +
+        return "FlightGear at " + m_endpoint + " closed the connection" +
                (m_lostReason.empty() ? std::string{} : " (" + m_lostReason + ")") + ".";
     default:
         return {};

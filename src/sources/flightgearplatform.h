@@ -3,6 +3,7 @@
 #include "netsocket.h"
 #include "propsprotocol.h"
 #include "sourceplatform.h"
+#include "sourcespec.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +17,8 @@
 // than the poll.
 class FlightGearPlatform final : public SourcePlatform {
 public:
-    FlightGearPlatform(std::string host, std::uint16_t port, int openWaitMs);
+    // spec: a source of this kind, with its host and port.
+    FlightGearPlatform(const SourceSpec& spec, int openWaitMs);
     ~FlightGearPlatform() override;
 
     std::string simulatorDescription() const override;
@@ -29,10 +31,10 @@ protected:
 
 private:
     bool sendBatch();
-    std::string endpoint() const;
 
     std::string m_host;
     std::uint16_t m_port;
+    std::string m_endpoint; // "host:port" for messages
     int m_openWaitMs;
     net::Socket m_socket;
     props::LineReader m_reader;

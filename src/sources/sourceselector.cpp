@@ -21,9 +21,9 @@ std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceSpec& spec, int open
 {
     switch (spec.kind) {
     case SourceSpec::Kind::FlightGear:
-        return std::make_unique<FlightGearPlatform>(spec.host, spec.port, openWaitMs);
+        return std::make_unique<FlightGearPlatform>(spec, openWaitMs);
     case SourceSpec::Kind::XPlane:
-        return std::make_unique<XPlanePlatform>(spec.host, spec.port, openWaitMs);
+        return std::make_unique<XPlanePlatform>(spec, openWaitMs);
     case SourceSpec::Kind::Relay:
         // The relay's client platform (RelayIpcPlatform) plugs in here.
         return nullptr;

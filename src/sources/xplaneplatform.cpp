@@ -5,8 +5,8 @@
 #include <array>
 #include <utility>
 
-XPlanePlatform::XPlanePlatform(std::string host, std::uint16_t port, int openWaitMs)
-    : SourcePlatform(openWaitMs), m_host(std::move(host)), m_port(port)
+XPlanePlatform::XPlanePlatform(const SourceSpec& spec, int openWaitMs)
+    : SourcePlatform(openWaitMs), m_host(spec.host), m_port(spec.port), m_endpoint(spec.endpoint())
 {
 }
 
@@ -15,28 +15,22 @@ XPlanePlatform::~XPlanePlatform()
     closeFeed();
 }
 
-std::string XPlanePlatform::endpoint() const
-{
-    const bool ipv6 = m_host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
-}
-
 std::string XPlanePlatform::simulatorDescription() const
 {
-    return "X-Plane at " + endpoint();
+    return "X-Plane at " + m_endpoint;
 }
 
 std::string XPlanePlatform::resultText(std::int32_t code) const
 {
     switch (code) {
     case FSUIPC_ERR_NOFS:
-        return "Unable to connect to X-Plane at " + endpoint() + ".  Possible causes:\r\n"
+        return "Unable to connect to X-Plane at " + m_endpoint + ".  Possible causes:\r\n"
                "1) X-Plane may not be running, or is still loading\r\n"
                "2) X-Plane does not accept network data: in its Network settings, "
                "let it receive on UDP port " + std::to_string(m_port) + ".";
     case FSUIPC_ERR_TIMEOUT:
     case FSUIPC_ERR_SENDMSG:
-        return "X-Plane at " + endpoint() + " stopped sending (nothing for 2 seconds).";
+        return "X-Plane at " + m_endpoint + " stopped sending (nothing for 2 seconds).";
     default:
         return {};
     }
@@ -60,7 +54,7 @@ bool XPlanePlatform::openFeed(std::string& strError)
     if (!net::resolve(m_host, m_port, m_simulator, strError) || !m_socket.openDatagram(m_simulator, strError))
         return false;
     if (!subscribe(kFrequencyPerSecond)) {
-        strError = "cannot send to " + endpoint();
+        strError = "cannot send to " + m_endpoint;
         m_socket.close();
         return false;
     }

@@ -3,6 +3,7 @@
 #include "netsocket.h"
 #include "rrefprotocol.h"
 #include "sourceplatform.h"
+#include "sourcespec.h"
 
 #include <cstdint>
 #include <string>
@@ -15,7 +16,8 @@ class XPlanePlatform final : public SourcePlatform {
 public:
     static constexpr std::int32_t kFrequencyPerSecond = 10;
 
-    XPlanePlatform(std::string host, std::uint16_t port, int openWaitMs);
+    // spec: a source of this kind, with its host and port.
+    XPlanePlatform(const SourceSpec& spec, int openWaitMs);
     ~XPlanePlatform() override;
 
     std::string simulatorDescription() const override;
@@ -31,10 +33,10 @@ protected:
 
 private:
     bool subscribe(std::int32_t frequency);
-    std::string endpoint() const;
 
     std::string m_host;
     std::uint16_t m_port;
+    std::string m_endpoint; // "host:port" for messages
     net::Address m_simulator;
     net::Socket m_socket;
     rref::Values m_values;
