@@ -90,14 +90,21 @@ std::string SourceSelector::resultText(std::int32_t code) const
     return m_active->resultText(code);
 }
 
+// A source follows this selector's flag itself; any other platform (the
+// module's, the relay's) is told before each call.
+void SourceSelector::passCancellation(IpcPlatform& platform) const
+{
+    if (dynamic_cast<SourcePlatform*>(&platform) != nullptr)
+        return;
+    if (isCancelled())
+        platform.cancel();
+    else
+        platform.clearCancel();
+}
+
 IpcPlatform& SourceSelector::active()
 {
-    if (m_active == &m_module) {
-        if (isCancelled())
-            m_module.cancel();
-        else
-            m_module.clearCancel();
-    }
+    passCancellation(*m_active);
     return *m_active;
 }
 
@@ -110,6 +117,7 @@ IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceSpec& spe
         return 0;
     if (auto* source = dynamic_cast<SourcePlatform*>(candidate.get()))
         source->followCancellation(this);
+    passCancellation(*candidate);
     const WindowHandle window = candidate->findWindow(kModuleWindowClass);
     if (window != 0 || keep) {
         m_network = std::move(candidate);

@@ -57,7 +57,8 @@ public:
 private:
     WindowHandle choose(const SourceSpec& spec);
     WindowHandle tryNetworkSource(const SourceSpec& spec, int openWaitMs, bool keep);
-    // The module's platform learns of a cancellation before each call into it.
+    void passCancellation(IpcPlatform& platform) const;
+    // The platform in use, told of a cancellation first.
     IpcPlatform& active();
     void announce(const std::string& description);
 
