@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds Quillon and runs it. Where no
-# simulator is running, the simulator stand-in flies its demo flight beside it.
+# simulator answers (the FSUIPC module, FlightGear or X-Plane on this
+# computer, found as the window's "Automatic" finds them), the simulator
+# stand-in flies its demo flight beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +14,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]
 cmake --build "$build" -j "$(nproc)" --target quillon quillon-sim quillon-probe quillon-log
 
 sim_pid=
-if ! "$build/bin/quillon-probe" >/dev/null 2>&1; then
+if simulator=$("$build/bin/quillon-probe" --source automatic 2>/dev/null | sed -n 's/^Simulator: //p') \
+   && [ -n "$simulator" ]; then
+  echo "Simulator found: $simulator"
+else
   # Half the stand-in's default speed: the demo flight takes about three and a half minutes,
   # time enough to click "On" while the aircraft is still on its way.
   echo "No simulator answers: starting the simulator stand-in with its demo flight."

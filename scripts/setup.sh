@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing Quillon needs.
 # Only packages that are missing are installed, so a second run costs nothing.
+#   --with-flightgear  also FlightGear (about 1.3 GB), for the end-to-end tests
+#                      against the real simulator; only the test command asks for it
 set -euo pipefail
 
 packages=(
@@ -19,6 +21,10 @@ packages=(
   # Windows targets, tested under Wine
   mingw-w64 wine wine64
 )
+if [ "${1:-}" = --with-flightgear ]; then
+  # The simulator itself (/usr/games/fgfs), started by the tests under Xvfb.
+  packages+=(flightgear)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

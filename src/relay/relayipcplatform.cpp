@@ -1,6 +1,7 @@
 #include "relayipcplatform.h"
 
 #include "blockformat.h"
+#include "clsfsuipc.h"
 #include "relaykey.h"
 
 #include <algorithm>
@@ -296,4 +297,13 @@ std::uint8_t* RelayIpcPlatform::blockOfAtom(std::uint16_t atom)
             return mapping.second.data();
     }
     return nullptr;
+}
+
+// The module's own texts, except when no relay could be reached: then why.
+std::string RelayIpcPlatform::resultText(std::int32_t code) const
+{
+    if (code != FSUIPC_ERR_NOFS || m_connectProblem.empty())
+        return {};
+    return "Unable to connect to the relay: " + m_connectProblem + ".\r\n"
+           "Start quillon-relay beside the simulator, or check the host, port and key in Options, Simulator.";
 }

@@ -44,6 +44,7 @@ public:
 
     // Why the last findWindow found no window, for a user ("" when it did, or the relay said no).
     const std::string& connectProblem() const { return m_connectProblem; }
+    std::string resultText(std::int32_t code) const override;
 
 private:
     using Clock = std::chrono::steady_clock;

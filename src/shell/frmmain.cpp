@@ -10,7 +10,9 @@
 #include "dialogs.h"
 #include "errorreport.h"
 #include "frmabout.h"
+#include "frmsimulator.h"
 #include "imagelist.h"
+#include "sourceselector.h"
 #include "twips.h"
 #include "ucacars.h"
 #include "ucappframe.h"
@@ -36,6 +38,7 @@
 
 namespace {
 const QString kNotice = QStringLiteral("For Flight Simulation Purposes Only");
+const QString kSimulatorPrefix = QStringLiteral("Simulator: ");
 const QString kSourceInitialize = QStringLiteral("frmMain.Form_Initialize()");
 const QString kSourceHelpContents = QStringLiteral("frmMain.mnuHelpContents_Click()");
 const QString kFlightLogKey = QStringLiteral("FlightLog");
@@ -89,8 +92,15 @@ void saveColor(const char* key, qint32 color)
 } // namespace
 
 frmMain::frmMain(std::shared_ptr<clsUTC> utc, std::shared_ptr<clsLogEntry> record, Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_objUTC(std::move(utc)), m_dialogs(dialogs), m_strGuidePath(defaultUserGuidePath())
+    : QMainWindow(parent), m_objUTC(std::move(utc)), m_sourceSelector(std::make_unique<SourceSelector>()),
+      m_dialogs(dialogs), m_strGuidePath(defaultUserGuidePath())
 {
+    m_sourceSelector->setSource(frmSimulator::storedSource());
+    // Called on whatever thread opens the link: the label is set on this one.
+    m_sourceSelector->setConnectionHook([this](const std::string& description) {
+        QMetaObject::invokeMethod(this, [this, text = QString::fromStdString(description)] { showSimulator(text); },
+                                  Qt::QueuedConnection);
+    });
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(Artwork::icon(QStringLiteral("quillon")));
     buildMenus();
@@ -103,7 +113,12 @@ frmMain::frmMain(std::shared_ptr<clsUTC> utc, std::shared_ptr<clsLogEntry> recor
     startTimers();
 }
 
-frmMain::~frmMain() = default;
+// The panel's tracker holds the selector: the panel ends first.
+frmMain::~frmMain()
+{
+    m_sourceSelector->setConnectionHook({});
+    delete m_ucACARS;
+}
 
 void frmMain::buildMenus()
 {
@@ -130,6 +145,8 @@ void frmMain::buildMenus()
             &frmMain::mnuOptionsLinkColor_Click);
     addSeparator(options, "mnuOptionsSep");
     addItem(options, "mnuOptionsReset", QStringLiteral("&Reset Default Colors"), &frmMain::mnuOptionsReset_Click);
+    addSeparator(options, "mnuOptionsSimulatorSep");
+    addItem(options, "mnuOptionsSimulator", QStringLiteral("&Simulator..."), &frmMain::mnuOptionsSimulator_Click);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -200,7 +217,7 @@ void frmMain::buildFrame(const std::shared_ptr<clsLogEntry>& record)
     m_ucAppFrame->setSmallIcons(kSmallIcons);
     m_ucAppFrame->setLargeIcons(kLargeIcons);
 
-    m_ucACARS = new ucACARS(record, m_dialogs, m_ucAppFrame);
+    m_ucACARS = new ucACARS(record, m_dialogs, m_ucAppFrame, *m_sourceSelector);
     m_ucACARS->setObjectName(QStringLiteral("ucACARS"));
     connect(m_ucACARS, &ucACARS::linkStatusChanged, this, [this](const QString& text) {
         if (text.isEmpty())
@@ -418,6 +435,27 @@ void frmMain::mnuOptionsReset_Click()
     } catch (const std::exception& error) {
         Error_Report(m_dialogs, QStringLiteral("frmMain.mnuOptionsReset_Click()"), error);
     }
+}
+
+void frmMain::mnuOptionsSimulator_Click()
+{
+    try {
+        frmSimulator dialog(m_sourceSelector->source(), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        if (!frmSimulator::storeSource(dialog.source()))
+            throw AppError(kErrFileAccess, QStringLiteral("Cannot write the settings file."));
+        m_sourceSelector->setSource(dialog.source());
+    } catch (const std::exception& error) {
+        Error_Report(m_dialogs, QStringLiteral("frmMain.mnuOptionsSimulator_Click()"), error);
+    }
+}
+
+void frmMain::showSimulator(const QString& description)
+{
+    const QString text = description.isEmpty() ? kNotice : kSimulatorPrefix + description;
+    m_statusPanels[0]->setText(text);
+    m_statusPanels[0]->setToolTip(text);
 }
 
 QString frmMain::defaultUserGuidePath()

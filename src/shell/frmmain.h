@@ -8,6 +8,7 @@ class Dialogs;
 class QFrame;
 class QLabel;
 class QTimer;
+class SourceSelector;
 class clsLogEntry;
 class clsUTC;
 class ucACARS;
@@ -55,6 +56,8 @@ public:
     QLabel* statusPanel(int index) const;
     QTimer* clockTimer() const { return m_ZTimer; }
     QTimer* dateTimeTimer() const { return m_tmrDateTime; }
+    // The platform the ACARS panel's tracker opens: the simulator chosen in Options, Simulator.
+    SourceSelector& sourceSelector() const { return *m_sourceSelector; }
 
     // The user guide opened by Help, Contents; beside the program by default.
     static QString defaultUserGuidePath();
@@ -97,6 +100,9 @@ private:
     void mnuOptionsMenuCaptionColor_Click();
     void mnuOptionsLinkColor_Click();
     void mnuOptionsReset_Click();
+    void mnuOptionsSimulator_Click();
+    // Panel 1 names the simulator the link is open to, else shows the notice.
+    void showSimulator(const QString& description);
     void mnuHelpContents_Click();
     void mnuHelpAbout_Click();
 
@@ -110,6 +116,7 @@ private:
                      const QString& title);
 
     std::shared_ptr<clsUTC> m_objUTC;
+    std::unique_ptr<SourceSelector> m_sourceSelector;
     Dialogs& m_dialogs;
     QString m_strGuidePath;
 

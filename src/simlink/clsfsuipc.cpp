@@ -358,7 +358,15 @@ std::string clsFSUIPC::nextMappingName(std::uint32_t processId)
 
 std::string clsFSUIPC::Get_Result(std::int32_t dwResult) const
 {
-    return kResultTexts.at(static_cast<std::size_t>(dwResult));
+    const std::string moduleText = kResultTexts.at(static_cast<std::size_t>(dwResult));
+    std::string platformText = m_platform.resultText(dwResult);
+    return platformText.empty() ? moduleText : platformText;
+}
+
+std::string clsFSUIPC::Description() const
+{
+    std::string description = m_platform.simulatorDescription();
+    return description.empty() ? Version_FS() : description;
 }
 
 std::string clsFSUIPC::Version_FS() const

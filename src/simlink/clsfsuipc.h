@@ -72,6 +72,8 @@ public:
     std::string Get_Result(std::int32_t dwResult) const; // std::out_of_range outside 0..15
     std::string Version_FS() const;                      // "Unknown (13)" for codes outside the table
     std::string Version_FSUIPC() const;                  // e.g. "1.998e"
+    // The simulator behind the link: the platform's description, else Version_FS.
+    std::string Description() const;
     bool isOpen() const { return m_pView != nullptr; }
 
     // Name of the mapping made by the last open that got that far; empty before.

@@ -50,6 +50,15 @@ public:
                                           std::uint32_t timeoutMs) = 0;
     virtual void sleepMs(std::uint32_t milliseconds) = 0;
 
+    // Which simulator answers behind this platform, for the pilot ("FlightGear
+    // 2020.3.16 at 127.0.0.1:5401"); empty when the module itself says it
+    // (its simulator version code).
+    virtual std::string simulatorDescription() const { return {}; }
+    // The platform's own text for a result code where the module's text would
+    // mislead (a FlightGear pilot has no FSUIPC.DLL to install); empty = the
+    // module's text.
+    virtual std::string resultText(std::int32_t /*code*/) const { return {}; }
+
     // Cancellation, callable from any thread: a wait inside sendMessageTimeout
     // or sleepMs ends within 50 ms (not delivered), and so does every later
     // wait until clearCancel(). Platforms wait in slices and check isCancelled().

@@ -64,6 +64,7 @@ bool clsACARS::Start(std::string& strResult)
         return false;
     m_strFSVersion = m_objFSUIPC.Version_FS();
     m_strFSUIPCVersion = m_objFSUIPC.Version_FSUIPC();
+    m_strDescription = m_objFSUIPC.Description();
     return true;
 }
 

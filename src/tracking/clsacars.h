@@ -72,6 +72,8 @@ public:
 
     const std::string& FSUIPC_Version() const { return m_strFSUIPCVersion; }
     const std::string& FS_Version() const { return m_strFSVersion; }
+    // The simulator behind the link, copied at the last successful Start.
+    const std::string& Simulator_Description() const { return m_strDescription; }
     const std::string& TIME_OUT() const { return m_flight.strTimeOut; }
     const std::string& TIME_OFF() const { return m_flight.strTimeOff; }
     const std::string& TIME_ON() const { return m_flight.strTimeOn; }
@@ -108,4 +110,5 @@ private:
     std::string m_strFSVersion;
     std::string m_strFSUIPCVersion;
     FlightPhases m_flight;
+    std::string m_strDescription;
 };

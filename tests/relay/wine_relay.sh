@@ -50,6 +50,7 @@ fuel() { grep -m1 "^state [0-9]* $1 " "$work/sim.out" | sed -E 's/.*fuel=([0-9]+
 out=$(fuel pushback)
 in=$(fuel parked)
 expected="Result: Okay
+Simulator: FS2002
 FlightOUT: 1402
 FuelOut: $out
 FlightOFF: 1410

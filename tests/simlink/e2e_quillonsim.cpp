@@ -116,7 +116,7 @@ TEST_F(QuillonSim, ProbeReadsARunningSimulator)
     const std::string output = probe.readAll(5s);
     EXPECT_EQ(probe.waitExit(5s), 0);
     for (const char* expected :
-         {"Result: Okay\n", "Version_FSUIPC: 1.998e\n", "Version_FS: FS2002\n", "UTC: 1400Z\n",
+         {"Result: Okay\n", "Simulator: FS2002\n", "Version_FSUIPC: 1.998e\n", "Version_FS: FS2002\n", "UTC: 1400Z\n",
           "Parking brake: 32767\n", "On ground: 1\n", "Slew: 0\n", "Fuel weight: 1715 (6.699 lbs/gal)\n",
           "Tank 0x0B7C: level 8388608 capacity 1500\n", "Tank 0x125C: level 0 capacity 0\n"})
         EXPECT_NE(output.find(expected), std::string::npos) << expected << "\nin:\n" << output;

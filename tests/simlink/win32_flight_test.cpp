@@ -57,15 +57,15 @@ TEST(Win32Tools, ProbePrintsTheLinkAndTheVariables)
     Win32ToolProcess probe("quillon-probe", {});
     ASSERT_EQ(probe.waitForEnd(20s), 0u) << "start error " << probe.startError();
     const Lines lines = probe.lines();
-    ASSERT_EQ(lines.size(), 19u);
-    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 3),
-              (Lines{"Result: Okay", "Version_FSUIPC: 1.998e", "Version_FS: FS2002"}));
+    ASSERT_EQ(lines.size(), 20u);
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
+              (Lines{"Result: Okay", "Simulator: FS2002", "Version_FSUIPC: 1.998e", "Version_FS: FS2002"}));
     // At the gate at 1400: brake set, on the ground, no slew; then the fuel and its eleven tanks.
-    EXPECT_EQ(lines[3].rfind("UTC: 140", 0), 0u) << lines[3];
-    EXPECT_TRUE(lines[4].rfind("Parking brake: ", 0) == 0 && lines[4] != "Parking brake: 0") << lines[4];
-    EXPECT_EQ(Lines(lines.begin() + 5, lines.begin() + 7), (Lines{"On ground: 1", "Slew: 0"}));
-    EXPECT_EQ(lines[7].rfind("Fuel weight: ", 0), 0u) << lines[7];
-    for (std::size_t i = 8; i < lines.size(); ++i)
+    EXPECT_EQ(lines[4].rfind("UTC: 140", 0), 0u) << lines[4];
+    EXPECT_TRUE(lines[5].rfind("Parking brake: ", 0) == 0 && lines[5] != "Parking brake: 0") << lines[5];
+    EXPECT_EQ(Lines(lines.begin() + 6, lines.begin() + 8), (Lines{"On ground: 1", "Slew: 0"}));
+    EXPECT_EQ(lines[8].rfind("Fuel weight: ", 0), 0u) << lines[8];
+    for (std::size_t i = 9; i < lines.size(); ++i)
         EXPECT_EQ(lines[i].rfind("Tank 0x", 0), 0u) << lines[i];
 }
 

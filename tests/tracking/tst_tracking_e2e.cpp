@@ -133,7 +133,7 @@ TEST_F(TrackingEndToEnd, ProbeTrackPrintsEachEventUntilIn)
 
     const Events printed = linesUntil(sim, "end ");
     const std::string out = printedFuel(printed, "pushback"), in = printedFuel(printed, "parked");
-    EXPECT_EQ(lines, (Events{"Result: Okay", "FlightOUT: 2358", "FuelOut: " + out, "FlightOFF: 0000",
+    EXPECT_EQ(lines, (Events{"Result: Okay", "Simulator: FS2002", "FlightOUT: 2358", "FuelOut: " + out, "FlightOFF: 0000",
                              "FlightON: 0002", "FlightIN: 0004", "FlightTime: 0.1", "FlightTimeHHMM: 0:06",
                              "FuelIn: " + in, "FuelUsed: " + fuelUsed(out, in)}));
 }

@@ -1,17 +1,17 @@
 // quillon-probe: the link check a user runs when something is wrong. Opens
-// the link to the simulator's module, prints the result and one reading of
-// the variables Quillon uses, and closes.
+// the link to the simulator (its module, or a simulator source), prints the
+// result, which simulator answered and one reading of the variables Quillon
+// uses, and closes.
 #include "clsfsuipc.h"
-#include "relayipcplatform.h"
-#include "relaykey.h"
 #include "simoffsets.h"
+#include "sourceselector.h"
+#include "sourcespec.h"
 #include "trackcommand.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,52 +21,56 @@ namespace {
 constexpr int kExitLinkFailed = 1;
 constexpr int kExitUsage = 2;
 
-const char* const kUsage = "usage: quillon-probe [--track] [--source relay[:HOST[:PORT]] [--key-file FILE]]\n";
+const char* const kUsage =
+    "usage: quillon-probe [--source SOURCE [--key-file FILE]] [--track]\n"
+    "  SOURCE: fsuipc (default), automatic, flightgear[:HOST[:PORT]] (127.0.0.1:5401),\n"
+    "          xplane[:HOST[:PORT]] (127.0.0.1:49000), relay[:HOST[:PORT]] (127.0.0.1:5230);\n"
+    "          IPv6 hosts in brackets\n"
+    "  --key-file FILE: the relay's key, when not in its default place\n";
 
 struct ProbeOptions {
     bool help = false;
     bool track = false; // follow a flight with the tracker instead of one reading
-    std::optional<RelayEndpoint> relay; // --source relay[:HOST[:PORT]]: through a quillon-relay
-    std::string keyFile;                // the relay's key file; its default place unless given
+    SourceSpec source = SourceSpec::of(SourceSpec::Kind::Fsuipc);
+    std::string keyFile; // the relay's key file, when not in its default place
 };
-
-// "relay", "relay:HOST", "relay:HOST:PORT", "relay:[IPv6]:PORT".
-bool parseRelaySource(const std::string& source, ProbeOptions& options, std::string& strError)
-{
-    if (source != "relay" && source.rfind("relay:", 0) != 0) {
-        strError = "unknown source: " + source;
-        return false;
-    }
-    RelayEndpoint endpoint;
-    if (source != "relay" && !parseEndpoint(source.substr(6), endpoint, strError))
-        return false;
-    options.relay = endpoint;
-    return true;
-}
 
 // Fills options from the arguments; false with the reason on a bad one.
 bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options, std::string& strError)
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if ((arg == "--source" || arg == "--key-file") && i + 1 >= args.size()) {
-            strError = "missing value for " + arg;
-            return false;
-        }
-        if (arg == "--source") {
-            if (!parseRelaySource(args[++i], options, strError))
-                return false;
-        } else if (arg == "--key-file") {
-            options.keyFile = args[++i];
-        } else if (arg == "--help" || arg == "-h") {
+        if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--track") {
             options.track = true;
+        } else if (arg == "--source") {
+            if (i + 1 >= args.size()) {
+                strError = "--source needs a value";
+                return false;
+            }
+            const std::optional<SourceSpec> source = parseSourceSpec(args[++i], strError);
+            if (!source) {
+                strError = "--source: " + strError;
+                return false;
+            }
+            options.source = *source;
+        } else if (arg == "--key-file") {
+            if (i + 1 >= args.size()) {
+                strError = "--key-file needs a value";
+                return false;
+            }
+            options.keyFile = args[++i];
         } else {
             strError = "unknown option: " + arg;
             return false;
         }
     }
+    if (!options.keyFile.empty() && options.source.kind != SourceSpec::Kind::Relay) {
+        strError = "--key-file is for --source relay";
+        return false;
+    }
+    options.source.keyFile = options.keyFile;
     return true;
 }
 
@@ -115,17 +119,33 @@ void printReading(const Reading& reading)
     }
 }
 
-int probe(IpcPlatform& platform)
+void printDetails(const SourceSelector& selector)
 {
-    clsFSUIPC link(platform);
+    const SourcePlatform* source = selector.activeSource();
+    if (source == nullptr)
+        return;
+    const SourcePlatform::FlightDetails details = source->flightDetails();
+    if (!details.aircraftType.empty())
+        std::cout << "Aircraft type: " << details.aircraftType << "\n";
+    if (!details.aircraftId.empty())
+        std::cout << "Aircraft ID: " << details.aircraftId << "\n";
+    if (!details.closestAirportId.empty())
+        std::cout << "Closest airport: " << details.closestAirportId << "\n";
+}
+
+int probe(SourceSelector& selector)
+{
+    clsFSUIPC link(selector);
     std::int32_t dwResult = FSUIPC_OK;
     if (!link.FSUIPC_Open(0, dwResult)) {
         std::cout << "Result: " << link.Get_Result(dwResult) << std::endl;
         return kExitLinkFailed;
     }
     std::cout << "Result: " << link.Get_Result(dwResult) << "\n"
+              << "Simulator: " << link.Description() << "\n"
               << "Version_FSUIPC: " << link.Version_FSUIPC() << "\n"
               << "Version_FS: " << link.Version_FS() << "\n";
+    printDetails(selector);
     Reading reading;
     if (!readVariables(link, reading, dwResult)) {
         std::cout << "Reading failed: " << link.Get_Result(dwResult) << std::endl;
@@ -150,13 +170,25 @@ int main(int argc, char** argv)
         std::cout << kUsage;
         return 0;
     }
-    std::unique_ptr<RelayIpcPlatform> relay;
-    if (options.relay)
-        relay = std::make_unique<RelayIpcPlatform>(
-            *options.relay, options.keyFile.empty() ? defaultRelayKeyPath() : options.keyFile);
-    IpcPlatform& platform = relay ? *relay : systemIpcPlatform();
-    const int status = options.track ? runTrackCommand(std::cout, platform) : probe(platform);
-    if (relay && !relay->connectProblem().empty())
-        std::cerr << "quillon-probe: " << relay->connectProblem() << "\n";
-    return status;
+    SourceSelector selector;
+    selector.setSource(options.source);
+    if (options.track) {
+        // What the pilot would otherwise type, as the simulator tells it at OUT and at IN.
+        const auto details = [&selector](bool arrived) {
+            const SourcePlatform* source = selector.activeSource();
+            if (source == nullptr)
+                return std::vector<std::string>{};
+            const SourcePlatform::FlightDetails d = source->flightDetails();
+            std::vector<std::string> lines;
+            if (!arrived && !d.aircraftType.empty())
+                lines.push_back("Aircraft type: " + d.aircraftType);
+            if (!arrived && !d.aircraftId.empty())
+                lines.push_back("Aircraft ID: " + d.aircraftId);
+            if (!d.closestAirportId.empty())
+                lines.push_back((arrived ? "Destination: " : "Origin: ") + d.closestAirportId);
+            return lines;
+        };
+        return runTrackCommand(std::cout, selector, std::chrono::milliseconds(500), details);
+    }
+    return probe(selector);
 }

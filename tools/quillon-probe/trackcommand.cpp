@@ -6,6 +6,7 @@
 #include <csignal>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -23,12 +24,22 @@ extern "C" void onInterrupt(int)
 // One line per event, flushed at once so a watcher sees it as it happens.
 class PrintingEvents : public clsACARSEvents {
 public:
-    explicit PrintingEvents(std::ostream& out) : m_out(out) {}
+    PrintingEvents(std::ostream& out, FlightDetailLines details) : m_out(out), m_details(std::move(details)) {}
 
-    void FlightOUT(const std::string& s) override { print("FlightOUT", s); }
+    void FlightOUT(const std::string& s) override
+    {
+        print("FlightOUT", s);
+        if (!s.empty())
+            printDetails(false);
+    }
     void FlightOFF(const std::string& s) override { print("FlightOFF", s); }
     void FlightON(const std::string& s) override { print("FlightON", s); }
-    void FlightIN(const std::string& s) override { print("FlightIN", s); }
+    void FlightIN(const std::string& s) override
+    {
+        print("FlightIN", s);
+        if (!s.empty())
+            printDetails(true);
+    }
     void FlightTime(const std::string& s) override { print("FlightTime", s); }
     void FlightTimeHHMM(const std::string& s) override { print("FlightTimeHHMM", s); }
     void FuelOut(const std::string& s) override { print("FuelOut", s); }
@@ -40,7 +51,15 @@ public:
     void print(const char* name, const std::string& text) { m_out << name << ": " << text << std::endl; }
 
 private:
+    void printDetails(bool arrived)
+    {
+        if (m_details)
+            for (const std::string& line : m_details(arrived))
+                m_out << line << std::endl;
+    }
+
     std::ostream& m_out;
+    FlightDetailLines m_details;
 };
 
 // Sleeps until the deadline in short steps, so that SIGINT ends the wait soon.
@@ -54,23 +73,28 @@ void sleepUntil(std::chrono::steady_clock::time_point deadline)
 
 } // namespace
 
-int runTrackCommand(std::ostream& out, IpcPlatform& platform, std::chrono::milliseconds interval)
+int runTrackCommand(std::ostream& out, IpcPlatform& platform, std::chrono::milliseconds interval,
+                    FlightDetailLines details)
 {
     g_interrupted = 0;
     const auto previousHandler = std::signal(SIGINT, onInterrupt);
     clsACARS tracker(platform);
-    PrintingEvents events(out);
+    PrintingEvents events(out, std::move(details));
     tracker.setEvents(&events);
 
     std::string result;
     const bool started = tracker.Start(result);
     events.print("Result", result);
+    if (started)
+        events.print("Simulator", tracker.Simulator_Description());
     int exitCode = started ? kExitInterrupted : kExitLinkFailed;
     auto tick = std::chrono::steady_clock::now();
     while (started && !g_interrupted) {
         if (!tracker.isLinkOpen()) {
-            if (tracker.Start(result)) // quietly until the simulator is back
+            if (tracker.Start(result)) { // quietly until the simulator is back
                 events.print("Result", result);
+                events.print("Simulator", tracker.Simulator_Description());
+            }
         } else {
             tracker.Refresh();
             if (!tracker.TIME_IN().empty()) {

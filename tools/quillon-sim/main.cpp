@@ -5,6 +5,7 @@
 #include "moduleserver.h"
 #include "scenario.h"
 #include "simvariables.h"
+#include "xplaneserver.h"
 
 #include <algorithm>
 #include <chrono>
@@ -42,11 +43,13 @@ struct Options {
     FlightPlayer::Versions versions;
     std::int64_t hangAfter = -1;
     std::int64_t exitAfter = -1;
+    std::optional<std::uint16_t> xplanePort; // serve X-Plane's UDP interface instead of the module
 };
 
 const char* const kUsage =
     "usage: quillon-sim [--class NAME] [--speed N] [--start HHMM | --midnight] [--scenario FILE]\n"
-    "                   [--module-version HEX] [--sim-version HEX] [--hang-after N] [--exit-after N]\n";
+    "                   [--module-version HEX] [--sim-version HEX] [--hang-after N] [--exit-after N]\n"
+    "                   [--xplane PORT]\n";
 
 bool parseUnsigned(const std::string& text, int base, std::uint64_t limit, std::uint64_t& value)
 {
@@ -94,6 +97,9 @@ bool parseArguments(const std::vector<std::string>& args, Options& options, std:
             valid = parseUnsigned(value, 16, 0xFFFFFFFF, number);
             (name == "--module-version" ? options.versions.module : options.versions.simulator) =
                 static_cast<std::uint32_t>(number);
+        } else if (name == "--xplane") {
+            valid = parseUnsigned(value, 10, 65535, number);
+            options.xplanePort = static_cast<std::uint16_t>(number);
         } else if (name == "--hang-after" || name == "--exit-after") {
             valid = parseUnsigned(value, 10, INT64_MAX, number);
             (name == "--hang-after" ? options.hangAfter : options.exitAfter) =
@@ -178,7 +184,8 @@ int main(int argc, char** argv)
 
     SimVariables vars;
     FlightPlayer player(std::move(scenario), vars, options.versions);
-    std::unique_ptr<ModuleServer> server = makeModuleServer(vars, options.className);
+    std::unique_ptr<ModuleServer> server = options.xplanePort ? makeXPlaneServer(vars, *options.xplanePort)
+                                                              : makeModuleServer(vars, options.className);
     server->setHangAfter(options.hangAfter);
     server->setExitAfter(options.exitAfter);
     if (!server->start(error)) {
@@ -187,6 +194,9 @@ int main(int argc, char** argv)
     }
     std::signal(SIGINT, stopOnSignal);
     std::signal(SIGTERM, stopOnSignal);
-    std::cout << "ready class=" << options.className << " socket=" << server->endpoint() << std::endl;
+    if (options.xplanePort)
+        std::cout << "ready xplane address=" << server->endpoint() << std::endl;
+    else
+        std::cout << "ready class=" << options.className << " socket=" << server->endpoint() << std::endl;
     return fly(*server, player, options.speed);
 }

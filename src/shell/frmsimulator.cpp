@@ -1,0 +1,124 @@
+#include "frmsimulator.h"
+
+#include "appinfo.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr SourceSpec::Kind kKinds[] = {SourceSpec::Kind::Automatic, SourceSpec::Kind::Fsuipc,
+                                       SourceSpec::Kind::FlightGear, SourceSpec::Kind::XPlane};
+const char* const kCaptions[] = {"Automatic", "FSUIPC module", "FlightGear", "X-Plane"};
+const char* const kHints[] = {
+    "At every \"On\", Quillon looks on this computer for the FSUIPC module, FlightGear and X-Plane, "
+    "and connects to the first that answers.",
+    "The FSUIPC module inside the simulator, on this computer.",
+    "FlightGear's property server: start FlightGear with the option --telnet=PORT.",
+    "X-Plane's network interface (UDP); X-Plane answers on port 49000 unless told otherwise.",
+};
+
+QString settingsKey()
+{
+    return QStringLiteral("Options/") + QLatin1String(frmSimulator::kSettingsKey);
+}
+
+} // namespace
+
+frmSimulator::frmSimulator(const SourceSpec& current, QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmSimulator"));
+    setWindowTitle(AppInfo::title() + QStringLiteral(" Simulator"));
+    m_cboSource = new QComboBox(this);
+    m_cboSource->setObjectName(QStringLiteral("cboSource"));
+    for (const char* caption : kCaptions)
+        m_cboSource->addItem(QString::fromLatin1(caption));
+    m_txtHost = new QLineEdit(this);
+    m_txtHost->setObjectName(QStringLiteral("txtHost"));
+    m_spnPort = new QSpinBox(this);
+    m_spnPort->setObjectName(QStringLiteral("spnPort"));
+    m_spnPort->setRange(1, 65535);
+    m_lblHint = new QLabel(this);
+    m_lblHint->setObjectName(QStringLiteral("lblHint"));
+    m_lblHint->setWordWrap(true);
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Simulator:"), m_cboSource);
+    form->addRow(QStringLiteral("&Host:"), m_txtHost);
+    form->addRow(QStringLiteral("&Port:"), m_spnPort);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_lblHint);
+    layout->addWidget(m_buttons);
+
+    const auto index = std::find(std::begin(kKinds), std::end(kKinds), current.kind) - std::begin(kKinds);
+    m_cboSource->setCurrentIndex(index < std::ssize(kKinds) ? static_cast<int>(index) : 0);
+    kindChanged();
+    if (current.isNetwork()) {
+        m_txtHost->setText(QString::fromStdString(current.host));
+        m_spnPort->setValue(current.port);
+    }
+    connect(m_cboSource, &QComboBox::currentIndexChanged, this, &frmSimulator::kindChanged);
+    connect(m_txtHost, &QLineEdit::textChanged, this, &frmSimulator::check);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    setMinimumWidth(420);
+}
+
+// A new kind starts from its own defaults.
+void frmSimulator::kindChanged()
+{
+    const int index = m_cboSource->currentIndex();
+    const SourceSpec defaults = SourceSpec::of(kKinds[index]);
+    m_txtHost->setEnabled(defaults.isNetwork());
+    m_spnPort->setEnabled(defaults.isNetwork());
+    m_txtHost->setText(QString::fromStdString(defaults.host));
+    m_spnPort->setValue(defaults.isNetwork() ? defaults.port : 1);
+    m_lblHint->setText(QString::fromLatin1(kHints[index]));
+    check();
+}
+
+void frmSimulator::check()
+{
+    std::string error;
+    const bool valid = !source().isNetwork() || parseSourceSpec(source().text(), error).has_value();
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(valid);
+    m_lblHint->setToolTip(QString::fromStdString(error));
+}
+
+SourceSpec frmSimulator::source() const
+{
+    SourceSpec spec = SourceSpec::of(kKinds[m_cboSource->currentIndex()]);
+    if (spec.isNetwork()) {
+        QString host = m_txtHost->text().trimmed();
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        spec.host = host.toStdString();
+        spec.port = static_cast<std::uint16_t>(m_spnPort->value());
+    }
+    return spec;
+}
+
+SourceSpec frmSimulator::storedSource()
+{
+    const QSettings settings(QStringLiteral("Quillon"), QStringLiteral("Quillon"));
+    std::string error;
+    const auto spec = parseSourceSpec(settings.value(settingsKey()).toString().toStdString(), error);
+    return spec.value_or(SourceSpec::of(SourceSpec::Kind::Automatic));
+}
+
+bool frmSimulator::storeSource(const SourceSpec& spec)
+{
+    QSettings settings(QStringLiteral("Quillon"), QStringLiteral("Quillon"));
+    settings.setValue(settingsKey(), QString::fromStdString(spec.text()));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}

@@ -1,0 +1,105 @@
+#include "flightgearplatform.h"
+
+#include "clsfsuipc.h"
+
+#include <array>
+#include <utility>
+
+FlightGearPlatform::FlightGearPlatform(const SourceSpec& spec, int openWaitMs)
+    : SourcePlatform(openWaitMs), m_host(spec.host), m_port(spec.port), m_endpoint(spec.endpoint()),
+      m_openWaitMs(openWaitMs)
+{
+}
+
+FlightGearPlatform::~FlightGearPlatform() = default;
+
+std::string FlightGearPlatform::simulatorDescription() const
+{
+    return "FlightGear" + (m_version.empty() ? std::string{} : " " + m_version) + " at " + m_endpoint;
+}
+
+std::string FlightGearPlatform::resultText(std::int32_t code) const
+{
+    switch (code) {
+    case FSUIPC_ERR_NOFS:
+        return "Unable to connect to FlightGear at " + m_endpoint + ".  Possible causes:\r\n"
+               "1) FlightGear may not be running\r\n"
+               "2) FlightGear was started without its property server: add the option --telnet=" +
+               std::to_string(m_port) + " (in the launcher: Settings, Additional Settings).";
+    case FSUIPC_ERR_TIMEOUT:
+        return "FlightGear at " + m_endpoint + " stopped answering (nothing for 2 seconds).";
+    case FSUIPC_ERR_SENDMSG:
+        return "FlightGear at " + m_endpoint + " closed the connection" +
+               (m_lostReason.empty() ? std::string{} : " (" + m_lostReason + ")") + ".";
+    default:
+        return {};
+    }
+}
+
+bool FlightGearPlatform::openFeed(std::string& strError)
+{
+    net::Address address;
+    if (!net::resolve(m_host, m_port, address, strError) || !m_socket.startConnect(address, strError))
+        return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
+    int connected = 0;
+    while (connected == 0 && !cancelled() && Clock::now() < deadline)
+        connected = m_socket.awaitConnected(kSliceMs, strError);
+    m_reader.clear();
+    m_values.clear();
+    m_batchInFlight = false;
+    m_lostReason.clear();
+    if (connected != 1 || !m_socket.sendAll(props::dataModeCommand()) || !sendBatch()) {
+        m_socket.close();
+        return false;
+    }
+    return true;
+}
+
+void FlightGearPlatform::closeFeed()
+{
+    m_socket.close();
+}
+
+bool FlightGearPlatform::sendBatch()
+{
+    m_batchInFlight = m_socket.sendAll(props::batchRequest());
+    return m_batchInFlight;
+}
+
+bool FlightGearPlatform::pumpFeed(int waitMs)
+{
+    if (!m_socket.isOpen())
+        return false;
+    std::array<unsigned char, 4096> buffer{};
+    for (long count = m_socket.receive(buffer.data(), buffer.size(), waitMs); count != 0;
+         count = m_socket.receive(buffer.data(), buffer.size(), 0)) {
+        if (count < 0) {
+            m_lostReason.clear();
+            m_socket.close();
+            return false;
+        }
+        if (!m_reader.feed(buffer.data(), static_cast<std::size_t>(count))) {
+            m_lostReason = "it sent a line longer than " + std::to_string(props::LineReader::kMaxLineBytes) + " bytes";
+            m_socket.close();
+            return false;
+        }
+    }
+    for (std::string line; m_reader.nextLine(line);) {
+        m_values.push_back(std::move(line));
+        if (m_values.size() < props::batchPaths().size())
+            continue;
+        SimulatorState state;
+        if (props::stateFromValues(m_values, state)) {
+            m_version = props::versionFromValues(m_values);
+            publish(state);
+        }
+        m_values.clear();
+        m_batchInFlight = false;
+    }
+    if (!m_batchInFlight && !sendBatch()) {
+        m_socket.close();
+        return false;
+    }
+    return true;
+}

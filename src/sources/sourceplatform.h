@@ -1,0 +1,103 @@
+#pragma once
+
+#include "ipcplatform.h"
+#include "simulatorstate.h"
+#include "simvariables.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A substitute for the simulator's module: answers the client's request
+// blocks in-process from a table of simulator variables that a feed keeps up
+// to date from the simulator's own interface. The "window" is the feed's
+// connection; it is opened for the class "UIPCMAIN" only (no networked module
+// stands behind a source). Subclasses speak one simulator's protocol.
+//
+// Freshness: a block is answered from values no older than kFreshMs; older
+// values are waited for in slices of at most kSliceMs. A feed that has
+// delivered nothing for kSilentMs fails every exchange at once as timed out
+// (code 11), one whose connection is gone as undeliverable (code 12); the
+// retry pauses in between are then skipped too.
+class SourcePlatform : public IpcPlatform {
+public:
+    static constexpr int kFreshMs = 500;
+    static constexpr int kSilentMs = 2000;
+    static constexpr int kSliceMs = 50;
+    static constexpr std::uint32_t kConnectionLost = 10054; // the "connection reset" error of Winsock and POSIX alike
+
+    ~SourcePlatform() override;
+
+    // Details the simulator gives that the pilot would otherwise type.
+    struct FlightDetails {
+        std::string aircraftType;
+        std::string aircraftId;
+        std::string closestAirportId;
+    };
+    // Safe from any thread; empty strings where the simulator says nothing.
+    FlightDetails flightDetails() const;
+
+    // Waits also end when owner is cancelled (the platform that delegates to this one).
+    void followCancellation(const IpcPlatform* owner) { m_owner = owner; }
+
+    // --- IpcPlatform ---
+    WindowHandle findWindow(const std::string& className) override;
+    void releaseWindow(WindowHandle window) override;
+    std::uint32_t registerMessage(const std::string& name) override;
+    std::uint32_t currentProcessId() override;
+    std::uint16_t addAtom(const std::string& name) override;
+    void deleteAtom(std::uint16_t atom) override;
+    Mapping createMapping(const std::string& name, std::uint32_t sizeBytes) override;
+    std::uint8_t* mapView(MappingHandle mapping) override;
+    void unmapView(std::uint8_t* view) override;
+    void closeMapping(MappingHandle mapping) override;
+    SendResult sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
+                                  std::uintptr_t lParam, std::uint32_t timeoutMs) override;
+    void sleepMs(std::uint32_t milliseconds) override;
+
+protected:
+    using Clock = std::chrono::steady_clock;
+
+    // openWaitMs bounds how long findWindow waits for the simulator's first answer.
+    explicit SourcePlatform(int openWaitMs);
+
+    // Connects and asks for the values; false with the reason when it cannot.
+    virtual bool openFeed(std::string& strError) = 0;
+    virtual void closeFeed() = 0;
+    // Takes what the simulator sent within waitMs (0 = only what is there),
+    // calls publish() for each complete set of values and asks again where
+    // the protocol needs it. False once the connection is gone.
+    virtual bool pumpFeed(int waitMs) = 0;
+
+    // A complete, consistent set of values has arrived.
+    void publish(const SimulatorState& state);
+    // Time since the last publish (a very long time before the first).
+    Clock::duration dataAge() const;
+    bool cancelled() const { return isCancelled() || (m_owner != nullptr && m_owner->isCancelled()); }
+
+private:
+    enum class Feed { Fresh, Silent, Gone };
+    Feed awaitFreshValues(std::uint32_t timeoutMs);
+
+    int m_openWaitMs;
+    const IpcPlatform* m_owner = nullptr;
+    bool m_open = false;
+    bool m_gone = false;
+    bool m_silent = false;
+    Clock::time_point m_publishedAt{};
+    bool m_everPublished = false;
+    SimVariables m_vars;
+    mutable std::mutex m_detailsMutex;
+    FlightDetails m_details;
+
+    std::map<std::uint16_t, std::string> m_atoms;
+    std::uint16_t m_nextAtom = 0xC000;
+    std::map<MappingHandle, std::shared_ptr<std::vector<std::uint8_t>>> m_mappings;
+    std::map<std::string, std::weak_ptr<std::vector<std::uint8_t>>> m_mappingsByName;
+    MappingHandle m_nextMapping = 0;
+    std::map<std::uint8_t*, std::shared_ptr<std::vector<std::uint8_t>>> m_views;
+};

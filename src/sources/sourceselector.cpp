@@ -1,0 +1,191 @@
+#include "sourceselector.h"
+
+#include "clsfsuipc.h"
+#include "flightgearplatform.h"
+#include "relayipcplatform.h"
+#include "relaykey.h"
+#include "xplaneplatform.h"
+
+#include <array>
+
+namespace {
+
+constexpr const char* kModuleWindowClass = "UIPCMAIN";
+constexpr const char* kModuleDescription = "the FSUIPC module";
+
+// Tried in this order by "Automatic", all on this computer.
+constexpr std::array<SourceSpec::Kind, 3> kAutomaticOrder{SourceSpec::Kind::Relay, SourceSpec::Kind::FlightGear,
+                                                          SourceSpec::Kind::XPlane};
+
+} // namespace
+
+std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceSpec& spec, int openWaitMs)
+{
+    switch (spec.kind) {
+    case SourceSpec::Kind::FlightGear:
+        return std::make_unique<FlightGearPlatform>(spec, openWaitMs);
+    case SourceSpec::Kind::XPlane:
+        return std::make_unique<XPlanePlatform>(spec, openWaitMs);
+    case SourceSpec::Kind::Relay:
+        return std::make_unique<RelayIpcPlatform>(RelayEndpoint{spec.host, spec.port},
+                                                  spec.keyFile.empty() ? defaultRelayKeyPath() : spec.keyFile);
+    case SourceSpec::Kind::Automatic:
+    case SourceSpec::Kind::Fsuipc:
+        return nullptr;
+    }
+    return nullptr;
+}
+
+SourceSelector::SourceSelector(IpcPlatform& modulePlatform) : m_module(modulePlatform), m_active(&modulePlatform) {}
+
+SourceSelector::~SourceSelector() = default;
+
+void SourceSelector::setSource(const SourceSpec& spec)
+{
+    const std::lock_guard lock(m_mutex);
+    m_spec = spec;
+}
+
+SourceSpec SourceSelector::source() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_spec;
+}
+
+void SourceSelector::setConnectionHook(std::function<void(const std::string&)> hook)
+{
+    const std::lock_guard lock(m_mutex);
+    m_hook = std::move(hook);
+}
+
+void SourceSelector::announce(const std::string& description)
+{
+    std::function<void(const std::string&)> hook;
+    {
+        const std::lock_guard lock(m_mutex);
+        hook = m_hook;
+    }
+    if (hook)
+        hook(description);
+}
+
+const SourcePlatform* SourceSelector::activeSource() const
+{
+    return dynamic_cast<const SourcePlatform*>(m_network.get());
+}
+
+std::string SourceSelector::simulatorDescription() const
+{
+    return m_active->simulatorDescription();
+}
+
+std::string SourceSelector::resultText(std::int32_t code) const
+{
+    if (code == FSUIPC_ERR_NOFS && m_nothingAnswered)
+        return "No simulator answered on this computer.  Quillon looked for:\r\n"
+               "1) the FSUIPC module\r\n"
+               "2) FlightGear, started with the option --telnet=" + std::to_string(SourceSpec::kFlightGearPort) + "\r\n"
+               "3) X-Plane, receiving on UDP port " + std::to_string(SourceSpec::kXPlanePort) + "\r\n"
+               "Start your simulator, or choose it in Options, Simulator.";
+    return m_active->resultText(code);
+}
+
+// A source follows this selector's flag itself; any other platform (the
+// module's, the relay's) is told before each call.
+void SourceSelector::passCancellation(IpcPlatform& platform) const
+{
+    if (dynamic_cast<SourcePlatform*>(&platform) != nullptr)
+        return;
+    if (isCancelled())
+        platform.cancel();
+    else
+        platform.clearCancel();
+}
+
+IpcPlatform& SourceSelector::active()
+{
+    passCancellation(*m_active);
+    return *m_active;
+}
+
+// A chosen source stays in use when it does not answer, for its own texts;
+// an automatic attempt that fails is dropped.
+IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceSpec& spec, int openWaitMs, bool keep)
+{
+    std::unique_ptr<IpcPlatform> candidate = makeSourcePlatform(spec, openWaitMs);
+    if (candidate == nullptr)
+        return 0;
+    if (auto* source = dynamic_cast<SourcePlatform*>(candidate.get()))
+        source->followCancellation(this);
+    passCancellation(*candidate);
+    const WindowHandle window = candidate->findWindow(kModuleWindowClass);
+    if (window != 0 || keep) {
+        m_network = std::move(candidate);
+        m_active = m_network.get();
+    }
+    return window;
+}
+
+IpcPlatform::WindowHandle SourceSelector::choose(const SourceSpec& spec)
+{
+    m_opened = spec;
+    m_nothingAnswered = false;
+    m_network.reset();
+    m_active = &m_module;
+    switch (spec.kind) {
+    case SourceSpec::Kind::Fsuipc:
+        return active().findWindow(kModuleWindowClass);
+    case SourceSpec::Kind::Automatic:
+        if (const WindowHandle window = active().findWindow(kModuleWindowClass))
+            return window;
+        for (const SourceSpec::Kind kind : kAutomaticOrder)
+            if (isCancelled())
+                break;
+            else if (const WindowHandle window = tryNetworkSource(SourceSpec::of(kind), kAutomaticOpenWaitMs, false))
+                return window;
+        m_nothingAnswered = true; // a networked module (FS98MAIN) may still answer
+        return 0;
+    default:
+        return tryNetworkSource(spec, kChosenOpenWaitMs, true);
+    }
+}
+
+IpcPlatform::WindowHandle SourceSelector::findWindow(const std::string& className)
+{
+    if (className != kModuleWindowClass) {
+        // A networked module answers only where the module was asked for.
+        const bool moduleAsked = m_opened.kind == SourceSpec::Kind::Fsuipc || m_nothingAnswered;
+        return moduleAsked ? active().findWindow(className) : 0;
+    }
+    const WindowHandle window = choose(source());
+    if (window != 0) {
+        const std::string description = m_active->simulatorDescription();
+        announce(description.empty() ? kModuleDescription : description);
+    }
+    return window;
+}
+
+void SourceSelector::releaseWindow(WindowHandle window)
+{
+    active().releaseWindow(window);
+    announce({});
+}
+
+std::uint32_t SourceSelector::registerMessage(const std::string& name) { return active().registerMessage(name); }
+std::uint32_t SourceSelector::currentProcessId() { return active().currentProcessId(); }
+std::uint16_t SourceSelector::addAtom(const std::string& name) { return active().addAtom(name); }
+void SourceSelector::deleteAtom(std::uint16_t atom) { active().deleteAtom(atom); }
+IpcPlatform::Mapping SourceSelector::createMapping(const std::string& name, std::uint32_t sizeBytes)
+{
+    return active().createMapping(name, sizeBytes);
+}
+std::uint8_t* SourceSelector::mapView(MappingHandle mapping) { return active().mapView(mapping); }
+void SourceSelector::unmapView(std::uint8_t* view) { active().unmapView(view); }
+void SourceSelector::closeMapping(MappingHandle mapping) { active().closeMapping(mapping); }
+IpcPlatform::SendResult SourceSelector::sendMessageTimeout(WindowHandle window, std::uint32_t message,
+                                                           std::uintptr_t wParam, std::uintptr_t lParam,
+                                                           std::uint32_t timeoutMs)
+{
+    return active().sendMessageTimeout(window, message, wParam, lParam, timeoutMs);
+}
+void SourceSelector::sleepMs(std::uint32_t milliseconds) { active().sleepMs(milliseconds); }
