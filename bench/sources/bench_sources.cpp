@@ -67,7 +67,7 @@ void BM_RefreshLocalModule(benchmark::State& state)
     }
     std::this_thread::sleep_for(300ms);
     SourceSelector selector;
-    selector.setSource(SourceSpec::of(SourceSpec::Kind::Fsuipc));
+    selector.setSource(SourceChoice::of(SourceChoice::Kind::Fsuipc));
     refreshLoop(state, selector);
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
@@ -82,7 +82,7 @@ void BM_RefreshFlightGear(benchmark::State& state)
     fg.set("/gear/gear[0]/wow", "true");
     fg.set("/controls/gear/brake-parking", "1");
     SourceSelector selector;
-    selector.setSource(SourceSpec{SourceSpec::Kind::FlightGear, "127.0.0.1", fg.port()});
+    selector.setSource(SourceChoice{SourceChoice::Kind::FlightGear, "127.0.0.1", fg.port()});
     refreshLoop(state, selector);
 }
 BENCHMARK(BM_RefreshFlightGear)->Unit(benchmark::kMicrosecond);
@@ -101,7 +101,7 @@ void BM_RefreshXPlane(benchmark::State& state)
             server.serveFor(20ms);
     });
     SourceSelector selector;
-    selector.setSource(SourceSpec{SourceSpec::Kind::XPlane, "127.0.0.1", static_cast<std::uint16_t>(
+    selector.setSource(SourceChoice{SourceChoice::Kind::XPlane, "127.0.0.1", static_cast<std::uint16_t>(
                                       std::stoi(server.endpoint().substr(server.endpoint().rfind(':') + 1)))});
     refreshLoop(state, selector);
     stop = true;

@@ -14,8 +14,8 @@
 
 namespace {
 
-constexpr SourceSpec::Kind kKinds[] = {SourceSpec::Kind::Automatic, SourceSpec::Kind::Fsuipc,
-                                       SourceSpec::Kind::FlightGear, SourceSpec::Kind::XPlane};
+constexpr SourceChoice::Kind kKinds[] = {SourceChoice::Kind::Automatic, SourceChoice::Kind::Fsuipc,
+                                       SourceChoice::Kind::FlightGear, SourceChoice::Kind::XPlane};
 const char* const kCaptions[] = {"Automatic", "FSUIPC module", "FlightGear", "X-Plane"};
 const char* const kHints[] = {
     "At every \"On\", Quillon looks on this computer for the FSUIPC module, FlightGear and X-Plane, "
@@ -32,7 +32,7 @@ QString settingsKey()
 
 } // namespace
 
-frmSimulator::frmSimulator(const SourceSpec& current, QWidget* parent) : QDialog(parent)
+frmSimulator::frmSimulator(const SourceChoice& current, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("frmSimulator"));
     setWindowTitle(AppInfo::title() + QStringLiteral(" Simulator"));
@@ -77,7 +77,7 @@ frmSimulator::frmSimulator(const SourceSpec& current, QWidget* parent) : QDialog
 void frmSimulator::kindChanged()
 {
     const int index = m_cboSource->currentIndex();
-    const SourceSpec defaults = SourceSpec::of(kKinds[index]);
+    const SourceChoice defaults = SourceChoice::of(kKinds[index]);
     m_txtHost->setEnabled(defaults.isNetwork());
     m_spnPort->setEnabled(defaults.isNetwork());
     m_txtHost->setText(QString::fromStdString(defaults.host));
@@ -89,36 +89,36 @@ void frmSimulator::kindChanged()
 void frmSimulator::check()
 {
     std::string error;
-    const bool valid = !source().isNetwork() || parseSourceSpec(source().text(), error).has_value();
+    const bool valid = !source().isNetwork() || parseSourceChoice(source().text(), error).has_value();
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(valid);
     m_lblHint->setToolTip(QString::fromStdString(error));
 }
 
-SourceSpec frmSimulator::source() const
+SourceChoice frmSimulator::source() const
 {
-    SourceSpec spec = SourceSpec::of(kKinds[m_cboSource->currentIndex()]);
-    if (spec.isNetwork()) {
+    SourceChoice choice = SourceChoice::of(kKinds[m_cboSource->currentIndex()]);
+    if (choice.isNetwork()) {
         QString host = m_txtHost->text().trimmed();
         if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
             host = host.mid(1, host.size() - 2);
-        spec.host = host.toStdString();
-        spec.port = static_cast<std::uint16_t>(m_spnPort->value());
+        choice.host = host.toStdString();
+        choice.port = static_cast<std::uint16_t>(m_spnPort->value());
     }
-    return spec;
+    return choice;
 }
 
-SourceSpec frmSimulator::storedSource()
+SourceChoice frmSimulator::storedSource()
 {
     const QSettings settings(QStringLiteral("Quillon"), QStringLiteral("Quillon"));
     std::string error;
-    const auto spec = parseSourceSpec(settings.value(settingsKey()).toString().toStdString(), error);
-    return spec.value_or(SourceSpec::of(SourceSpec::Kind::Automatic));
+    const auto choice = parseSourceChoice(settings.value(settingsKey()).toString().toStdString(), error);
+    return choice.value_or(SourceChoice::of(SourceChoice::Kind::Automatic));
 }
 
-bool frmSimulator::storeSource(const SourceSpec& spec)
+bool frmSimulator::storeSource(const SourceChoice& choice)
 {
     QSettings settings(QStringLiteral("Quillon"), QStringLiteral("Quillon"));
-    settings.setValue(settingsKey(), QString::fromStdString(spec.text()));
+    settings.setValue(settingsKey(), QString::fromStdString(choice.text()));
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

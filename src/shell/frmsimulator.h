@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sourcespec.h"
+#include "sourcechoice.h"
 
 #include <QDialog>
 
@@ -19,15 +19,15 @@ class frmSimulator : public QDialog {
 public:
     static constexpr const char* kSettingsKey = "Simulator";
 
-    explicit frmSimulator(const SourceSpec& current, QWidget* parent = nullptr);
+    explicit frmSimulator(const SourceChoice& current, QWidget* parent = nullptr);
 
     // The source as chosen; valid only when accepted.
-    SourceSpec source() const;
+    SourceChoice source() const;
 
     // The stored choice; Automatic when none is stored or it is not a source.
-    static SourceSpec storedSource();
+    static SourceChoice storedSource();
     // False when the settings file cannot be written.
-    static bool storeSource(const SourceSpec& spec);
+    static bool storeSource(const SourceChoice& choice);
 
 private:
     void kindChanged();

@@ -3,7 +3,7 @@
 #include "netsocket.h"
 #include "propsprotocol.h"
 #include "sourceplatform.h"
-#include "sourcespec.h"
+#include "sourcechoice.h"
 
 #include <cstdint>
 #include <string>
@@ -17,8 +17,8 @@
 // than the poll.
 class FlightGearPlatform final : public SourcePlatform {
 public:
-    // spec: a source of this kind, with its host and port.
-    FlightGearPlatform(const SourceSpec& spec, int openWaitMs);
+    // choice: a source of this kind, with its host and port.
+    FlightGearPlatform(const SourceChoice& choice, int openWaitMs);
     ~FlightGearPlatform() override;
 
     std::string simulatorDescription() const override;

@@ -14,23 +14,23 @@ constexpr const char* kModuleWindowClass = "UIPCMAIN";
 constexpr const char* kModuleDescription = "the FSUIPC module";
 
 // Tried in this order by "Automatic", all on this computer.
-constexpr std::array<SourceSpec::Kind, 3> kAutomaticOrder{SourceSpec::Kind::Relay, SourceSpec::Kind::FlightGear,
-                                                          SourceSpec::Kind::XPlane};
+constexpr std::array<SourceChoice::Kind, 3> kAutomaticOrder{SourceChoice::Kind::Relay, SourceChoice::Kind::FlightGear,
+                                                          SourceChoice::Kind::XPlane};
 
 } // namespace
 
-std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceSpec& spec, int openWaitMs)
+std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int openWaitMs)
 {
-    switch (spec.kind) {
-    case SourceSpec::Kind::FlightGear:
-        return std::make_unique<FlightGearPlatform>(spec, openWaitMs);
-    case SourceSpec::Kind::XPlane:
-        return std::make_unique<XPlanePlatform>(spec, openWaitMs);
-    case SourceSpec::Kind::Relay:
-        return std::make_unique<RelayIpcPlatform>(RelayEndpoint{spec.host, spec.port},
-                                                  spec.keyFile.empty() ? defaultRelayKeyPath() : spec.keyFile);
-    case SourceSpec::Kind::Automatic:
-    case SourceSpec::Kind::Fsuipc:
+    switch (choice.kind) {
+    case SourceChoice::Kind::FlightGear:
+        return std::make_unique<FlightGearPlatform>(choice, openWaitMs);
+    case SourceChoice::Kind::XPlane:
+        return std::make_unique<XPlanePlatform>(choice, openWaitMs);
+    case SourceChoice::Kind::Relay:
+        return std::make_unique<RelayIpcPlatform>(RelayEndpoint{choice.host, choice.port},
+                                                  choice.keyFile.empty() ? defaultRelayKeyPath() : choice.keyFile);
+    case SourceChoice::Kind::Automatic:
+    case SourceChoice::Kind::Fsuipc:
         return nullptr;
     }
     return nullptr;
@@ -40,13 +40,13 @@ SourceSelector::SourceSelector(IpcPlatform& modulePlatform) : m_module(modulePla
 
 SourceSelector::~SourceSelector() = default;
 
-void SourceSelector::setSource(const SourceSpec& spec)
+void SourceSelector::setSource(const SourceChoice& choice)
 {
     const std::lock_guard lock(m_mutex);
-    m_spec = spec;
+    m_spec = choice;
 }
 
-SourceSpec SourceSelector::source() const
+SourceChoice SourceSelector::source() const
 {
     const std::lock_guard lock(m_mutex);
     return m_spec;
@@ -84,8 +84,8 @@ std::string SourceSelector::resultText(std::int32_t code) const
     if (code == FSUIPC_ERR_NOFS && m_nothingAnswered)
         return "No simulator answered on this computer.  Quillon looked for:\r\n"
                "1) the FSUIPC module\r\n"
-               "2) FlightGear, started with the option --telnet=" + std::to_string(SourceSpec::kFlightGearPort) + "\r\n"
-               "3) X-Plane, receiving on UDP port " + std::to_string(SourceSpec::kXPlanePort) + "\r\n"
+               "2) FlightGear, started with the option --telnet=" + std::to_string(SourceChoice::kFlightGearPort) + "\r\n"
+               "3) X-Plane, receiving on UDP port " + std::to_string(SourceChoice::kXPlanePort) + "\r\n"
                "Start your simulator, or choose it in Options, Simulator.";
     return m_active->resultText(code);
 }
@@ -110,9 +110,9 @@ IpcPlatform& SourceSelector::active()
 
 // A chosen source stays in use when it does not answer, for its own texts;
 // an automatic attempt that fails is dropped.
-IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceSpec& spec, int openWaitMs, bool keep)
+IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceChoice& choice, int openWaitMs, bool keep)
 {
-    std::unique_ptr<IpcPlatform> candidate = makeSourcePlatform(spec, openWaitMs);
+    std::unique_ptr<IpcPlatform> candidate = makeSourcePlatform(choice, openWaitMs);
     if (candidate == nullptr)
         return 0;
     if (auto* source = dynamic_cast<SourcePlatform*>(candidate.get()))
@@ -126,27 +126,27 @@ IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceSpec& spe
     return window;
 }
 
-IpcPlatform::WindowHandle SourceSelector::choose(const SourceSpec& spec)
+IpcPlatform::WindowHandle SourceSelector::choose(const SourceChoice& choice)
 {
-    m_opened = spec;
+    m_opened = choice;
     m_nothingAnswered = false;
     m_network.reset();
     m_active = &m_module;
-    switch (spec.kind) {
-    case SourceSpec::Kind::Fsuipc:
+    switch (choice.kind) {
+    case SourceChoice::Kind::Fsuipc:
         return active().findWindow(kModuleWindowClass);
-    case SourceSpec::Kind::Automatic:
+    case SourceChoice::Kind::Automatic:
         if (const WindowHandle window = active().findWindow(kModuleWindowClass))
             return window;
-        for (const SourceSpec::Kind kind : kAutomaticOrder)
+        for (const SourceChoice::Kind kind : kAutomaticOrder)
             if (isCancelled())
                 break;
-            else if (const WindowHandle window = tryNetworkSource(SourceSpec::of(kind), kAutomaticOpenWaitMs, false))
+            else if (const WindowHandle window = tryNetworkSource(SourceChoice::of(kind), kAutomaticOpenWaitMs, false))
                 return window;
         m_nothingAnswered = true; // a networked module (FS98MAIN) may still answer
         return 0;
     default:
-        return tryNetworkSource(spec, kChosenOpenWaitMs, true);
+        return tryNetworkSource(choice, kChosenOpenWaitMs, true);
     }
 }
 
@@ -154,7 +154,7 @@ IpcPlatform::WindowHandle SourceSelector::findWindow(const std::string& classNam
 {
     if (className != kModuleWindowClass) {
         // A networked module answers only where the module was asked for.
-        const bool moduleAsked = m_opened.kind == SourceSpec::Kind::Fsuipc || m_nothingAnswered;
+        const bool moduleAsked = m_opened.kind == SourceChoice::Kind::Fsuipc || m_nothingAnswered;
         return moduleAsked ? active().findWindow(className) : 0;
     }
     const WindowHandle window = choose(source());

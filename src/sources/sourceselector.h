@@ -2,7 +2,7 @@
 
 #include "ipcplatform.h"
 #include "sourceplatform.h"
-#include "sourcespec.h"
+#include "sourcechoice.h"
 
 #include <functional>
 #include <memory>
@@ -11,7 +11,7 @@
 
 // Makes the platform of a network source, or nothing for a kind that this
 // build cannot reach. openWaitMs bounds the wait for the simulator's first answer.
-std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceSpec& spec, int openWaitMs);
+std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int openWaitMs);
 
 // The platform the tracker is given: it delegates to the source chosen at each
 // open, so the tracker (and the phases it has recorded) outlives a change of
@@ -29,8 +29,8 @@ public:
     ~SourceSelector() override;
 
     // Safe from any thread; used from the next open on.
-    void setSource(const SourceSpec& spec);
-    SourceSpec source() const;
+    void setSource(const SourceChoice& choice);
+    SourceChoice source() const;
     // Called on the opening thread with the description of the simulator that
     // answered, and with an empty text when its link is released.
     void setConnectionHook(std::function<void(const std::string&)> hook);
@@ -55,8 +55,8 @@ public:
     void sleepMs(std::uint32_t milliseconds) override;
 
 private:
-    WindowHandle choose(const SourceSpec& spec);
-    WindowHandle tryNetworkSource(const SourceSpec& spec, int openWaitMs, bool keep);
+    WindowHandle choose(const SourceChoice& choice);
+    WindowHandle tryNetworkSource(const SourceChoice& choice, int openWaitMs, bool keep);
     void passCancellation(IpcPlatform& platform) const;
     // The platform in use, told of a cancellation first.
     IpcPlatform& active();
@@ -64,11 +64,11 @@ private:
 
     IpcPlatform& m_module;
     mutable std::mutex m_mutex; // guards m_spec and m_hook
-    SourceSpec m_spec;
+    SourceChoice m_spec;
     std::function<void(const std::string&)> m_hook;
 
     std::unique_ptr<IpcPlatform> m_network; // the network source in use, if any
     IpcPlatform* m_active;
-    SourceSpec m_opened;          // what the last open tried
+    SourceChoice m_opened;          // what the last open tried
     bool m_nothingAnswered = false;
 };

@@ -5,8 +5,8 @@
 #include <array>
 #include <utility>
 
-XPlanePlatform::XPlanePlatform(const SourceSpec& spec, int openWaitMs)
-    : SourcePlatform(openWaitMs), m_host(spec.host), m_port(spec.port), m_endpoint(spec.endpoint())
+XPlanePlatform::XPlanePlatform(const SourceChoice& choice, int openWaitMs)
+    : SourcePlatform(openWaitMs), m_host(choice.host), m_port(choice.port), m_endpoint(choice.endpoint())
 {
 }
 

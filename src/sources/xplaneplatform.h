@@ -3,7 +3,7 @@
 #include "netsocket.h"
 #include "rrefprotocol.h"
 #include "sourceplatform.h"
-#include "sourcespec.h"
+#include "sourcechoice.h"
 
 #include <cstdint>
 #include <string>
@@ -16,8 +16,8 @@ class XPlanePlatform final : public SourcePlatform {
 public:
     static constexpr std::int32_t kFrequencyPerSecond = 10;
 
-    // spec: a source of this kind, with its host and port.
-    XPlanePlatform(const SourceSpec& spec, int openWaitMs);
+    // choice: a source of this kind, with its host and port.
+    XPlanePlatform(const SourceChoice& choice, int openWaitMs);
     ~XPlanePlatform() override;
 
     std::string simulatorDescription() const override;

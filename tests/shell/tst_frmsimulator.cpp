@@ -26,7 +26,7 @@ private slots:
 
     void choosingAKindStartsFromItsDefaultsAndTheHostIsChecked()
     {
-        frmSimulator dialog(SourceSpec::of(SourceSpec::Kind::Automatic));
+        frmSimulator dialog(SourceChoice::of(SourceChoice::Kind::Automatic));
         auto* source = dialog.findChild<QComboBox*>(QStringLiteral("cboSource"));
         auto* host = dialog.findChild<QLineEdit*>(QStringLiteral("txtHost"));
         auto* port = dialog.findChild<QSpinBox*>(QStringLiteral("spnPort"));
@@ -48,14 +48,14 @@ private slots:
 
     void theChoiceIsKeptAndAnUnreadableOneMeansAutomatic()
     {
-        QCOMPARE(frmSimulator::storedSource().kind, SourceSpec::Kind::Automatic);
-        QVERIFY(frmSimulator::storeSource(SourceSpec{SourceSpec::Kind::FlightGear, "fgbox", 5500}));
+        QCOMPARE(frmSimulator::storedSource().kind, SourceChoice::Kind::Automatic);
+        QVERIFY(frmSimulator::storeSource(SourceChoice{SourceChoice::Kind::FlightGear, "fgbox", 5500}));
         QCOMPARE(QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")).value("Options/Simulator").toString(),
                  QStringLiteral("flightgear:fgbox:5500"));
         frmSimulator dialog(frmSimulator::storedSource());
         QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("txtHost"))->text(), QStringLiteral("fgbox"));
         QSettings(QStringLiteral("Quillon"), QStringLiteral("Quillon")).setValue("Options/Simulator", "flightsim:1");
-        QCOMPARE(frmSimulator::storedSource().kind, SourceSpec::Kind::Automatic);
+        QCOMPARE(frmSimulator::storedSource().kind, SourceChoice::Kind::Automatic);
     }
 
     void theWindowOpensTheStoredSourceAndNamesTheSimulatorInItsStatusBar()
@@ -64,7 +64,7 @@ private slots:
         for (const char* path : {"/sim/time/utc/hour", "/sim/time/utc/minute", "/sim/time/utc/second"})
             fg.set(path, "12");
         fg.set("/sim/version/flightgear", "2020.3.16");
-        frmSimulator::storeSource(SourceSpec{SourceSpec::Kind::FlightGear, "127.0.0.1", fg.port()});
+        frmSimulator::storeSource(SourceChoice{SourceChoice::Kind::FlightGear, "127.0.0.1", fg.port()});
         RecordingDialogs dialogs;
         frmMain window(std::make_shared<clsUTC>(), std::make_shared<clsLogEntry>(), dialogs);
         QLabel* panel = window.statusPanel(1);

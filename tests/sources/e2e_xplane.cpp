@@ -70,7 +70,7 @@ TEST(XPlaneStandInTest, ASimulatorThatStopsSendingIsALostLinkThatOnContinues)
     ASSERT_FALSE(sim.address.empty());
     SourceSelector selector;
     std::string error;
-    selector.setSource(*parseSourceSpec("xplane:" + sim.address, error));
+    selector.setSource(*parseSourceChoice("xplane:" + sim.address, error));
     clsACARS tracker(selector);
     RecordingEvents events;
     tracker.setEvents(&events);
@@ -107,7 +107,7 @@ TEST(XPlaneSourceTest, IgnoresShortMalformedAndForeignPackets)
     net::Socket simSocket, foreignSocket;
     ASSERT_TRUE(net::resolve("127.0.0.1", 0, simAddress, error) && simSocket.bindDatagram(simAddress, error));
     ASSERT_TRUE(net::resolve("127.0.0.2", 0, foreignAddress, error) && foreignSocket.bindDatagram(foreignAddress, error));
-    XPlanePlatform platform(SourceSpec{SourceSpec::Kind::XPlane, "127.0.0.1", simSocket.localPort()}, 3000);
+    XPlanePlatform platform(SourceChoice{SourceChoice::Kind::XPlane, "127.0.0.1", simSocket.localPort()}, 3000);
 
     std::thread simulator([&] {
         unsigned char packet[512];

@@ -1,11 +1,11 @@
-// The source spec, the property server's replies, X-Plane's packets and the
+// The source choice, the property server's replies, X-Plane's packets and the
 // fuel put into the table: the byte-level rules every source stands on.
 #include "flightplayer.h"
 #include "propsprotocol.h"
 #include "rrefprotocol.h"
 #include "simulatorstate.h"
 #include "simvariables.h"
-#include "sourcespec.h"
+#include "sourcechoice.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ struct SpecRow {
     const char* written; // nullptr = refused
 };
 
-TEST(SourceSpecTest, ParsesWhatThePilotWritesAndRefusesTheRest)
+TEST(SourceChoiceTest, ParsesWhatThePilotWritesAndRefusesTheRest)
 {
     const SpecRow rows[] = {
         {"fsuipc", "fsuipc"},
@@ -46,14 +46,14 @@ TEST(SourceSpecTest, ParsesWhatThePilotWritesAndRefusesTheRest)
     };
     for (const SpecRow& row : rows) {
         std::string error;
-        const auto spec = parseSourceSpec(row.text, error);
+        const auto choice = parseSourceChoice(row.text, error);
         if (row.written == nullptr) {
-            EXPECT_FALSE(spec) << row.text;
+            EXPECT_FALSE(choice) << row.text;
             EXPECT_FALSE(error.empty()) << row.text;
         } else {
-            ASSERT_TRUE(spec) << row.text << ": " << error;
-            EXPECT_EQ(spec->text(), row.written);
-            EXPECT_EQ(parseSourceSpec(spec->text(), error), spec) << "written form reads back";
+            ASSERT_TRUE(choice) << row.text << ": " << error;
+            EXPECT_EQ(choice->text(), row.written);
+            EXPECT_EQ(parseSourceChoice(choice->text(), error), choice) << "written form reads back";
         }
     }
 }

@@ -29,7 +29,7 @@ struct FlightGearSource : testing::Test {
     FlightGearSource()
     {
         module.setWindowClasses({});
-        selector.setSource(SourceSpec{SourceSpec::Kind::FlightGear, "127.0.0.1", fg.port()});
+        selector.setSource(SourceChoice{SourceChoice::Kind::FlightGear, "127.0.0.1", fg.port()});
         selector.setConnectionHook([this](const std::string& text) { announced.push_back(text); });
         tracker.setEvents(&events);
         fg.set("/sim/version/flightgear", "2020.3.16");
@@ -175,7 +175,7 @@ TEST(SourceSelectorTest, TheModuleKeepsItsOwnTextsAndVersionName)
     std::vector<std::string> announced;
     SourceSelector selector(module);
     selector.setConnectionHook([&](const std::string& text) { announced.push_back(text); });
-    selector.setSource(SourceSpec::of(SourceSpec::Kind::Fsuipc));
+    selector.setSource(SourceChoice::of(SourceChoice::Kind::Fsuipc));
     clsACARS tracker(selector);
     std::string result;
     ASSERT_TRUE(tracker.Start(result));
@@ -189,7 +189,7 @@ TEST(SourceSelectorTest, TheModuleKeepsItsOwnTextsAndVersionName)
     EXPECT_EQ(result.substr(0, 30), "Unable to connect to FSUIPC.  ");
 
     // Automatic finds nothing on this computer (no FlightGear or X-Plane on their default ports).
-    selector.setSource(SourceSpec::of(SourceSpec::Kind::Automatic));
+    selector.setSource(SourceChoice::of(SourceChoice::Kind::Automatic));
     const auto before = Clock::now();
     EXPECT_FALSE(tracker.Start(result));
     EXPECT_LT(Clock::now() - before, 1500ms) << "detection is quick";

@@ -5,7 +5,7 @@
 #include "clsfsuipc.h"
 #include "simoffsets.h"
 #include "sourceselector.h"
-#include "sourcespec.h"
+#include "sourcechoice.h"
 #include "trackcommand.h"
 
 #include <array>
@@ -31,7 +31,7 @@ const char* const kUsage =
 struct ProbeOptions {
     bool help = false;
     bool track = false; // follow a flight with the tracker instead of one reading
-    SourceSpec source = SourceSpec::of(SourceSpec::Kind::Fsuipc);
+    SourceChoice source = SourceChoice::of(SourceChoice::Kind::Fsuipc);
     std::string keyFile; // the relay's key file, when not in its default place
 };
 
@@ -49,7 +49,7 @@ bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options,
                 strError = "--source needs a value";
                 return false;
             }
-            const std::optional<SourceSpec> source = parseSourceSpec(args[++i], strError);
+            const std::optional<SourceChoice> source = parseSourceChoice(args[++i], strError);
             if (!source) {
                 strError = "--source: " + strError;
                 return false;
@@ -66,7 +66,7 @@ bool parseArguments(const std::vector<std::string>& args, ProbeOptions& options,
             return false;
         }
     }
-    if (!options.keyFile.empty() && options.source.kind != SourceSpec::Kind::Relay) {
+    if (!options.keyFile.empty() && options.source.kind != SourceChoice::Kind::Relay) {
         strError = "--key-file is for --source relay";
         return false;
     }

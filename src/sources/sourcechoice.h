@@ -9,7 +9,7 @@
 // line or in the options: "automatic", "fsuipc", "flightgear[:HOST[:PORT]]",
 // "xplane[:HOST[:PORT]]" or "relay[:HOST[:PORT]]"; an IPv6 host is written in
 // brackets ("xplane:[::1]:49000").
-struct SourceSpec {
+struct SourceChoice {
     enum class Kind { Automatic, Fsuipc, FlightGear, XPlane, Relay };
 
     static constexpr std::uint16_t kFlightGearPort = 5401;
@@ -22,19 +22,19 @@ struct SourceSpec {
     std::uint16_t port = 0;  // 0 for automatic and fsuipc
     std::string keyFile;     // the relay's key file; empty: its default place
 
-    static SourceSpec of(Kind kind); // with the kind's default host and port
+    static SourceChoice of(Kind kind); // with the kind's default host and port
     bool isNetwork() const { return kind != Kind::Automatic && kind != Kind::Fsuipc; }
-    // The spec written back ("flightgear:127.0.0.1:5401", "xplane:[::1]:49000").
+    // The choice written back ("flightgear:127.0.0.1:5401", "xplane:[::1]:49000").
     std::string text() const;
     // "127.0.0.1:5401", "[::1]:49000".
     std::string endpoint() const;
-    bool operator==(const SourceSpec&) const = default;
+    bool operator==(const SourceChoice&) const = default;
 };
 
 // The keyword of a kind: "automatic", "fsuipc", "flightgear", "xplane", "relay".
-const char* sourceKindName(SourceSpec::Kind kind);
+const char* sourceKindName(SourceChoice::Kind kind);
 // The simulator's name for the pilot: "FlightGear", "X-Plane", "the FSUIPC module", ...
-const char* sourceKindTitle(SourceSpec::Kind kind);
+const char* sourceKindTitle(SourceChoice::Kind kind);
 
 // Nothing, with the reason in strError, for a text that is not a source.
-std::optional<SourceSpec> parseSourceSpec(std::string_view text, std::string& strError);
+std::optional<SourceChoice> parseSourceChoice(std::string_view text, std::string& strError);

@@ -1,4 +1,4 @@
-#include "sourcespec.h"
+#include "sourcechoice.h"
 
 #include <array>
 #include <charconv>
@@ -6,21 +6,21 @@
 namespace {
 
 struct KindInfo {
-    SourceSpec::Kind kind;
+    SourceChoice::Kind kind;
     const char* name;
     const char* title;
     std::uint16_t defaultPort;
 };
 
 constexpr std::array<KindInfo, 5> kKinds{{
-    {SourceSpec::Kind::Automatic, "automatic", "Automatic", 0},
-    {SourceSpec::Kind::Fsuipc, "fsuipc", "the FSUIPC module", 0},
-    {SourceSpec::Kind::FlightGear, "flightgear", "FlightGear", SourceSpec::kFlightGearPort},
-    {SourceSpec::Kind::XPlane, "xplane", "X-Plane", SourceSpec::kXPlanePort},
-    {SourceSpec::Kind::Relay, "relay", "the relay", SourceSpec::kRelayPort},
+    {SourceChoice::Kind::Automatic, "automatic", "Automatic", 0},
+    {SourceChoice::Kind::Fsuipc, "fsuipc", "the FSUIPC module", 0},
+    {SourceChoice::Kind::FlightGear, "flightgear", "FlightGear", SourceChoice::kFlightGearPort},
+    {SourceChoice::Kind::XPlane, "xplane", "X-Plane", SourceChoice::kXPlanePort},
+    {SourceChoice::Kind::Relay, "relay", "the relay", SourceChoice::kRelayPort},
 }};
 
-const KindInfo& infoOf(SourceSpec::Kind kind)
+const KindInfo& infoOf(SourceChoice::Kind kind)
 {
     for (const KindInfo& info : kKinds)
         if (info.kind == kind)
@@ -39,7 +39,7 @@ bool parsePort(std::string_view text, std::uint16_t& port)
 }
 
 // "HOST[:PORT]" after the keyword's colon; a bracketed host may hold colons.
-bool parseAddress(std::string_view text, SourceSpec& spec, std::string& strError)
+bool parseAddress(std::string_view text, SourceChoice& choice, std::string& strError)
 {
     std::string_view host = text;
     std::string_view port;
@@ -81,8 +81,8 @@ bool parseAddress(std::string_view text, SourceSpec& spec, std::string& strError
         strError = "not a host name: " + std::string(host);
         return false;
     }
-    spec.host = std::string(host);
-    if (!port.empty() && !parsePort(port, spec.port)) {
+    choice.host = std::string(host);
+    if (!port.empty() && !parsePort(port, choice.port)) {
         strError = "not a port (1 to 65535): " + std::string(port);
         return false;
     }
@@ -91,55 +91,55 @@ bool parseAddress(std::string_view text, SourceSpec& spec, std::string& strError
 
 } // namespace
 
-SourceSpec SourceSpec::of(Kind kind)
+SourceChoice SourceChoice::of(Kind kind)
 {
-    SourceSpec spec;
-    spec.kind = kind;
-    if (spec.isNetwork()) {
-        spec.host = kLoopbackHost;
-        spec.port = infoOf(kind).defaultPort;
+    SourceChoice choice;
+    choice.kind = kind;
+    if (choice.isNetwork()) {
+        choice.host = kLoopbackHost;
+        choice.port = infoOf(kind).defaultPort;
     }
-    return spec;
+    return choice;
 }
 
-std::string SourceSpec::endpoint() const
+std::string SourceChoice::endpoint() const
 {
     const bool ipv6 = host.find(':') != std::string::npos;
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
-std::string SourceSpec::text() const
+std::string SourceChoice::text() const
 {
     return isNetwork() ? std::string(sourceKindName(kind)) + ":" + endpoint() : sourceKindName(kind);
 }
 
-const char* sourceKindName(SourceSpec::Kind kind)
+const char* sourceKindName(SourceChoice::Kind kind)
 {
     return infoOf(kind).name;
 }
 
-const char* sourceKindTitle(SourceSpec::Kind kind)
+const char* sourceKindTitle(SourceChoice::Kind kind)
 {
     return infoOf(kind).title;
 }
 
-std::optional<SourceSpec> parseSourceSpec(std::string_view text, std::string& strError)
+std::optional<SourceChoice> parseSourceChoice(std::string_view text, std::string& strError)
 {
     const std::size_t colon = text.find(':');
     const std::string_view keyword = text.substr(0, colon);
     for (const KindInfo& info : kKinds) {
         if (keyword != info.name)
             continue;
-        SourceSpec spec = SourceSpec::of(info.kind);
+        SourceChoice choice = SourceChoice::of(info.kind);
         if (colon == std::string_view::npos)
-            return spec;
-        if (!spec.isNetwork()) {
+            return choice;
+        if (!choice.isNetwork()) {
             strError = std::string(info.name) + " takes no address";
             return std::nullopt;
         }
-        if (!parseAddress(text.substr(colon + 1), spec, strError))
+        if (!parseAddress(text.substr(colon + 1), choice, strError))
             return std::nullopt;
-        return spec;
+        return choice;
     }
     strError = "unknown source '" + std::string(keyword) +
                "' (automatic, fsuipc, flightgear[:HOST[:PORT]], xplane[:HOST[:PORT]], relay[:HOST[:PORT]])";
