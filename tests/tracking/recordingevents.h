@@ -25,3 +25,21 @@ public:
 private:
     void add(const char* name, const std::string& text) { events.push_back(std::string(name) + " " + text); }
 };
+
+// The fuel the stand-in printed with that state ("state hhmm name ... fuel=lbs"),
+// as the tracker tells it ("" for none); "?" when the state was not printed.
+inline std::string printedFuel(const std::vector<std::string>& lines, const std::string& state)
+{
+    for (const std::string& line : lines) {
+        if (line.rfind("state ", 0) == 0 && line.find(" " + state + " ") != std::string::npos) {
+            const std::string lbs = line.substr(line.find("fuel=") + 5);
+            return lbs == "0" ? "" : lbs;
+        }
+    }
+    return "?";
+}
+
+inline std::string fuelUsed(const std::string& out, const std::string& in)
+{
+    return std::to_string(std::stoll(out) - std::stoll(in));
+}
