@@ -292,7 +292,7 @@ int chartShots(const QString& dir, std::int64_t flights)
 
     SilentDialogs dialogs;
     ucCharts panel(dialogs, nullptr, [] { return QDate(2026, 12, 7); });
-    panel.resize(760, 520);
+    panel.resize(600, 420);   // about its size in the main window
     panel.show();
     bool ok = true;
     auto* tabs = panel.findChild<QTabWidget*>("tabCharts");

@@ -25,20 +25,17 @@ namespace {
 constexpr double kSceneWidth = 900;   // charts are laid out at this width, then scaled to the page
 constexpr int kManyLabels = 8;        // more bar labels than this stand upright
 
-QStringList labels(const std::vector<PeriodTotal>& periods, QString (*label)(const PeriodTotal&))
-{
-    QStringList result;
-    for (const PeriodTotal& period : periods)
-        result << label(period);
-    return result;
-}
-
 QBarCategoryAxis* categoryAxis(const QStringList& categories)
 {
     auto* axis = new QBarCategoryAxis;
     axis->append(categories);
-    if (categories.size() > kManyLabels)
+    if (categories.size() > kManyLabels) {
         axis->setLabelsAngle(-90);
+        QFont small = axis->labelsFont();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        axis->setLabelsFont(small);
+        axis->setTruncateLabels(false);
+    }
     return axis;
 }
 
@@ -92,7 +89,10 @@ QBarSet* hoursSet(const QString& name, const std::vector<PeriodTotal>& periods)
 std::unique_ptr<QChart> monthChart(const FlightChartData& data)
 {
     auto chart = newChart(ChartKind::Month);
-    addBars(*chart, labels(data.months, monthLabel), {hoursSet(QStringLiteral("Block hours"), data.months)});
+    QStringList months;
+    for (const PeriodTotal& month : data.months)
+        months << month.first.toString(QStringLiteral("MM/yy"));   // short, to stand upright in a small panel
+    addBars(*chart, months, {hoursSet(QStringLiteral("Block hours"), data.months)});
     chart->legend()->hide();
     return chart;
 }

@@ -59,10 +59,15 @@ constexpr std::array<LinkPlacement, 4> kLinks{{
     {"Save as PNG/PDF", 3600, 1500},
 }};
 
-constexpr std::array<std::pair<ChartKind, const char*>, 3> kViews{{
-    {ChartKind::Month, "chtMonths"},
-    {ChartKind::Type, "chtTypes"},
-    {ChartKind::Year, "chtYears"},
+struct ViewPlacement {
+    ChartKind kind;
+    const char* name;
+    const char* tab;
+};
+constexpr std::array<ViewPlacement, 3> kViews{{
+    {ChartKind::Month, "chtMonths", "By Month"},
+    {ChartKind::Type, "chtTypes", "By Type"},
+    {ChartKind::Year, "chtYears", "By Year"},
 }};
 
 void writeWhole(const QString& path, const std::function<bool(QSaveFile&)>& write)
@@ -105,12 +110,12 @@ void ucCharts::buildControls()
 
     m_tabs = new QTabWidget(m_frame);
     m_tabs->setObjectName(QStringLiteral("tabCharts"));
-    for (const auto& [kind, name] : kViews) {
+    for (const auto& [kind, name, tab] : kViews) {
         auto* view = new QChartView(m_tabs);
         view->setObjectName(QString::fromLatin1(name));
         view->setRenderHint(QPainter::Antialiasing);
         m_views[static_cast<int>(kind)] = view;
-        m_tabs->addTab(view, FlightChartBuilder::title(kind));
+        m_tabs->addTab(view, QString::fromLatin1(tab));
     }
     m_lblUndated = new QLabel(m_frame);
     m_lblUndated->setObjectName(QStringLiteral("lblUndated"));
@@ -187,7 +192,7 @@ void ucCharts::refresh()
 
 void ucCharts::showCharts()
 {
-    for (const auto& [kind, name] : kViews) {
+    for (const auto& [kind, name, tab] : kViews) {
         QChartView* view = chartView(kind);
         QChart* old = view->chart();
         view->setChart(FlightChartBuilder::build(kind, m_data).release());
@@ -223,6 +228,7 @@ void ucCharts::connectBars(ChartKind kind)
 
 void ucCharts::barClicked(const ChartBar& bar)
 {
+    QToolTip::hideText();
     QList<QByteArray> flights;
     for (qsizetype row : flightsOfBar(m_table, m_data, bar))
         flights.append(flightKey(m_table, row));
