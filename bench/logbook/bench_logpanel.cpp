@@ -44,7 +44,6 @@ public:
     std::optional<QColor> pickColor(QWidget*, const QColor&, const QString&) override { return std::nullopt; }
     bool pageSetup(QWidget*, QPrinter&) override { return true; }
     bool printSetup(QWidget*, QPrinter&) override { return true; }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };
 
 QString dataDir()

@@ -47,6 +47,11 @@ bool QtDialogs::printSetup(QWidget* parent, QPrinter& printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
+QString Dialogs::saveFileName(QWidget*, const QString&, const QString&, const QString&)
+{
+    return {};
+}
+
 QString QtDialogs::saveFileName(QWidget* parent, const QString& title, const QString& suggestedPath,
                                 const QString& filters)
 {

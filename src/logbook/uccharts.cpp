@@ -25,6 +25,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QShowEvent>
 #include <QTabWidget>
 #include <QToolTip>
 
@@ -145,10 +146,12 @@ void ucCharts::resizeEvent(QResizeEvent* event)
     placeControls();
 }
 
+// Not when the window comes back from the task bar: the panel has not been away.
 void ucCharts::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    refresh();
+    if (!event->spontaneous())
+        refresh();
 }
 
 void ucCharts::placeControls()

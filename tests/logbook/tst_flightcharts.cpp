@@ -59,30 +59,30 @@ private slots:
         QTest::addColumn<Flights>("flights");
         QTest::addColumn<ChartKind>("kind");
         QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<qsizetype>("undated");
+        QTest::addColumn<QString>("undated");   // the line under the charts
 
         QTest::newRow("24 months end with this month; month edges")
             << Flights{{"2024-12-31", "A320", "9.0"}, {"2025-01-01", "A320", "1.5"},
                        {"2026-11-30", "A320", "1.0"}, {"2026-12-01", "A320", "2.0"}, {"2026-12-31", "A320", "0.5"}}
-            << ChartKind::Month << QStringList{"2025-01 1 1.5", "2026-11 1 1.0", "2026-12 2 2.5"} << qsizetype(0);
+            << ChartKind::Month << QStringList{"2025-01 1 1.5", "2026-11 1 1.0", "2026-12 2 2.5"} << QString();
         QTest::newRow("dates not yyyy-mm-dd are undated; a later month is out of the window")
             << Flights{{"2026-02-30", "A320", "1.0"}, {"07/12/2026", "A320", "1.0"}, {"", "A320", "1.0"},
                        {"2026-1-05", "A320", "1.0"}, {"2026-12-0x", "A320", "1.0"}, {"2027-01-01", "A320", "1.0"}}
-            << ChartKind::Month << QStringList{} << qsizetype(5);
+            << ChartKind::Month << QStringList{} << "5 flights without a readable date are not shown";
         QTest::newRow("a time that is not a number counts 0, the flight still counts")
             << Flights{{"2026-12-01", "A320", "abc"}, {"2026-12-02", "A320", ""}, {"2026-12-03", "A320", "1.5"}}
-            << ChartKind::Month << QStringList{"2026-12 3 1.5"} << qsizetype(0);
+            << ChartKind::Month << QStringList{"2026-12 3 1.5"} << QString();
         QTest::newRow("31 December stays in its year; a year without flights is shown")
             << Flights{{"2023-12-31", "A320", "1.0"}, {"2024-01-01", "A320", "2.0"}, {"2026-06-01", "A320", "3.0"},
                        {"someday", "A320", "4.0"}}
             << ChartKind::Year << QStringList{"2023 1 1.0 1.0", "2024 1 2.0 3.0", "2025 0 0.0 3.0", "2026 1 3.0 6.0"}
-            << qsizetype(1);
+            << "1 flight without a readable date is not shown";
         QTest::newRow("types by exact text in report order; blank types left out; undated count all time")
             << Flights{{"2026-03-01", "B737", "1.0"}, {"2026-01-01", "a320", "2.0"}, {"2025-12-31", "A320", "4.0"},
                        {"2026-12-07", "A320", "0.5"}, {"bad", "A320", "1.0"}, {"2026-05-05", "  ", "8.0"},
                        {"2026-05-05", "", "8.0"}}
             << ChartKind::Type << QStringList{"A320 3 5.5 1 0.5", "B737 1 1.0 1 1.0", "a320 1 2.0 1 2.0"}
-            << qsizetype(1);
+            << "1 flight without a readable date is not shown";
 
         Flights many;
         QStringList kept;
@@ -93,7 +93,7 @@ private slots:
                 kept << QString("%1 1 %2.0 0 0.0").arg(QString::fromLatin1(type)).arg(n);
         }
         QTest::newRow("more than 15 types: those with most hours, the rest as Other at the end")
-            << many << ChartKind::Type << (kept << "Other 2 3.0 0 0.0") << qsizetype(0);
+            << many << ChartKind::Type << (kept << "Other 2 3.0 0 0.0") << QString();
     }
 
     void figures()
@@ -101,60 +101,32 @@ private slots:
         QFETCH(Flights, flights);
         QFETCH(ChartKind, kind);
         QFETCH(QStringList, expected);
-        QFETCH(qsizetype, undated);
+        QFETCH(QString, undated);
         const FlightChartData data = computeFlightCharts(tableOf(flights), kToday);
         QCOMPARE(bars(data, kind), expected);
-        QCOMPARE(data.undatedFlights, undated);
+        QCOMPARE(undatedFlightsLine(data.undatedFlights), undated);
         QCOMPARE(data.flights, flights.size());
         QCOMPARE(data.months.size(), std::size_t(FlightChartData::kMonths));
     }
 
     void flightsOfBar_data()
     {
-        QTest::addColumn<ChartKind>("kind");
-        QTest::addColumn<QString>("label");   // the bar, found by its label
-        QTest::addColumn<bool>("recentOnly");
+        QTest::addColumn<ChartBar>("bar");
         QTest::addColumn<Rows>("rows");
-        QTest::newRow("a month") << ChartKind::Month << "2026-11" << false << Rows{1, 2};
-        QTest::newRow("a year, not its undated look-alikes") << ChartKind::Year << "2025" << false << Rows{0};
-        QTest::newRow("a type, all time") << ChartKind::Type << "A320" << false << Rows{0, 1, 4};
-        QTest::newRow("a type, last 12 months") << ChartKind::Type << "A320" << true << Rows{1};
+        QTest::newRow("2026-11") << ChartBar{ChartKind::Month, 22} << Rows{1, 2};
+        QTest::newRow("2025, not its undated look-alike") << ChartBar{ChartKind::Year, 0} << Rows{0};
+        QTest::newRow("A320, all time") << ChartBar{ChartKind::Type, 0} << Rows{0, 1, 4};
+        QTest::newRow("A320, last 12 months") << ChartBar{ChartKind::Type, 0, true} << Rows{1};
     }
 
     void flightsOfBar()
     {
-        QFETCH(ChartKind, kind);
-        QFETCH(QString, label);
-        QFETCH(bool, recentOnly);
+        QFETCH(ChartBar, bar);
         QFETCH(Rows, rows);
         const LogTable table = tableOf({{"2025-06-01", "A320", "1"}, {"2026-11-01", "A320", "1"},
                                         {"2026-11-30", "B737", "1"}, {"2027-01-01", "B737", "1"},
                                         {"2025-13-01", "A320", "1"}});
-        const FlightChartData data = computeFlightCharts(table, kToday);
-        const QStringList labels = kind == ChartKind::Type ? QStringList{"A320", "B737"}
-                                   : kind == ChartKind::Year ? QStringList{"2025", "2026", "2027"}
-                                                             : QStringList{};
-        int index = labels.indexOf(label);
-        if (kind == ChartKind::Month) {
-            for (index = 0; monthLabel(data.months.at(index)) != label; ++index) {}
-        }
-        QCOMPARE(::flightsOfBar(table, data, {kind, index, recentOnly}), rows);
-    }
-
-    void undatedLine_data()
-    {
-        QTest::addColumn<qsizetype>("count");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("none") << qsizetype(0) << QString();
-        QTest::newRow("one") << qsizetype(1) << "1 flight without a readable date is not shown";
-        QTest::newRow("twelve") << qsizetype(12) << "12 flights without a readable date are not shown";
-    }
-
-    void undatedLine()
-    {
-        QFETCH(qsizetype, count);
-        QFETCH(QString, line);
-        QCOMPARE(undatedFlightsLine(count), line);
+        QCOMPARE(::flightsOfBar(table, computeFlightCharts(table, kToday), bar), rows);
     }
 };
 
