@@ -8,8 +8,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ ccache pkg-config
-  # Qt 6 (Core, Widgets, PrintSupport, Test; Svg draws the icons at any size)
-  qt6-base-dev libgl-dev qt6-svg-dev libqt6svg6
+  # Qt 6 (Core, Widgets, PrintSupport, Test, Charts; Svg draws the icons at any size)
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev qt6-svg-dev libqt6svg6
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev tzdata
   # fuzzing and sanitizers with clang

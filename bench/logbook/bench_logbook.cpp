@@ -3,6 +3,7 @@
 //   bench_logbook --benchmark_filter=...  runs one measurement; run_logbench.sh runs each in a fresh process
 // Logs are read from $QUILLON_BENCH_DATA/log-<flights>.txt.
 
+#include "flightcharts.h"
 #include "flightstats.h"
 #include "largepages.h"
 #include "loggenerator.h"
@@ -85,6 +86,17 @@ void BM_LoadSortTotal(benchmark::State& state)
     reportMemory(state, rssBefore, state.range(0));
 }
 
+// The three charts' figures from a loaded log: beside BM_LoadSortTotal, the cost of the charts panel on top of the load.
+void BM_ChartData(benchmark::State& state)
+{
+    if (!logReady(state, state.range(0)))
+        return;
+    const LogTable table = loadedTable(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(computeFlightCharts(table, QDate(2026, 12, 7)));
+    state.counters["rows"] = double(table.rowCount());
+}
+
 // Floor: the file's bytes into memory (in the same large pages the loader uses).
 void BM_ReadFloor(benchmark::State& state)
 {
@@ -163,6 +175,7 @@ void sizes(benchmark::internal::Benchmark* benchmark)
 }
 
 BENCHMARK(BM_LoadSortTotal)->Apply(sizes);
+BENCHMARK(BM_ChartData)->Apply(sizes);
 BENCHMARK(BM_ReadFloor)->Apply(sizes);
 BENCHMARK(BM_SortByType)->Apply(sizes);
 BENCHMARK(BM_Report)->Apply(sizes);

@@ -4,7 +4,9 @@
 //   BM_EditWithTotal (commit a Time cell through its check, total and caption refreshed)
 //                                      beside BM_TotalFloor (totalFlightTime alone)
 //   BM_ScrollPage (one page down, viewport painted offscreen)
-//   bench_logpanel shots DIR FLIGHTS   screenshots of both panels and the print preview
+//   BM_ChartsPanel (the charts panel reads the log and draws its three charts) beside BM_LoadTotalFloor
+//   bench_logpanel shots DIR FLIGHTS   screenshots of the panels and the print preview
+//   bench_logpanel chartshots DIR FLIGHTS   the charts panel for a log of FLIGHTS spread over three years
 // Logs are read from $QUILLON_BENCH_DATA/log-<flights>.txt (bench_logbook generate writes them).
 
 #include "clslogentry.h"
@@ -16,10 +18,13 @@
 #include "loggenerator.h"
 #include "modfunctions.h"
 #include "paneltitle.h"
+#include "uccharts.h"
 #include "ucflightlog.h"
 #include "ucstats.h"
 
 #include <QApplication>
+#include <QChartView>
+#include <QTabWidget>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -183,6 +188,24 @@ void BM_ScrollPage(benchmark::State& state)
     }
 }
 
+// Read, added up and every chart drawn, as when the pilot opens the panel.
+void BM_ChartsPanel(benchmark::State& state)
+{
+    if (!useLog(state, state.range(0)))
+        return;
+    SilentDialogs dialogs;
+    ucCharts panel(dialogs, nullptr, [] { return QDate(2026, 12, 7); });
+    panel.resize(1100, 700);
+    panel.show();
+    QCoreApplication::processEvents();
+    for (auto _ : state) {
+        panel.refresh();
+        for (ChartKind kind : {ChartKind::Month, ChartKind::Type, ChartKind::Year})
+            benchmark::DoNotOptimize(panel.chartView(kind)->grab());
+    }
+    state.counters["rows"] = double(panel.data().flights);
+}
+
 void sizes(benchmark::internal::Benchmark* benchmark)
 {
     benchmark->Arg(32767)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -195,6 +218,7 @@ BENCHMARK(BM_SortByTypeFloor)->Apply(sizes)->Iterations(3);
 BENCHMARK(BM_EditWithTotal)->Apply(sizes)->Iterations(50);
 BENCHMARK(BM_TotalFloor)->Apply(sizes)->Iterations(50);
 BENCHMARK(BM_ScrollPage)->Apply(sizes)->Iterations(50);
+BENCHMARK(BM_ChartsPanel)->Apply(sizes)->Iterations(5);
 
 bool grabTo(QWidget& widget, const QString& path)
 {
@@ -241,6 +265,49 @@ int shots(const QString& dir, std::int64_t flights)
     return ok ? 0 : 1;
 }
 
+// The generated log's flights spread evenly over the three years up to today
+// (2026-12-07), two of them without a readable date.
+QByteArray threeYearLog(std::int64_t flights)
+{
+    QList<QByteArray> lines = generateFlightLog(flights).split('\n');
+    lines.removeAll(QByteArray());
+    const QDate first(2024, 1, 3);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray date = i % 150 == 149 ? QByteArray("n/a") : first.addDays(i * 1069 / lines.size()).toString(Qt::ISODate).toLatin1();
+        lines[i] = date + lines[i].mid(lines[i].indexOf(','));
+    }
+    return lines.join('\n') + '\n';
+}
+
+// The charts panel (each chart), its printed page as PDF and as PNG.
+int chartShots(const QString& dir, std::int64_t flights)
+{
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    QFile log(FlightLog_Path());
+    if (!log.open(QIODevice::WriteOnly) || log.write(threeYearLog(flights)) < 0)
+        return 1;
+    log.close();
+
+    SilentDialogs dialogs;
+    ucCharts panel(dialogs, nullptr, [] { return QDate(2026, 12, 7); });
+    panel.resize(600, 420);   // about its size in the main window
+    panel.show();
+    bool ok = true;
+    auto* tabs = panel.findChild<QTabWidget*>("tabCharts");
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        ok = grabTo(panel, dir + QString("/charts-%1.png").arg(tab + 1)) && ok;
+    }
+    try {
+        panel.exportTo(dir + "/charts.pdf");
+        panel.exportTo(dir + "/charts-page.png");
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -249,6 +316,8 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "shots")
         return shots(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong());
+    if (argc == 4 && QByteArray(argv[1]) == "chartshots")
+        return chartShots(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

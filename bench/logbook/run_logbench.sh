@@ -12,7 +12,7 @@ for flights in 32767 1000000; do
   [ -f "$log" ] || "$bin" generate "$flights" "$log"
   cat "$log" > /dev/null
 done
-for name in LoadSortTotal ReadFloor SortByType Report Save WriteFloor; do
+for name in LoadSortTotal ChartData ReadFloor SortByType Report Save WriteFloor; do
   for flights in 32767 1000000; do
     i=0
     while [ "$i" -lt "$runs" ]; do

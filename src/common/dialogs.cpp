@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 
@@ -44,4 +45,15 @@ bool QtDialogs::printSetup(QWidget* parent, QPrinter& printer)
 {
     QPrintDialog dialog(&printer, parent);
     return dialog.exec() == QDialog::Accepted;
+}
+
+QString Dialogs::saveFileName(QWidget*, const QString&, const QString&, const QString&)
+{
+    return {};
+}
+
+QString QtDialogs::saveFileName(QWidget* parent, const QString& title, const QString& suggestedPath,
+                                const QString& filters)
+{
+    return QFileDialog::getSaveFileName(parent, title, suggestedPath, filters);
 }

@@ -30,6 +30,10 @@ public:
     // Page setup and print dialogs; false when the user cancels.
     virtual bool pageSetup(QWidget* parent, QPrinter& printer) = 0;
     virtual bool printSetup(QWidget* parent, QPrinter& printer) = 0;
+    // The file to save to, starting at `suggestedPath`; empty when the user
+    // cancels. Seams that never save keep this default, which cancels.
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& suggestedPath,
+                                 const QString& filters);
 
     void inform(QWidget* parent, const QString& title, const QString& text);
     void warn(QWidget* parent, const QString& title, const QString& text);
@@ -44,4 +48,6 @@ public:
     std::optional<QColor> pickColor(QWidget* parent, const QColor& initial, const QString& title) override;
     bool pageSetup(QWidget* parent, QPrinter& printer) override;
     bool printSetup(QWidget* parent, QPrinter& printer) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& suggestedPath,
+                         const QString& filters) override;
 };

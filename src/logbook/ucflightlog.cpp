@@ -5,6 +5,7 @@
 #include "clslogentry.h"
 #include "dialogs.h"
 #include "errorreport.h"
+#include "flightcharts.h"
 #include "flightlogmodel.h"
 #include "flightlogpreview.h"
 #include "flightlogprinter.h"
@@ -16,6 +17,8 @@
 #include "twips.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QItemSelection>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -236,6 +239,7 @@ bool ucFlightLog::Grid_Save()
         Error_Report(m_dialogs, kSourceGridSave, e);
         return false;
     }
+    emit logSaved();
     m_dialogs.inform(this, kTitleSaved, kMsgSaved);
     return true;
 }
@@ -359,6 +363,45 @@ bool ucFlightLog::Grid_Print()
 void ucFlightLog::paintLog(QPrinter& printer) const
 {
     FlightLogPrinter(m_xarLog, m_strPageHeader).print(printer);
+}
+
+// Rows next to each other make one range: a month's flights are one block in a log in date order.
+qsizetype ucFlightLog::selectFlights(const QList<QByteArray>& flights)
+{
+    QHash<QByteArray, qsizetype> wanted;
+    for (const QByteArray& flight : flights)
+        ++wanted[flight];
+    QItemSelection selection;
+    const auto addRange = [&](int first, int last) {
+        selection.append(QItemSelectionRange(m_model->index(first, 0), m_model->index(last, LogTable::kColumnCount - 1)));
+    };
+    qsizetype selected = 0;
+    int rangeFirst = -1;
+    int rangeLast = -1;
+    for (qsizetype row = 0; row < m_xarLog.rowCount() && selected < flights.size(); ++row) {
+        const auto it = wanted.find(flightKey(m_xarLog, row));
+        if (it == wanted.end() || it.value() == 0)
+            continue;
+        --it.value();
+        ++selected;
+        const int gridRow = static_cast<int>(row);
+        if (gridRow != rangeLast + 1 && rangeFirst >= 0) {
+            addRange(rangeFirst, rangeLast);
+            rangeFirst = -1;
+        }
+        if (rangeFirst < 0)
+            rangeFirst = gridRow;
+        rangeLast = gridRow;
+    }
+    if (rangeFirst >= 0)
+        addRange(rangeFirst, rangeLast);
+    m_tdbLog->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!selection.isEmpty()) {
+        const QModelIndex first = selection.first().topLeft();
+        m_tdbLog->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+        m_tdbLog->scrollTo(first, QAbstractItemView::PositionAtCenter);
+    }
+    return selected;
 }
 
 bool ucFlightLog::queryClose()

@@ -54,10 +54,17 @@ public:
     // "Flight Log: " and the date and time at which the panel was initialised.
     QString pageHeader() const { return m_strPageHeader; }
 
+    // Selects the rows whose flightKey() is among `flights` (as many rows as
+    // the key is given), makes the first of them current and scrolls to it.
+    // Returns the number of rows selected.
+    qsizetype selectFlights(const QList<QByteArray>& flights);
+
 signals:
     // A refused cell edit is about to be explained in a box, perhaps while the
     // panel is hidden (Log Flight, closing): the host shows the panel now.
     void refusingEdit();
+    // The log file has been written.
+    void logSaved();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

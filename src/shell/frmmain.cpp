@@ -16,6 +16,7 @@
 #include "twips.h"
 #include "ucacars.h"
 #include "ucappframe.h"
+#include "uccharts.h"
 #include "ucflightlog.h"
 #include "ucstats.h"
 
@@ -40,12 +41,13 @@ namespace {
 const QString kNotice = QStringLiteral("For Flight Simulation Purposes Only");
 const QString kSimulatorPrefix = QStringLiteral("Simulator: ");
 const QString kSourceInitialize = QStringLiteral("frmMain.Form_Initialize()");
+const QString kSourceShowFlights = QStringLiteral("frmMain.showFlightsInLog()");
 const QString kSourceHelpContents = QStringLiteral("frmMain.mnuHelpContents_Click()");
 const QString kFlightLogKey = QStringLiteral("FlightLog");
 const QString kSmallIcons = QStringLiteral("imgSmallIcons");
 const QString kLargeIcons = QStringLiteral("imgLargeIcons");
-// Images 1..4 of both lists: the three side bar items and the program.
-const char* const kIconNames[] = {"acars", "flightlog", "timebytype", "quillon"};
+// Images 1..5 of both lists: three side bar items, the program, then the charts item.
+const char* const kIconNames[] = {"acars", "flightlog", "timebytype", "quillon", "charts"};
 
 QFont arial(double points)
 {
@@ -230,6 +232,21 @@ void frmMain::buildFrame(const std::shared_ptr<clsLogEntry>& record)
     connect(m_ucFlightLog, &ucFlightLog::refusingEdit, this, &frmMain::ucFlightLog_RefusingEdit);
     m_ucStats = new ucStats(m_dialogs, m_ucAppFrame);
     m_ucStats->setObjectName(QStringLiteral("ucStats"));
+    m_ucCharts = new ucCharts(m_dialogs, m_ucAppFrame);
+    m_ucCharts->setObjectName(QStringLiteral("ucCharts"));
+    connect(m_ucFlightLog, &ucFlightLog::logSaved, m_ucCharts, &ucCharts::logSaved);
+    connect(m_ucCharts, &ucCharts::flightsChosen, this, &frmMain::showFlightsInLog);
+}
+
+// A chart's bar was clicked: its flights, selected in the flight log panel.
+void frmMain::showFlightsInLog(const QList<QByteArray>& flights)
+{
+    try {
+        m_ucAppFrame->SetActivePanel(QStringLiteral("FlightLog"));
+        m_ucFlightLog->selectFlights(flights);
+    } catch (const std::exception& error) {
+        Error_Report(m_dialogs, kSourceShowFlights, error);
+    }
 }
 
 // Centred on the screen with a client area of 8850 x 5985 twips below the menu bar.
@@ -259,6 +276,8 @@ void frmMain::Form_Initialize()
                               QStringLiteral("ucFlightLog"));
         m_ucAppFrame->AddItem(QStringLiteral("TimebyACType"), QStringLiteral("Time by AC Type"),
                               QStringLiteral("Time by AC Type"), 3, QStringLiteral("ucStats"));
+        m_ucAppFrame->AddItem(QStringLiteral("Charts"), QStringLiteral("Charts"), QStringLiteral("Charts"), 5,
+                              QStringLiteral("ucCharts"));
         ApplyLinkColor(readColor(kLinkColorKey, kDefaultLinkColor));
         ApplyMenuBackColor(readColor(kMenuBackColorKey, kDefaultMenuBackColor));
         ApplyMenuForeColor(readColor(kMenuForeColorKey, kDefaultMenuForeColor));
@@ -375,6 +394,7 @@ void frmMain::ApplyLinkColor(qint32 color)
     m_ucACARS->setTitle_BackColor(color);
     m_ucFlightLog->setTitle_BackColor(color);
     m_ucStats->setTitle_BackColor(color);
+    m_ucCharts->setTitle_BackColor(color);
 }
 
 void frmMain::ApplyMenuBackColor(qint32 color)

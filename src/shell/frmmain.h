@@ -13,6 +13,7 @@ class clsLogEntry;
 class clsUTC;
 class ucACARS;
 class ucAppFrame;
+class ucCharts;
 class ucFlightLog;
 class ucStats;
 
@@ -52,6 +53,7 @@ public:
     ucACARS* acarsPanel() const { return m_ucACARS; }
     ucFlightLog* flightLogPanel() const { return m_ucFlightLog; }
     ucStats* statsPanel() const { return m_ucStats; }
+    ucCharts* chartsPanel() const { return m_ucCharts; }
     // Status bar panels 1..4.
     QLabel* statusPanel(int index) const;
     QTimer* clockTimer() const { return m_ZTimer; }
@@ -95,6 +97,7 @@ private:
     void startTimers();
     void stopTimers();
 
+    void showFlightsInLog(const QList<QByteArray>& flights);
     void mnuFileExit_Click();
     void mnuOptionsMenuBackColor_Click();
     void mnuOptionsMenuCaptionColor_Click();
@@ -126,6 +129,7 @@ private:
     ucACARS* m_ucACARS = nullptr;
     ucFlightLog* m_ucFlightLog = nullptr;
     ucStats* m_ucStats = nullptr;
+    ucCharts* m_ucCharts = nullptr;
     QLabel* m_statusPanels[4] = {};
     QTimer* m_ZTimer = nullptr;
     QTimer* m_tmrDateTime = nullptr;

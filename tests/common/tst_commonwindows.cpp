@@ -66,7 +66,7 @@ private slots:
     void artworkAtEveryDensity()
     {
         QList<std::pair<QIcon, QSize>> pictures{{Artwork::splash(), Artwork::kSplashSize}};
-        for (const char* name : {"acars", "flightlog", "timebytype", "quillon"})
+        for (const char* name : {"acars", "flightlog", "timebytype", "quillon", "charts"})
             pictures.append({Artwork::icon(QLatin1String(name)), QSize(32, 32)});
         for (const auto& [picture, size] : pictures) {
             for (qreal dpr : {1.0, 1.25, 2.0, 3.0}) {

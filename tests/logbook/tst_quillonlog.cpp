@@ -19,6 +19,7 @@ private slots:
     {
         QVERIFY(!qEnvironmentVariableIsEmpty("XDG_DATA_HOME"));
         qputenv("LC_ALL", "C");
+        qputenv("QUILLON_TODAY", "2002-07-31");
     }
 
     void run_data()
@@ -46,6 +47,13 @@ private slots:
                           "Incomplete: the file mixes CR LF and LF line ends: line 2 ends with LF alone\n"
                           "Mend line 2 of the file; the program will not save over it until then.\n")
             << QByteArray("quillon-log: The flight log FILE mixes CR LF and LF line ends");
+        QTest::newRow("chart by year, with the undated line") << QStringList{"chart", "--by", "year", "FILE"}
+            << kA320 + "\r\n" + kB737 + "\r\n" + QByteArray(kB737).replace("2002-07-06", "someday") + "\r\n" << 0
+            << QByteArray("Year               Flights     Hours    Running hours\n"
+                          "2002                     2       3.7              3.7\n"
+                          "1 flight without a readable date is not shown\n") << QByteArray();
+        QTest::newRow("chart by an unknown figure") << QStringList{"chart", "--by", "week", "FILE"} << kA320 << 2
+            << QByteArray() << QByteArray("usage:");
         QTest::newRow("usage error") << QStringList{"frobnicate"} << QByteArray() << 2 << QByteArray() << QByteArray();
     }
 

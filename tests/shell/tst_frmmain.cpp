@@ -12,6 +12,7 @@
 #include "recordingdialogs.h"
 #include "ucacars.h"
 #include "ucappframe.h"
+#include "uccharts.h"
 #include "ucflightlog.h"
 #include "ucstats.h"
 
@@ -95,6 +96,28 @@ private slots:
         QCOMPARE(window->windowIcon().pixmap(QSize(48, 48), 2.0).size(), QSize(96, 96));
         QCOMPARE(window->findChild<ImageList*>(QStringLiteral("imgSmallIcons"))->image(1, 3.0).size(), QSize(48, 48));
         QCOMPARE(window->findChild<ImageList*>(QStringLiteral("imgLargeIcons"))->image(3, 1.5).size(), QSize(48, 48));
+    }
+
+    // A chart's bar brings the flight log panel forward with those flights selected.
+    void chartBarShowsItsFlightsInTheLog()
+    {
+        const QByteArray a = "2026-07-01,A320,G-1,EGLL,1000Z,1010Z,9000 lbs,LFPG,1100Z,1110Z,8000 lbs,1.2,1:12,1000 lbs";
+        const QByteArray b = "2026-07-02,B737,G-2,LFPG,1000Z,1010Z,9000 lbs,EGLL,1100Z,1110Z,8000 lbs,1.0,1:00,1000 lbs";
+        QFile log(logPath());
+        QVERIFY(QDir().mkpath(QFileInfo(logPath()).path()) && log.open(QIODevice::WriteOnly));
+        QVERIFY(log.write(a + "\r\n" + b + "\r\n") > 0);
+        log.close();
+        auto window = makeWindow();
+        window->show();
+        window->appFrame()->SetActivePanel(QStringLiteral("Charts"));
+        QVERIFY(window->chartsPanel()->isVisible());
+        QCOMPARE(window->chartsPanel()->data().flights, 2);
+
+        emit window->chartsPanel()->flightsChosen({b});
+        QCOMPARE(window->appFrame()->GetActivePanel()->Key, QStringLiteral("FlightLog"));
+        const QModelIndexList rows = window->flightLogPanel()->grid()->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().row(), 1);
     }
 
     // A missing guide is reported; a guide is opened in the browser. About is
@@ -181,7 +204,7 @@ private slots:
         QVERIFY(m_dialogs->lastText().contains(QStringLiteral("Error Number: 13\r\n")));
         QCOMPARE(linkBarColor(window->acarsPanel()), 255); // before the bad one: applied
         QCOMPARE(window->appFrame()->foreColor(), 0);      // after it: skipped
-        QCOMPARE(window->appFrame()->itemCount(), 3);      // the items stay
+        QCOMPARE(window->appFrame()->itemCount(), 4);      // the items stay
         QCOMPARE(frmMain::colorFromSettingText(QStringLiteral(" 18 ")), 18);
         QVERIFY_THROWS_EXCEPTION(std::exception, frmMain::colorFromSettingText(QStringLiteral("4294967296")));
 

@@ -15,6 +15,7 @@ public:
     std::optional<QColor> pickedColor;
     QList<QColor> pickerOpenedWith;   // the colour the picker showed, each time it opened
     bool printAccepted = true;
+    QString savePath;   // the file "chosen" in a save dialog; empty cancels
     // Runs inside the box, as the user's reaction would, before it is answered.
     std::function<void(const MessageRequest&)> whileShown;
 
@@ -35,6 +36,7 @@ public:
     }
     bool pageSetup(QWidget*, QPrinter&) override { return printAccepted; }
     bool printSetup(QWidget*, QPrinter&) override { return printAccepted; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return savePath; }
 
     QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
     QString lastTitle() const { return shown.isEmpty() ? QString() : shown.last().title; }

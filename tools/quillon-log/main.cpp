@@ -1,12 +1,15 @@
 // quillon-log stats [FILE]   the flight time report, exactly as the statistics panel shows it
 // quillon-log check [FILE]   flights, total flight time and, for a log that does not load whole, why
+// quillon-log chart --by month|type|year [FILE]   the charts panel's figures as a table
 // FILE defaults to the program's flight log. Exit status: 0 good, 1 incomplete log, 2 usage.
 
+#include "flightcharts.h"
 #include "flightstats.h"
 #include "modfunctions.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHash>
 #include <QStringList>
 
 #include <cstdio>
@@ -27,6 +30,7 @@ int usage()
 {
     print(stderr, QStringLiteral("usage: quillon-log stats [FILE]\n"
                                  "       quillon-log check [FILE]\n"
+                                 "       quillon-log chart --by month|type|year [FILE]\n"
                                  "FILE defaults to %1\n")
                       .arg(QDir::toNativeSeparators(FlightLog_Path())));
     return kExitUsage;
@@ -68,12 +72,33 @@ int check(const QString& path)
     return kExitIncomplete;
 }
 
+// The figures end with chartToday(): set QUILLON_TODAY for a fixed day.
+int chart(const QString& by, const QString& path)
+{
+    static const QHash<QString, ChartKind> kKinds{
+        {QStringLiteral("month"), ChartKind::Month},
+        {QStringLiteral("type"), ChartKind::Type},
+        {QStringLiteral("year"), ChartKind::Year}};
+    if (!kKinds.contains(by))
+        return usage();
+    LogTable table;
+    const LoadResult load = Load_XArray(table, path);
+    print(stdout, flightChartTable(computeFlightCharts(table, chartToday()), kKinds.value(by)));
+    reportLoadError(load);
+    return load.complete ? 0 : kExitIncomplete;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    if (args.size() >= 3 && args.at(0) == QLatin1String("chart") && args.at(1) == QLatin1String("--by")) {
+        if (args.size() > 4)
+            return usage();
+        return chart(args.at(2), args.size() == 4 ? args.at(3) : FlightLog_Path());
+    }
     if (args.isEmpty() || args.size() > 2)
         return usage();
     const QString path = args.size() == 2 ? args.at(1) : FlightLog_Path();

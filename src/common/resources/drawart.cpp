@@ -104,6 +104,23 @@ void drawTimeByType(QPainter& p)
     p.drawLine(QPointF(6, 95), QPointF(94, 95));
 }
 
+// Monthly bars under a rising line: the charts item.
+void drawCharts(QPainter& p)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x3a, 0x7b, 0xd5));
+    const int heights[] = {30, 48, 38, 62};
+    for (int i = 0; i < 4; ++i)
+        p.drawRect(QRectF(12 + i * 20, 92 - heights[i], 14, heights[i]));
+    p.setPen(QPen(QColor(0xd9, 0x3a, 0x2b), 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    const QPointF rising[] = {{10, 50}, {38, 36}, {62, 28}, {90, 8}};
+    p.drawPolyline(rising, 4);
+    p.setPen(QPen(QColor(0x22, 0x22, 0x22), 3));
+    p.drawLine(QPointF(6, 95), QPointF(94, 95));
+    p.drawLine(QPointF(6, 95), QPointF(6, 6));
+}
+
 void drawProgram(QPainter& p)
 {
     QLinearGradient sky(0, 0, 0, 100);
@@ -230,7 +247,7 @@ int main(int argc, char* argv[])
         const char* name;
         Drawing draw;
     } icons[] = {{"acars", drawAcars}, {"flightlog", drawFlightLog}, {"timebytype", drawTimeByType},
-                 {"quillon", drawProgram}};
+                 {"quillon", drawProgram}, {"charts", drawCharts}};
 
     bool ok = out.mkpath(QStringLiteral("icons"));
     for (const auto& icon : icons) {

@@ -1,0 +1,323 @@
+#include "flightcharts.h"
+
+#include "flightstats.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <numeric>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+constexpr int kDateColumn = 0;
+constexpr int kTypeColumn = 1;
+constexpr int kFlightTimeColumn = 11;
+constexpr int kLastYear = 9999;
+const QString kOther = QStringLiteral("Other");
+
+int digit(char c)
+{
+    return c >= '0' && c <= '9' ? c - '0' : -1;
+}
+
+// Months since the start of year 0 of a "yyyy-mm-dd" date; -1 for any other text.
+int monthNumber(std::string_view date)
+{
+    if (date.size() != 10 || date[4] != '-' || date[7] != '-')
+        return -1;
+    int value[3] = {0, 0, 0};
+    constexpr std::array<std::pair<int, int>, 3> kFields{{{0, 4}, {5, 2}, {8, 2}}};
+    for (int field = 0; field < 3; ++field) {
+        for (int i = 0; i < kFields[field].second; ++i) {
+            const int d = digit(date[kFields[field].first + i]);
+            if (d < 0)
+                return -1;
+            value[field] = value[field] * 10 + d;
+        }
+    }
+    if (!QDate::isValid(value[0], value[1], value[2]))
+        return -1;
+    return value[0] * 12 + value[1] - 1;
+}
+
+int monthNumber(QDate date)
+{
+    return date.year() * 12 + date.month() - 1;
+}
+
+QDate firstDayOfMonth(int number)
+{
+    return QDate(number / 12, number % 12 + 1, 1);
+}
+
+bool isBlankType(std::string_view type)
+{
+    return type.find_first_not_of(' ') == std::string_view::npos;
+}
+
+double flightHours(const LogTable& table, qsizetype row)
+{
+    return cellNumber(table.cell(row, kFlightTimeColumn)).value_or(0.0);
+}
+
+struct TypeSum {
+    std::string_view type;
+    qsizetype flights = 0;
+    double hours = 0;
+    qsizetype recentFlights = 0;
+    double recentHours = 0;
+};
+
+// Every type in byte order (the report's order); a log where types repeat
+// row after row finds most rows' type without hashing.
+class TypeCounter {
+public:
+    void add(std::string_view type, double hours, bool recent)
+    {
+        if (m_last >= m_sums.size() || m_sums[m_last].type != type) {
+            const auto [it, added] = m_index.try_emplace(type, m_sums.size());
+            if (added)
+                m_sums.push_back({type});
+            m_last = it->second;
+        }
+        TypeSum& sum = m_sums[m_last];
+        ++sum.flights;
+        sum.hours += hours;
+        if (recent) {
+            ++sum.recentFlights;
+            sum.recentHours += hours;
+        }
+    }
+
+    std::vector<TypeSum> inReportOrder()
+    {
+        std::sort(m_sums.begin(), m_sums.end(), [](const TypeSum& a, const TypeSum& b) { return a.type < b.type; });
+        return std::move(m_sums);
+    }
+
+private:
+    std::vector<TypeSum> m_sums;
+    std::unordered_map<std::string_view, std::size_t> m_index;
+    std::size_t m_last = 0;
+};
+
+void addTo(TypeTotal& bar, const TypeSum& sum)
+{
+    bar.types.emplace_back(sum.type.data(), static_cast<qsizetype>(sum.type.size()));
+    bar.flights += sum.flights;
+    bar.hours += sum.hours;
+    bar.recentFlights += sum.recentFlights;
+    bar.recentHours += sum.recentHours;
+}
+
+// The kMaxTypes types with the most hours keep their bars, in report order;
+// the others share one "Other" bar at the end.
+std::vector<TypeTotal> typeBars(const std::vector<TypeSum>& sums)
+{
+    std::vector<bool> own(sums.size(), true);
+    if (sums.size() > FlightChartData::kMaxTypes) {
+        std::vector<std::size_t> byHours(sums.size());
+        std::iota(byHours.begin(), byHours.end(), 0);
+        std::stable_sort(byHours.begin(), byHours.end(),
+                         [&](std::size_t a, std::size_t b) { return sums[a].hours > sums[b].hours; });
+        for (std::size_t rank = FlightChartData::kMaxTypes; rank < byHours.size(); ++rank)
+            own[byHours[rank]] = false;
+    }
+    std::vector<TypeTotal> bars;
+    TypeTotal other{kOther};
+    for (std::size_t i = 0; i < sums.size(); ++i) {
+        if (!own[i]) {
+            addTo(other, sums[i]);
+            continue;
+        }
+        TypeTotal bar;
+        addTo(bar, sums[i]);
+        bar.label = QString::fromLocal8Bit(bar.types.front());
+        bars.push_back(std::move(bar));
+    }
+    if (!other.types.empty())
+        bars.push_back(std::move(other));
+    return bars;
+}
+
+void addRunningTotals(std::vector<PeriodTotal>& periods)
+{
+    double running = 0;
+    for (PeriodTotal& period : periods) {
+        running += period.hours;
+        period.runningHours = running;
+    }
+}
+
+} // namespace
+
+QDate chartToday()
+{
+    const QDate set = QDate::fromString(qEnvironmentVariable("QUILLON_TODAY"), Qt::ISODate);
+    return set.isValid() ? set : QDateTime::currentDateTimeUtc().date();
+}
+
+FlightChartData computeFlightCharts(const LogTable& table, QDate today)
+{
+    FlightChartData data;
+    data.today = today;
+    data.flights = table.rowCount();
+    const int lastMonth = monthNumber(today);
+    const int firstMonth = lastMonth - FlightChartData::kMonths + 1;
+    const int firstRecentMonth = lastMonth - FlightChartData::kRecentMonths + 1;
+    data.months.resize(FlightChartData::kMonths);
+    for (int i = 0; i < FlightChartData::kMonths; ++i)
+        data.months[i].first = firstDayOfMonth(firstMonth + i);
+
+    std::vector<PeriodTotal> years(kLastYear + 1);
+    int firstYear = kLastYear + 1;
+    int lastYear = -1;
+    TypeCounter types;
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        const double hours = flightHours(table, row);
+        const int month = monthNumber(table.cell(row, kDateColumn));
+        const std::string_view type = table.cell(row, kTypeColumn);
+        if (!isBlankType(type))
+            types.add(type, hours, month >= firstRecentMonth && month <= lastMonth);
+        if (month < 0) {
+            ++data.undatedFlights;
+            continue;
+        }
+        if (month >= firstMonth && month <= lastMonth) {
+            ++data.months[month - firstMonth].flights;
+            data.months[month - firstMonth].hours += hours;
+        }
+        const int year = month / 12;
+        ++years[year].flights;
+        years[year].hours += hours;
+        firstYear = std::min(firstYear, year);
+        lastYear = std::max(lastYear, year);
+    }
+    for (int year = firstYear; year <= lastYear; ++year) {
+        data.years.push_back(years[year]);
+        data.years.back().first = QDate(year, 1, 1);
+    }
+    addRunningTotals(data.months);
+    addRunningTotals(data.years);
+    data.types = typeBars(types.inReportOrder());
+    return data;
+}
+
+std::vector<qsizetype> flightsOfBar(const LogTable& table, const FlightChartData& data, const ChartBar& bar)
+{
+    const int lastMonth = monthNumber(data.today);
+    std::function<bool(qsizetype)> matches;
+    std::unordered_set<std::string_view> types;
+    switch (bar.kind) {
+    case ChartKind::Month: {
+        const int month = monthNumber(data.months.at(bar.index).first);
+        matches = [&, month](qsizetype row) { return monthNumber(table.cell(row, kDateColumn)) == month; };
+        break;
+    }
+    case ChartKind::Year: {
+        const int year = data.years.at(bar.index).first.year();
+        matches = [&, year](qsizetype row) {
+            const int month = monthNumber(table.cell(row, kDateColumn));
+            return month >= 0 && month / 12 == year;
+        };
+        break;
+    }
+    case ChartKind::Type: {
+        for (const QByteArray& type : data.types.at(bar.index).types)
+            types.emplace(type.constData(), static_cast<std::size_t>(type.size()));
+        const int firstRecent = lastMonth - FlightChartData::kRecentMonths + 1;
+        matches = [&, firstRecent](qsizetype row) {
+            if (!types.contains(table.cell(row, kTypeColumn)))
+                return false;
+            const int month = monthNumber(table.cell(row, kDateColumn));
+            return !bar.recentOnly || (month >= firstRecent && month <= lastMonth);
+        };
+        break;
+    }
+    }
+    std::vector<qsizetype> rows;
+    for (qsizetype row = 0; row < table.rowCount(); ++row) {
+        if (matches(row))
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+QString undatedFlightsLine(qsizetype count)
+{
+    if (count == 0)
+        return {};
+    if (count == 1)
+        return QStringLiteral("1 flight without a readable date is not shown");
+    return QStringLiteral("%1 flights without a readable date are not shown").arg(count);
+}
+
+QString monthLabel(const PeriodTotal& month)
+{
+    return month.first.toString(QStringLiteral("yyyy-MM"));
+}
+
+QString yearLabel(const PeriodTotal& year)
+{
+    return QString::number(year.first.year());
+}
+
+QString monthToolTip(const PeriodTotal& month)
+{
+    const QString flights = month.flights == 1 ? QStringLiteral("1 flight")
+                                               : QStringLiteral("%1 flights").arg(month.flights);
+    return QStringLiteral("%1: %2, %3 hours")
+        .arg(QLocale().standaloneMonthName(month.first.month()) + QLatin1Char(' ') + QString::number(month.first.year()),
+             flights, formatFlightTime(month.hours));
+}
+
+QString flightChartTable(const FlightChartData& data, ChartKind kind)
+{
+    QString text;
+    const auto line = [&text](const QStringList& fields) {
+        text += fields.front().leftJustified(16);
+        for (qsizetype i = 1; i < fields.size(); ++i)
+            text += QLatin1Char(' ') + fields.at(i).rightJustified(i < 3 ? 9 : 16);
+        text += QLatin1Char('\n');
+    };
+    switch (kind) {
+    case ChartKind::Month:
+        line({QStringLiteral("Month"), QStringLiteral("Flights"), QStringLiteral("Hours")});
+        for (const PeriodTotal& month : data.months)
+            line({monthLabel(month), QString::number(month.flights), formatFlightTime(month.hours)});
+        break;
+    case ChartKind::Type:
+        line({QStringLiteral("Type"), QStringLiteral("Flights"), QStringLiteral("Hours"),
+              QStringLiteral("Flights 12 mo"), QStringLiteral("Hours 12 mo")});
+        for (const TypeTotal& type : data.types)
+            line({type.label, QString::number(type.flights), formatFlightTime(type.hours),
+                  QString::number(type.recentFlights), formatFlightTime(type.recentHours)});
+        break;
+    case ChartKind::Year:
+        line({QStringLiteral("Year"), QStringLiteral("Flights"), QStringLiteral("Hours"),
+              QStringLiteral("Running hours")});
+        for (const PeriodTotal& year : data.years)
+            line({yearLabel(year), QString::number(year.flights), formatFlightTime(year.hours), formatFlightTime(year.runningHours)});
+        break;
+    }
+    if (kind != ChartKind::Type && data.undatedFlights > 0)
+        text += undatedFlightsLine(data.undatedFlights) + QLatin1Char('\n');
+    return text;
+}
+
+QByteArray flightKey(const LogTable& table, qsizetype row)
+{
+    QByteArray key;
+    for (int column = 0; column < LogTable::kColumnCount; ++column) {
+        if (column > 0)
+            key += ',';
+        const std::string_view cell = table.cell(row, column);
+        key.append(cell.data(), static_cast<qsizetype>(cell.size()));
+    }
+    return key;
+}

@@ -1,0 +1,184 @@
+// The charts panel: what it draws from the saved file, its empty state, a
+// click on a bar reaching the flight log panel, and the exported page.
+
+#include "clslogentry.h"
+#include "logpaneltesting.h"
+#include "recordingdialogs.h"
+#include "uccharts.h"
+#include "ucflightlog.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QTabWidget>
+#include <QtTest>
+
+using namespace logpanel;
+
+namespace {
+
+QDate today()
+{
+    return {2026, 12, 7};
+}
+
+QBarSet* firstSet(ucCharts& panel, ChartKind kind)
+{
+    for (QAbstractSeries* series : panel.chartView(kind)->chart()->series()) {
+        if (auto* bars = qobject_cast<QBarSeries*>(series))
+            return bars->barSets().constFirst();
+    }
+    return nullptr;
+}
+
+QStringList categories(ucCharts& panel, ChartKind kind)
+{
+    return qobject_cast<QBarCategoryAxis*>(panel.chartView(kind)->chart()->axes(Qt::Horizontal).constFirst())
+        ->categories();
+}
+
+// Clicks the middle of bar `index` of the first set, as the pilot would. The
+// type chart's two sets share each category: the first is the left half.
+void clickBar(ucCharts& panel, ChartKind kind, int index)
+{
+    const double x = kind == ChartKind::Type ? index - 0.125 : index;
+    QChartView* view = panel.chartView(kind);
+    panel.findChild<QTabWidget*>("tabCharts")->setCurrentWidget(view);
+    QChart* chart = view->chart();
+    QBarSet* set = firstSet(panel, kind);
+    const QPointF scene = chart->mapToScene(chart->mapToPosition(QPointF(x, set->at(index) / 2)));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(scene));
+}
+
+const QList<QByteArray> kLog{flight("2025-06-01", "B737", "G-1", "2.0"), flight("2026-11-02", "A320", "G-2", "1.5"),
+                             flight("2026-11-20", "A320", "G-3", "1.0"), flight("2026-12-01", "B737", "G-4", "3.0"),
+                             flight("unknown", "A320", "G-5", "1.0")};
+
+} // namespace
+
+class tst_ucCharts : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+    void init() { removeLogFile(); }
+
+    void drawsTheSavedLog()
+    {
+        writeLogFile(linesOf(kLog));
+        RecordingDialogs dialogs;
+        ucCharts panel(dialogs, nullptr, today);
+        panel.resize(700, 500);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+        QBarSet* months = firstSet(panel, ChartKind::Month);
+        QCOMPARE(months->count(), 24);
+        QCOMPARE(months->at(22), 2.5);   // November
+        QCOMPARE(months->at(23), 3.0);
+        QCOMPARE(categories(panel, ChartKind::Type), (QStringList{"A320", "B737"}));
+        QCOMPARE(firstSet(panel, ChartKind::Type)->at(0), 3.5);
+        QCOMPARE(categories(panel, ChartKind::Year), (QStringList{"2025 (1)", "2026 (3)"}));
+        auto* running = qobject_cast<QLineSeries*>(panel.chartView(ChartKind::Year)->chart()->series().last());
+        QVERIFY(running);
+        QCOMPARE(running->at(1).y(), 7.5);
+        QCOMPARE(panel.findChild<QLabel*>("lblUndated")->text(), "1 flight without a readable date is not shown");
+        QVERIFY(panel.findChild<QLabel*>("lblUndated")->isVisible());
+        QVERIFY(!panel.findChild<QLabel*>("lblEmpty")->isVisible());
+        QVERIFY(dialogs.shown.isEmpty());
+
+        // A flight saved while the panel is in view shows at once.
+        writeLogFile(linesOf(kLog + QList<QByteArray>{flight("2026-12-05", "B737", "G-6", "1.0")}));
+        panel.logSaved();
+        QCOMPARE(firstSet(panel, ChartKind::Month)->at(23), 4.0);
+    }
+
+    void emptyLogShowsTheSentence()
+    {
+        RecordingDialogs dialogs;
+        ucCharts panel(dialogs, nullptr, today);
+        panel.resize(700, 500);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QVERIFY(panel.findChild<QLabel*>("lblEmpty")->isVisible());
+        QVERIFY(!panel.findChild<QTabWidget*>("tabCharts")->isVisible());
+        QVERIFY(!panel.findChild<QLabel*>("lblUndated")->isVisible());
+    }
+
+    void clickedBarSelectsItsFlightsInTheLog_data()
+    {
+        QTest::addColumn<ChartKind>("kind");
+        QTest::addColumn<int>("bar");
+        QTest::addColumn<QStringList>("ids");
+        QTest::newRow("November") << ChartKind::Month << 22 << QStringList{"G-2", "G-3"};
+        QTest::newRow("B737, all time") << ChartKind::Type << 1 << QStringList{"G-1", "G-4"};
+        QTest::newRow("2025") << ChartKind::Year << 0 << QStringList{"G-1"};
+    }
+
+    void clickedBarSelectsItsFlightsInTheLog()
+    {
+        QFETCH(ChartKind, kind);
+        QFETCH(int, bar);
+        QFETCH(QStringList, ids);
+        writeLogFile(linesOf(kLog));
+        RecordingDialogs dialogs;
+        ucFlightLog log(std::make_shared<clsLogEntry>(), dialogs);
+        log.resize(700, 300);
+        log.show();
+        log.grid()->selectRow(4);   // replaced by the click
+        ucCharts panel(dialogs, nullptr, today);
+        connect(&panel, &ucCharts::flightsChosen, &log, &ucFlightLog::selectFlights);
+        panel.resize(900, 600);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+        clickBar(panel, kind, bar);
+        QStringList selected;
+        for (const QModelIndex& row : log.grid()->selectionModel()->selectedRows())
+            selected << log.table().cellText(row.row(), 2);
+        selected.sort();
+        QCOMPARE(selected, ids);
+        QCOMPARE(log.table().cellText(log.grid()->currentIndex().row(), 2), ids.first());
+    }
+
+    void savesThePage_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("magic");   // empty: nothing written, an error shown
+        QTest::newRow("PNG") << "charts.png" << "charts.png" << QByteArray("\x89PNG");
+        QTest::newRow("PDF") << "charts.PDF" << "charts.PDF" << QByteArray("%PDF");
+        QTest::newRow("no known suffix: PDF") << "charts" << "charts.pdf" << QByteArray("%PDF");
+        QTest::newRow("folder missing") << "none/charts.png" << "none/charts.png" << QByteArray();
+    }
+
+    void savesThePage()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, magic);
+        writeLogFile(linesOf(kLog));
+        QTemporaryDir dir;
+        RecordingDialogs dialogs;
+        dialogs.savePath = dir.filePath(chosen);
+        ucCharts panel(dialogs, nullptr, today);
+        panel.refresh();
+        clickLink(panel, ucCharts::LINK_SAVE_AS);
+        QFile file(dir.filePath(written));
+        if (magic.isEmpty()) {
+            QVERIFY(!file.exists());
+            QVERIFY(dialogs.lastText().contains(QDir::toNativeSeparators(dir.filePath(written))));
+            return;
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(magic.size()) == magic);
+        QVERIFY(dialogs.shown.isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_ucCharts)
+#include "tst_uccharts.moc"
