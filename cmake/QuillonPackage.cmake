@@ -6,7 +6,7 @@ set(CPACK_PACKAGE_VENDOR "The Quillon developers")
 set(CPACK_PACKAGE_CONTACT "The Quillon developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
-  "Records the OUT, OFF, ON and IN times and the fuel of each flight flown in a desktop flight simulator, through the simulator's FSUIPC module, and keeps them in a log that is edited, printed and summed per aircraft type.")
+  "Records the OUT, OFF, ON and IN times and the fuel of each flight flown in a desktop flight simulator, through the simulator's FSUIPC module, and keeps them in a log that is edited, printed, summed per aircraft type and drawn as charts.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -15,6 +15,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # draws the icons, is a plugin that Qt loads at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
+# Debian looks for the licence of a package in its doc folder, as "copyright".
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillon RENAME copyright)
 include(CPack)
 
 # Builds the package from the built tree and checks what it holds.

@@ -23,6 +23,7 @@ for path in \
   ./usr/share/applications/quillon.desktop \
   ./usr/share/icons/hicolor/scalable/apps/quillon.svg \
   ./usr/share/icons/hicolor/48x48/apps/quillon.png \
+  ./usr/share/doc/quillon/copyright \
   ./usr/share/doc/quillon/guide/index.html ./usr/share/doc/quillon/guide/guide.css; do
   grep -q " $path\$" <<<"$contents" || { echo "missing from the package: $path" >&2; status=1; }
 done
@@ -33,7 +34,7 @@ if grep -q '/include/\|\.a$\|/tests\?/' <<<"$contents"; then
 fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libqt6printsupport6 libqt6svg6; do
+for library in libqt6widgets6 libqt6printsupport6 libqt6svg6 libqt6charts6; do
   grep -q "$library" <<<"$depends" || { echo "Depends lacks $library: $depends" >&2; status=1; }
 done
 [ "$(dpkg-deb -f "$deb" Package)" = quillon ] || { echo "the package is not named quillon" >&2; status=1; }

@@ -159,7 +159,7 @@ void addRunningTotals(std::vector<PeriodTotal>& periods)
 QDate chartToday()
 {
     const QDate set = QDate::fromString(qEnvironmentVariable("QUILLON_TODAY"), Qt::ISODate);
-    return set.isValid() ? set : QDateTime::currentDateTimeUtc().date();
+    return set.isValid() ? set : QDate::currentDate();
 }
 
 FlightChartData computeFlightCharts(const LogTable& table, QDate today)

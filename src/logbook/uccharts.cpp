@@ -118,6 +118,7 @@ void ucCharts::buildControls()
         m_views[static_cast<int>(kind)] = view;
         m_tabs->addTab(view, QString::fromLatin1(tab));
     }
+    connect(m_tabs, &QTabWidget::currentChanged, this, &ucCharts::showUndatedLine);
     m_lblUndated = new QLabel(m_frame);
     m_lblUndated->setObjectName(QStringLiteral("lblUndated"));
     m_lblUndated->setContentsMargins(6, 0, 6, 0);
@@ -206,7 +207,14 @@ void ucCharts::showCharts()
     m_tabs->setVisible(!empty);
     m_lblEmpty->setVisible(empty);
     m_lblUndated->setText(undatedFlightsLine(m_data.undatedFlights));
-    m_lblUndated->setVisible(!empty && m_data.undatedFlights > 0);
+    showUndatedLine();
+}
+
+// Undated flights are left out of the month and year charts only; the type chart counts them.
+void ucCharts::showUndatedLine()
+{
+    const bool typeChart = m_tabs->currentWidget() == chartView(ChartKind::Type);
+    m_lblUndated->setVisible(m_data.flights > 0 && m_data.undatedFlights > 0 && !typeChart);
     placeControls();
 }
 

@@ -63,6 +63,7 @@ private:
     void buildControls();
     void placeControls();
     void showCharts();
+    void showUndatedLine();
     void connectBars(ChartKind kind);
     void barClicked(const ChartBar& bar);
     void hypCharts_Click(int index);
