@@ -63,6 +63,8 @@ private slots:
         QTest::newRow("LF alone in a CR LF file: named at the line it ends")
             << a + "\r\n" + b + "\n" + c + "\r\n" << QByteArrayList{a, b + "\n2002-07-03"} << 2ll
             << LogErrors::kExtraFields;
+        QTest::newRow("LF alone ends the last line of a CR LF file: named there")
+            << a + "\r\n" + b + "\n" << QByteArrayList{a, b} << 2ll << LogErrors::kMixedLineEnds;
         QTest::newRow("fewer than 14 fields mid-file: rows before kept")
             << c + "\r\n" + a + "\r\n\r\nshort,line\r\n" + b << QByteArrayList{a, c} << 4ll
             << LogErrors::kShortLine;
