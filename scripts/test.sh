@@ -20,6 +20,11 @@ fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
+# Test programs name their runtime folders under /tmp after this run; those a
+# crash, a sanitizer abort or a timeout left are removed at the end.
+export QUILLON_TEST_RUN=$$
+trap 'rm -rf /tmp/quillon-test-"$QUILLON_TEST_RUN"-*' EXIT
+
 cmake -S . -B "$build" -G Ninja "${options[@]}" "${launcher[@]}"
 cmake --build "$build" -j "$(nproc)"
 # Tests run one at a time: the end-to-end ones start simulator stand-ins and windows.
