@@ -228,13 +228,17 @@ QString keepBackup(const QString& logPath, QString& error)
     return backup;
 }
 
+// The oldest backups go by the time their file was written, not by their
+// names: after the clock is set back, the newest have the earliest names.
 void pruneBackups(const QString& logPath)
 {
     QDir folder(backupFolder(logPath));
-    const QStringList backups =
-        folder.entryList({QStringLiteral("flightlog-*.txt")}, QDir::Files, QDir::Name);
+    QFileInfoList backups = folder.entryInfoList({QStringLiteral("flightlog-*.txt")}, QDir::Files, QDir::Name);
+    std::stable_sort(backups.begin(), backups.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() < b.lastModified();
+    });
     for (qsizetype i = 0; i + kBackupsKept < backups.size(); ++i)
-        folder.remove(backups[i]);
+        folder.remove(backups[i].fileName());
 }
 
 } // namespace

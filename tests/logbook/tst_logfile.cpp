@@ -179,6 +179,11 @@ private slots:
     {
         const QString folder = m_dir.filePath("backups");
         QDir(folder).removeRecursively();
+        QVERIFY(QDir().mkpath(folder)); // named while the clock was ahead: the oldest all the same
+        QFile ahead(folder + "/flightlog-2099-01-01_000000.000Z.txt");
+        QVERIFY(ahead.open(QIODevice::WriteOnly));
+        QVERIFY(ahead.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+        ahead.close();
         LogTable table;
         table.resize(1);
         for (int save = 0; save < 12; ++save) {
