@@ -15,10 +15,10 @@ namespace {
 using namespace std::chrono_literals;
 using Events = std::vector<std::string>;
 
-// The lines the process prints until one starts with prefix (or 10 s pass in all).
+// The lines the process prints until one starts with prefix (or 60 s pass in all: a whole flight).
 Events linesUntil(ChildProcess& process, const std::string& prefix)
 {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
     Events lines;
     std::string line;
     while (process.readLineBy(line, deadline)) {
