@@ -19,7 +19,7 @@ deb=${debs[0]}
 contents=$(dpkg-deb -c "$deb")
 status=0
 for path in \
-  ./usr/bin/quillon ./usr/bin/quillon-probe ./usr/bin/quillon-sim ./usr/bin/quillon-log \
+  ./usr/bin/quillon ./usr/bin/quillon-probe ./usr/bin/quillon-sim ./usr/bin/quillon-log ./usr/bin/quillon-relay \
   ./usr/share/applications/quillon.desktop \
   ./usr/share/icons/hicolor/scalable/apps/quillon.svg \
   ./usr/share/icons/hicolor/48x48/apps/quillon.png \

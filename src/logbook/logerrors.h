@@ -12,4 +12,5 @@ inline constexpr qint32 kBadCellCharacter = 30105; // a cell holds "," or CR, wh
 inline constexpr qint32 kLineTooLong = 30106;      // a line longer than 4 GiB
 inline constexpr qint32 kExtraFields = 30107;      // a line holds more than 14 fields
 inline constexpr qint32 kLoadFailed = 30108;       // the load stopped on an unforeseen failure (out of memory)
+inline constexpr qint32 kMixedLineEnds = 30109;    // a flight of a CR LF file ends with LF alone
 }

@@ -84,31 +84,42 @@ struct LineFault {
     QString description;
 };
 
+// Names the line that LF alone ends in a file of CR line ends; `effect` says
+// what became of that line.
+LineFault mixedLineEndFault(const char* data, qsizetype lf, const QString& path, qint32 number, const QString& effect)
+{
+    LineFault fault;
+    fault.number = number;
+    fault.line = editorLineNumber(data, lf);
+    fault.reason = QStringLiteral("the file mixes CR LF and LF line ends: line %1 ends with LF alone").arg(fault.line);
+    fault.description = QStringLiteral("The flight log %1 mixes CR LF and LF line ends: line %2 ends with LF "
+                                       "alone%3 Give every line the same end (a text editor can convert them).")
+                            .arg(nativePath(path))
+                            .arg(fault.line)
+                            .arg(effect);
+    return fault;
+}
+
 // A line whose number of fields is not 14, named at the line to mend. In a
 // file of CR line ends a LF alone inside the line is the likely cause: a line
 // ended by LF alone runs on into the next.
 LineFault fieldCountFault(const char* data, qsizetype pos, qsizetype stop, char lineEnd, const QString& path)
 {
     const qsizetype fields = countFields(data + pos, data + stop);
-    LineFault fault;
-    fault.number = fields < kColumns ? LogErrors::kShortLine : LogErrors::kExtraFields;
+    const qint32 number = fields < kColumns ? LogErrors::kShortLine : LogErrors::kExtraFields;
     const QString consequence = fields < kColumns
         ? QStringLiteral("The flights before it are loaded.")
         : QStringLiteral("Only its first 14 fields are loaded, and the log will not be saved until it is mended.");
     const auto* lf = static_cast<const char*>(
         lineEnd == '\r' ? std::memchr(data + pos, '\n', static_cast<std::size_t>(stop - pos)) : nullptr);
     if (lf) {
-        fault.line = editorLineNumber(data, lf - data);
-        fault.reason = QStringLiteral("the file mixes CR LF and LF line ends: line %1 ends with LF alone").arg(fault.line);
-        fault.description = QStringLiteral("The flight log %1 mixes CR LF and LF line ends: line %2 ends with LF "
-                                           "alone, so it runs on into the next line as one flight of %3 fields. "
-                                           "Give every line the same end (a text editor can convert them). %4")
-                                .arg(nativePath(path))
-                                .arg(fault.line)
-                                .arg(fields)
-                                .arg(consequence);
-        return fault;
+        return mixedLineEndFault(data, lf - data, path, number,
+                                 QStringLiteral(", so it runs on into the next line as one flight of %1 fields. %2")
+                                     .arg(fields)
+                                     .arg(consequence));
     }
+    LineFault fault;
+    fault.number = number;
     fault.line = editorLineNumber(data, pos);
     fault.reason = fields < kColumns
         ? QStringLiteral("line %1 holds %2 fields; a flight needs 14").arg(fault.line).arg(fields)
@@ -217,13 +228,17 @@ QString keepBackup(const QString& logPath, QString& error)
     return backup;
 }
 
+// The oldest backups go by the time their file was written, not by their
+// names: after the clock is set back, the newest have the earliest names.
 void pruneBackups(const QString& logPath)
 {
     QDir folder(backupFolder(logPath));
-    const QStringList backups =
-        folder.entryList({QStringLiteral("flightlog-*.txt")}, QDir::Files, QDir::Name);
+    QFileInfoList backups = folder.entryInfoList({QStringLiteral("flightlog-*.txt")}, QDir::Files, QDir::Name);
+    std::stable_sort(backups.begin(), backups.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return a.lastModified() < b.lastModified();
+    });
     for (qsizetype i = 0; i + kBackupsKept < backups.size(); ++i)
-        folder.remove(backups[i]);
+        folder.remove(backups[i].fileName());
 }
 
 } // namespace
@@ -349,9 +364,19 @@ LoadResult parseLog(LogTable& table, int block, const char* data, qsizetype size
         const bool extraFields = fields == kColumns;
         if (fields < kColumns)
             ends[static_cast<std::size_t>(fields++)] = static_cast<std::uint32_t>(lineStop - pos);
-        // A short line stops the load; of lines with extra fields the first is named.
-        if (fields < kColumns || (extraFields && result.complete)) {
-            const LineFault fault = fieldCountFault(data, pos, lineStop, lineEnd, strPath);
+        // A flight whose last field ends in LF in a file of CR line ends: a line
+        // ended by LF alone with nothing after it to run on into (often the last,
+        // added by hand). The LF is no part of the flight.
+        const bool endsInLfAlone = !extraFields && fields == kColumns && lineEnd == '\r' && data[lineStop - 1] == '\n';
+        if (endsInLfAlone)
+            --ends[kColumns - 1];
+        // A short line stops the load; of the other faults the first is named.
+        if (fields < kColumns || ((extraFields || endsInLfAlone) && result.complete)) {
+            const LineFault fault = endsInLfAlone
+                ? mixedLineEndFault(data, lineStop - 1, strPath, LogErrors::kMixedLineEnds,
+                                    QStringLiteral(". Its flight is loaded, and the log will not be saved until "
+                                                   "it is mended."))
+                : fieldCountFault(data, pos, lineStop, lineEnd, strPath);
             markIncomplete(table, result, strPath, fault.line, fault.reason);
             reportLoadError(result, fault.number, fault.description);
             if (fields < kColumns)

@@ -35,6 +35,7 @@ const QString kLinkLostAdvice =
                    "Click On to continue this flight once the simulator answers again.");
 const QString kFuelOutMissing =
     QStringLiteral("Fuel OUT could not be read: it is read when tracking goes on, before take-off.");
+const QString kFuelOutLost = QStringLiteral("Fuel OUT could not be read: after take-off it stays empty.");
 const QString kFuelInMissing = QStringLiteral(
     "Fuel IN could not be read: click On to read it while the parking brake is still set.");
 const QString kWaitingText = QStringLiteral("Waiting for the simulator...");
@@ -670,7 +671,7 @@ void ucACARS::Link_Lost(const QString& strError)
     ACARS_LINKS();
     QStringList lines{kLinkLostStatus.arg(strError), kLinkLostAdvice};
     if (!m_flight.timeOut.isEmpty() && !m_flight.fuelOut)
-        lines << kFuelOutMissing;
+        lines << (m_flight.timeOff.isEmpty() ? kFuelOutMissing : kFuelOutLost);
     if (m_flight.isArrived() && !m_flight.fuelIn)
         lines << kFuelInMissing;
     Show_Link_Status(lines.join(QLatin1Char(' ')), kLinkLostStatus.arg(strError));

@@ -41,8 +41,8 @@ relayframe::Frame FrameReader::next()
 void FrameReader::checkHeader()
 {
     const std::uint32_t magic = blockformat::loadU32LE(m_header);
-    const unsigned version = m_header[4] | m_header[5] << 8;
-    const std::uint16_t kind = static_cast<std::uint16_t>(m_header[6] | m_header[7] << 8);
+    const unsigned version = blockformat::loadU16LE(m_header + 4);
+    const std::uint16_t kind = blockformat::loadU16LE(m_header + 6);
     const std::size_t length = blockformat::loadU32LE(m_header + 8);
     if (magic != relayframe::kMagic)
         return fail("not a relay frame (wrong magic number)");

@@ -8,6 +8,7 @@
 namespace relayframe {
 
 using blockformat::loadU32LE;
+using blockformat::storeU16LE;
 using blockformat::storeU32LE;
 
 namespace {
@@ -17,11 +18,8 @@ std::vector<std::uint8_t> frameWithPayload(Kind kind, std::size_t payloadBytes)
 {
     std::vector<std::uint8_t> frame(kHeaderBytes + payloadBytes);
     storeU32LE(&frame[0], kMagic);
-    frame[4] = static_cast<std::uint8_t>(kVersion);
-    frame[5] = static_cast<std::uint8_t>(kVersion >> 8);
-    const auto kindValue = static_cast<std::uint16_t>(kind);
-    frame[6] = static_cast<std::uint8_t>(kindValue);
-    frame[7] = static_cast<std::uint8_t>(kindValue >> 8);
+    storeU16LE(&frame[4], static_cast<std::uint16_t>(kVersion));
+    storeU16LE(&frame[6], static_cast<std::uint16_t>(kind));
     storeU32LE(&frame[8], static_cast<std::uint32_t>(payloadBytes));
     return frame;
 }

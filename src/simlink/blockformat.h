@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// The request block shared by client and module, and the 32-bit little-endian
-// fields that every wire format of the link is made of. One place for both, so
+// The request block shared by client and module, and the 16- and 32-bit
+// little-endian fields that every wire format of the link is made of. One place for both, so
 // that the client, the module, the transports and the relay agree by construction.
 namespace blockformat {
 
@@ -16,6 +16,17 @@ inline constexpr std::size_t kEndMarkerBytes = 4;
 inline constexpr std::uint32_t kEndId = 0;
 inline constexpr std::uint32_t kReadId = 1;
 inline constexpr std::uint32_t kWriteId = 2;
+
+inline std::uint16_t loadU16LE(const std::uint8_t* at)
+{
+    return static_cast<std::uint16_t>(at[0] | at[1] << 8);
+}
+
+inline void storeU16LE(std::uint8_t* at, std::uint16_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
 
 inline std::uint32_t loadU32LE(const std::uint8_t* at)
 {

@@ -28,8 +28,7 @@ void SimVariables::setU8(std::uint32_t offset, std::uint8_t value)
 void SimVariables::setU16(std::uint32_t offset, std::uint16_t value)
 {
     checkRange(offset, 2);
-    m_bytes[offset] = static_cast<std::uint8_t>(value);
-    m_bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+    blockformat::storeU16LE(m_bytes.data() + offset, value);
 }
 void SimVariables::setU32(std::uint32_t offset, std::uint32_t value)
 {
@@ -60,7 +59,7 @@ std::uint8_t SimVariables::u8(std::uint32_t offset) const
 std::uint16_t SimVariables::u16(std::uint32_t offset) const
 {
     checkRange(offset, 2);
-    return static_cast<std::uint16_t>(m_bytes[offset] | m_bytes[offset + 1] << 8);
+    return blockformat::loadU16LE(m_bytes.data() + offset);
 }
 
 std::uint32_t SimVariables::u32(std::uint32_t offset) const

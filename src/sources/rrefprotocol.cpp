@@ -1,5 +1,7 @@
 #include "rrefprotocol.h"
 
+#include "blockformat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -31,14 +33,7 @@ std::vector<std::string> makeDatarefs()
 
 void storeI32(unsigned char* at, std::int32_t value)
 {
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<unsigned char>(bits >> (8 * i));
-}
-
-std::uint32_t loadU32(const unsigned char* at)
-{
-    return std::uint32_t{at[0]} | std::uint32_t{at[1]} << 8 | std::uint32_t{at[2]} << 16 | std::uint32_t{at[3]} << 24;
+    blockformat::storeU32LE(at, static_cast<std::uint32_t>(value));
 }
 
 } // namespace
@@ -58,8 +53,8 @@ std::optional<Request> decodeRequest(const unsigned char* bytes, std::size_t len
     if (length != kRequestBytes || std::memcmp(bytes, kTag, 4) != 0 || bytes[4] != 0)
         return std::nullopt;
     Request request;
-    request.frequency = static_cast<std::int32_t>(loadU32(bytes + 5));
-    request.index = static_cast<std::int32_t>(loadU32(bytes + 9));
+    request.frequency = static_cast<std::int32_t>(blockformat::loadU32LE(bytes + 5));
+    request.index = static_cast<std::int32_t>(blockformat::loadU32LE(bytes + 9));
     const auto* name = reinterpret_cast<const char*>(bytes + 13);
     request.name.assign(name, strnlen(name, kNameBytes));
     return request;
@@ -72,10 +67,10 @@ std::optional<std::vector<std::pair<std::int32_t, float>>> decodeReply(const uns
         return std::nullopt;
     std::vector<std::pair<std::int32_t, float>> pairs;
     for (std::size_t at = kReplyHeaderBytes; at < length; at += kPairBytes) {
-        const std::uint32_t bits = loadU32(bytes + at + 4);
+        const std::uint32_t bits = blockformat::loadU32LE(bytes + at + 4);
         float value = 0;
         std::memcpy(&value, &bits, sizeof value);
-        pairs.emplace_back(static_cast<std::int32_t>(loadU32(bytes + at)), value);
+        pairs.emplace_back(static_cast<std::int32_t>(blockformat::loadU32LE(bytes + at)), value);
     }
     return pairs;
 }

@@ -1,5 +1,6 @@
 #include "clsacars.h"
 
+#include "blockformat.h"
 #include "simoffsets.h"
 
 #include <array>
@@ -154,8 +155,7 @@ std::optional<std::int32_t> clsACARS::Read_Value(std::int32_t dwOffset, std::int
     if (!readBytes(dwOffset, dwSize, bytes.data()))
         return std::nullopt;
     // Little-endian, as the simulator stores it; 2-byte values arrive as 0..65535.
-    const std::uint32_t value = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (std::uint32_t{bytes[3]} << 24);
-    return static_cast<std::int32_t>(value);
+    return static_cast<std::int32_t>(blockformat::loadU32LE(bytes.data()));
 }
 
 std::optional<bool> clsACARS::Not_Slewing()

@@ -32,6 +32,7 @@ void tst_CellValidation::cells_data()
     QTest::newRow("month first, dots") << Cell{us, 0, "12.31.2001", "2001-12-31", ""};
     QTest::newRow("two-digit year is not 1902") << Cell{us, 0, "7/7/02", "2002-07-07", ""};
     QTest::newRow("two-digit year: next year at most") << Cell{us, 0, "1-1-27", "2027-01-01", ""};
+    QTest::newRow("two-digit year: two years ahead is past") << Cell{us, 0, "1-1-28", "1928-01-01", ""};
     QTest::newRow("two-digit year: a past flight") << Cell{us, 0, "7/7/75", "1975-07-07", ""};
     QTest::newRow("ISO anywhere") << Cell{de, 0, "2002-7-7", "2002-07-07", ""};
     QTest::newRow("long format, commas and all") << Cell{us, 0, "Sunday, July 7, 2002", "2002-07-07", ""};

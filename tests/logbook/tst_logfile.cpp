@@ -63,6 +63,8 @@ private slots:
         QTest::newRow("LF alone in a CR LF file: named at the line it ends")
             << a + "\r\n" + b + "\n" + c + "\r\n" << QByteArrayList{a, b + "\n2002-07-03"} << 2ll
             << LogErrors::kExtraFields;
+        QTest::newRow("LF alone ends the last line of a CR LF file: named there")
+            << a + "\r\n" + b + "\n" << QByteArrayList{a, b} << 2ll << LogErrors::kMixedLineEnds;
         QTest::newRow("fewer than 14 fields mid-file: rows before kept")
             << c + "\r\n" + a + "\r\n\r\nshort,line\r\n" + b << QByteArrayList{a, c} << 4ll
             << LogErrors::kShortLine;
@@ -177,6 +179,11 @@ private slots:
     {
         const QString folder = m_dir.filePath("backups");
         QDir(folder).removeRecursively();
+        QVERIFY(QDir().mkpath(folder)); // named while the clock was ahead: the oldest all the same
+        QFile ahead(folder + "/flightlog-2099-01-01_000000.000Z.txt");
+        QVERIFY(ahead.open(QIODevice::WriteOnly));
+        QVERIFY(ahead.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+        ahead.close();
         LogTable table;
         table.resize(1);
         for (int save = 0; save < 12; ++save) {

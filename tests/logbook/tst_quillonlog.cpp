@@ -54,6 +54,12 @@ private slots:
                           "1 flight without a readable date is not shown\n") << QByteArray();
         QTest::newRow("chart by an unknown figure") << QStringList{"chart", "--by", "week", "FILE"} << kA320 << 2
             << QByteArray() << QByteArray("usage:");
+        QTest::newRow("check, LF alone ends the last line of a CR LF file") << QStringList{"check", "FILE"}
+            << kA320 + "\r\n" + kB737 + "\n" << 1
+            << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n"
+                          "Incomplete: the file mixes CR LF and LF line ends: line 2 ends with LF alone\n"
+                          "Mend line 2 of the file; the program will not save over it until then.\n")
+            << QByteArray("quillon-log: The flight log FILE mixes CR LF and LF line ends");
         QTest::newRow("usage error") << QStringList{"frobnicate"} << QByteArray() << 2 << QByteArray() << QByteArray();
     }
 

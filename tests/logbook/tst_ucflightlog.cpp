@@ -78,9 +78,12 @@ private slots:
         QSignalSpy ok(m_record.get(), &clsLogEntry::NewLogEntrySaveOK);
         const QByteArray logged = flight("2002-07-08", "A300", "G-DDDD", "3.0");
         fillRecord(*m_record, logged);
+        bool busyWithBox = false;
+        m_dialogs.whileShown = [&](const MessageRequest&) { busyWithBox |= QGuiApplication::overrideCursor() != nullptr; };
 
         m_record->New_Log_Entry_Save();
 
+        QVERIFY(!busyWithBox);
         QCOMPARE(ok.count(), 1);
         QCOMPARE(readLogFile(), linesOf({kFlightB, kFlightA, kFlightC, logged}));
         QVERIFY(!m_panel->isChanged());

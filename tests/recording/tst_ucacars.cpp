@@ -2,6 +2,7 @@
 // variables are changed between timer ticks.
 #include "clslogentry.h"
 #include "fakeipcplatform.h"
+#include "flightinprogress.h"
 #include "linklabel.h"
 #include "linklabelgroup.h"
 #include "paneltitle.h"
@@ -218,6 +219,7 @@ private slots:
     void flightIN_stopsPolling_failedLogKeepsValues_retrySaves();
     void linkLost_keepsFlightQuietly_andOnContinues();
     void fuelInCutOff_isToldAndReadAgainAtTheGate();
+    void fuelOutMissing_isToldWhetherItCanStillBeRead();
     void hangingSimulator_windowAnswers_resetAndCloseAtOnce();
     void tickInsideBox_isDropped();
     void keptFlight_offeredAtStart_data();
@@ -449,6 +451,34 @@ void TestUcAcars::fuelInCutOff_isToldAndReadAgainAtTheGate()
     c.click(On);
     QTRY_COMPARE(c.state(), kArrived);
     QCOMPARE(c.liveValues(), kFlightShown);
+}
+
+// Fuel OUT is read again only before take-off: after OFF the panel says it stays empty.
+void TestUcAcars::fuelOutMissing_isToldWhetherItCanStillBeRead()
+{
+    Cockpit c;
+    c.click(On);
+    c.failReadsOf(kFuelWeight);
+    c.fly(0, 1);
+    QVERIFY2(c.linkText().contains(u"Fuel OUT could not be read: it is read when tracking goes on, before take-off"_s),
+             qPrintable(c.linkText()));
+
+    c.fake.setMessageHandler({});
+    c.click(On);
+    c.fly(1, 2);
+    FlightInProgress kept; // a flight kept at OFF without its fuel OUT, continued
+    QString error;
+    QCOMPARE(FlightInProgress::load(c.flightPath, kept, error), FlightInProgress::Loaded::Flight);
+    kept.fuelOut.reset();
+    QVERIFY2(kept.save(c.flightPath, error), qPrintable(error));
+    c.reopen();
+    c.dialogs.answers = {QMessageBox::Yes};
+    c.panel->Offer_Saved_Flight();
+    c.click(On);
+    c.fake.setDeliveryFailure(0);
+    c.tick();
+    QVERIFY2(c.linkText().contains(u"Fuel OUT could not be read: after take-off it stays empty."_s),
+             qPrintable(c.linkText()));
 }
 
 // While an exchange waits, the window keeps answering and says so after 2 s;

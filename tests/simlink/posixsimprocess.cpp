@@ -69,7 +69,11 @@ ChildProcess::~ChildProcess()
 
 bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    return readLineBy(line, std::chrono::steady_clock::now() + timeout);
+}
+
+bool ChildProcess::readLineBy(std::string& line, std::chrono::steady_clock::time_point deadline)
+{
     for (;;) {
         const auto end = m_buffered.find('\n');
         if (end != std::string::npos) {
@@ -91,8 +95,9 @@ bool ChildProcess::readLine(std::string& line, std::chrono::milliseconds timeout
 
 std::string ChildProcess::readAll(std::chrono::milliseconds timeout)
 {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string all, line;
-    while (readLine(line, timeout))
+    while (readLineBy(line, deadline))
         all += line + "\n";
     return all + std::exchange(m_buffered, {});
 }

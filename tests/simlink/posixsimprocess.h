@@ -22,7 +22,8 @@ public:
 
     // The next line of output (without its end), or false at the time-out or the end of output.
     bool readLine(std::string& line, std::chrono::milliseconds timeout);
-    // Everything the child writes until it closes its output.
+    bool readLineBy(std::string& line, std::chrono::steady_clock::time_point deadline);
+    // Everything the child writes until it closes its output (or the time-out, for all of it).
     std::string readAll(std::chrono::milliseconds timeout);
     void signal(int signalNumber) const;
     // The exit status, or -1 when the child is still running at the time-out

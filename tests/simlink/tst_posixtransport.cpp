@@ -187,7 +187,7 @@ TEST_P(PosixWait, EndsAtTheDeadline)
             EXPECT_LT(seconds, 0.05) << "a broken connection fails at once";
         } else {
             EXPECT_GE(seconds, 0.2);
-            EXPECT_LT(seconds, 0.3) << "call " << call;
+            EXPECT_LT(seconds, 0.6) << "call " << call; // room for a busy machine; the fault waits 2 s and more
         }
     }
     ::close(module);

@@ -3,7 +3,8 @@
 // and its runtime folder at a fresh one under /tmp, so that no test touches a
 // pilot's real log or settings, even when the program is started by hand.
 // The runtime folder holds the link's Unix sockets, whose paths must stay
-// within 107 bytes however deep the checkout is; it is removed at exit.
+// within 107 bytes however deep the checkout is; it is removed at exit (and by
+// scripts/test.sh after a crash).
 // Processes the program starts inherit the same folders.
 #include <cstdlib>
 #include <string>
@@ -43,7 +44,7 @@ std::string makeRuntimeFolder(const std::string& scratch)
     return scratch + "/runtime";
 }
 #else
-char g_runtimeFolder[] = "/tmp/quillon-test-XXXXXX"; // mode 0700, as a runtime folder must be
+std::string g_runtimeFolder;
 pid_t g_owner = 0;
 
 // Only the process that made the folder removes it: a forked child that
@@ -55,13 +56,19 @@ void removeRuntimeFolder()
         std::filesystem::remove_all(g_runtimeFolder, ignored);
 }
 
+// Mode 0700, as a runtime folder must be. A run of scripts/test.sh gives its
+// number in QUILLON_TEST_RUN, so that it removes the folders a crashed or
+// timed-out test left.
 std::string makeRuntimeFolder(const std::string&)
 {
-    if (::mkdtemp(g_runtimeFolder) == nullptr)
+    const char* run = std::getenv("QUILLON_TEST_RUN");
+    std::string name = std::string("/tmp/quillon-test-") + (run && *run ? std::string(run) + "-" : "") + "XXXXXX";
+    if (::mkdtemp(name.data()) == nullptr)
         std::abort();
+    g_runtimeFolder = name;
     g_owner = ::getpid();
     std::atexit(removeRuntimeFolder);
-    return g_runtimeFolder;
+    return name;
 }
 #endif
 

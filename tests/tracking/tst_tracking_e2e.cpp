@@ -15,12 +15,13 @@ namespace {
 using namespace std::chrono_literals;
 using Events = std::vector<std::string>;
 
-// The lines the process prints until one starts with prefix (or 10 s pass).
+// The lines the process prints until one starts with prefix (or 60 s pass in all: a whole flight).
 Events linesUntil(ChildProcess& process, const std::string& prefix)
 {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
     Events lines;
     std::string line;
-    while (process.readLine(line, 10s)) {
+    while (process.readLineBy(line, deadline)) {
         lines.push_back(line);
         if (line.rfind(prefix, 0) == 0)
             break;
