@@ -153,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 // What can sit where the module's socket should be, and none of it may cost a hang.
-enum class NoModule { StaleSocket, BacklogFull, DirectoryOpenToOthers };
+enum class NoModule { StaleSocket, BacklogFull, BacklogFullCancelled, DirectoryOpenToOthers };
 
 struct NoModuleCase {
     std::string name;
@@ -174,7 +174,8 @@ TEST_P(PosixLinkNoModule, GivesCode2Quickly)
     }
     if (GetParam().found == NoModule::StaleSocket)
         ::close(fds.back());                         // the socket file stays, as after a crash
-    if (GetParam().found == NoModule::BacklogFull) { // a module that never accepts
+    const bool cancelled = GetParam().found == NoModule::BacklogFullCancelled;
+    if (GetParam().found == NoModule::BacklogFull || cancelled) { // a module that never accepts
         ASSERT_EQ(::listen(fds.back(), 0), 0);
         while (fds.size() < 9) {
             fds.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
@@ -183,9 +184,15 @@ TEST_P(PosixLinkNoModule, GivesCode2Quickly)
         }
     }
     const auto start = Clock::now();
+    std::jthread canceller;
+    if (cancelled)
+        canceller = std::jthread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            m_platform.cancel();
+        });
     EXPECT_FALSE(link.FSUIPC_Open(0, rc));
     EXPECT_EQ(rc, FSUIPC_ERR_NOFS);
-    EXPECT_LT(secondsSince(start), PosixTransport::kConnectTimeoutMs / 1000.0 + 0.5);
+    EXPECT_LT(secondsSince(start), cancelled ? 0.4 : PosixTransport::kConnectTimeoutMs / 1000.0 + 0.5);
     for (const int fd : fds)
         ::close(fd);
     if (GetParam().found == NoModule::StaleSocket) {
@@ -196,6 +203,7 @@ TEST_P(PosixLinkNoModule, GivesCode2Quickly)
 INSTANTIATE_TEST_SUITE_P(Rows, PosixLinkNoModule,
                          testing::Values(NoModuleCase{"StaleSocketOfACrashedModule", NoModule::StaleSocket},
                                          NoModuleCase{"ModuleThatStoppedAccepting", NoModule::BacklogFull},
+                                         NoModuleCase{"CancelledWhileBacklogFull", NoModule::BacklogFullCancelled},
                                          NoModuleCase{"SocketDirectoryOpenToOthers",
                                                       NoModule::DirectoryOpenToOthers}),
                          [](const auto& info) { return info.param.name; });
