@@ -14,6 +14,8 @@ AcarsWorker::~AcarsWorker()
 // Nothing may escape a slot run by the thread's event loop: a failure becomes failed().
 void AcarsWorker::start(int generation)
 {
+    if (m_closing)
+        return;
     try {
         std::string strResult;
         const bool ok = m_objACARS.Start(strResult);
@@ -26,6 +28,8 @@ void AcarsWorker::start(int generation)
 
 void AcarsWorker::refresh(int generation)
 {
+    if (m_closing)
+        return;
     m_generation = generation;
     m_strLinkError.clear();
     try {
@@ -39,7 +43,21 @@ void AcarsWorker::refresh(int generation)
 void AcarsWorker::stop()
 {
     m_objACARS.Stop_();
+    resume();
+}
+
+void AcarsWorker::resume()
+{
     m_platform.clearCancel();
+    // Closing's cancel stands, however the two cross.
+    if (m_closing)
+        m_platform.cancel();
+}
+
+void AcarsWorker::close()
+{
+    m_closing = true;
+    m_platform.cancel();
 }
 
 void AcarsWorker::restore(const FlightPhases& phases)

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 // Runs the flight phase tracker away from the window: it lives on its own
 // thread (moveToThread) and owns the tracker and, through it, the link, so
 // that no exchange with the simulator ever blocks the window. The panel calls
@@ -29,10 +31,15 @@ public:
     void start(int generation);
     // One polling step; answers with the step's events, then refreshed().
     void refresh(int generation);
-    // Closes the link, forgets the flight and lifts a cancel raised for it.
+    // Closes the link, forgets the flight and resumes.
     void stop();
+    // Lifts a cancel raised for the request before it (never closing's).
+    void resume();
     // Takes up a flight recorded in an earlier run (the link stays as it is).
     void restore(const FlightPhases& phases);
+    // Called directly from the window's thread when the panel closes: cancels
+    // the exchange in hand for good; requests still queued do nothing.
+    void close();
 
 signals:
     // simulator: the simulator's description after a successful open.
@@ -61,5 +68,6 @@ private:
     IpcPlatform& m_platform;
     clsACARS m_objACARS;
     int m_generation = 0; // of the request being served
+    std::atomic<bool> m_closing{false};
     QString m_strLinkError;
 };

@@ -14,6 +14,7 @@
 #include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QThread>
 #include <QEvent>
@@ -32,7 +33,7 @@ namespace {
 const QString kSaveFailText = QStringLiteral("This entry was NOT saved due to the application error");
 const QString kLinkLostAdvice =
     QStringLiteral("Tracking has stopped; the times recorded so far are kept. "
-                   "Click On to continue this flight once the simulator answers again.");
+                   "Click On to continue this flight once the simulator answers again, or Reset to discard it.");
 const QString kFuelOutMissing =
     QStringLiteral("Fuel OUT could not be read: it is read when tracking goes on, before take-off.");
 const QString kFuelOutLost = QStringLiteral("Fuel OUT could not be read: after take-off it stays empty.");
@@ -225,11 +226,11 @@ ucACARS::ucACARS(std::shared_ptr<clsLogEntry> record, Dialogs& dialogs, QWidget*
     UCI();
 }
 
-// Typing not yet written is kept; a flight in progress stays in its file.
+// Whatever is not yet written is kept; a flight in progress stays in its file.
 ucACARS::~ucACARS()
 {
     tmr->stop();
-    if (m_keepTimer->isActive())
+    if (m_blnFlightChanged)
         Keep_Flight();
     stopWorker();
 }
@@ -336,7 +337,10 @@ QLineEdit* ucACARS::makeTextBox(int index)
     textBox->setToolTip(kFieldToolTip);
     textBox->setValidator(new LogFieldValidator([this] { Show_Refused_Character(); }, textBox));
     textBox->installEventFilter(this);
-    connect(textBox, &QLineEdit::textEdited, this, [this] { m_keepTimer->start(); });
+    connect(textBox, &QLineEdit::textEdited, this, [this] {
+        m_blnFlightChanged = true;
+        m_keepTimer->start();
+    });
     return textBox;
 }
 
@@ -448,13 +452,15 @@ void ucACARS::startWorker()
     m_workerThread->start();
 }
 
-// A waiting exchange is cancelled (it ends within 50 ms on POSIX), then the
-// thread is asked to end and given a bounded time; never terminated. A worker
-// that does not end in time is left to the end of the process.
+// A waiting exchange is cancelled for good (it ends within 50 ms on POSIX),
+// then the thread is asked to end and given a bounded time; never terminated.
+// A worker that does not end in time (a Windows message the simulator holds
+// up to its own timeout) is left to the end of the process, which keeps the
+// system platform to the last.
 void ucACARS::stopWorker()
 {
     ++m_generation;
-    m_platform.cancel();
+    m_worker->close();
     m_workerThread->quit();
     if (!m_workerThread->wait(QDeadlineTimer(kWorkerStopWaitMs)))
         return;
@@ -475,8 +481,26 @@ void ucACARS::Answered()
 {
     m_blnRequestOutstanding = false;
     m_waitTimer->stop();
+    if (m_stepLoop)
+        m_stepLoop->quit();
     if (lblLink->text() == kWaitingText)
-        Show_Link_Status(QString(), QString());
+        Show_Link_Status(m_blnTracking ? kTrackingText.arg(m_strSimulator) : QString(), QString());
+}
+
+// Cancels the exchange in hand and lets its answer arrive (bounded), so that
+// what the step recorded is shown and kept before the flight is judged.
+void ucACARS::End_Step()
+{
+    if (!m_blnRequestOutstanding)
+        return;
+    m_platform.cancel();
+    QEventLoop loop;
+    m_stepLoop = &loop;
+    QTimer::singleShot(kWorkerStopWaitMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    m_stepLoop = nullptr;
+    AcarsWorker* worker = m_worker;
+    QMetaObject::invokeMethod(m_worker, [worker] { worker->resume(); }, Qt::QueuedConnection);
 }
 
 void ucACARS::Worker_Started(int generation, bool ok, const QString& strResult, const QString& strSimulator)
@@ -496,6 +520,7 @@ void ucACARS::Worker_Started(int generation, bool ok, const QString& strResult, 
     ACARS_LINKS();
     m_blnSlewMode = false;
     hypACARS[LINK_MODE]->setCaption(kSlewModeCaption);
+    m_strSimulator = strSimulator;
     Show_Link_Status(kTrackingText.arg(strSimulator), QString());
 }
 
@@ -545,18 +570,18 @@ void ucACARS::Worker_Event(int generation, AcarsWorker::Event event, const QStri
         lblACARS[VAL_FUEL_USED]->setText(fuelText(text));
         break;
     }
+    // Kept at once: the rest of the step may wait long on the simulator.
+    Keep_Flight();
 }
 
-// The end of one polling step: the flight is kept, and a closed link means
-// the tracker gave the simulator up. A step after IN (reading fuel in again)
-// ends the tracking.
+// The end of one polling step: a closed link means the tracker gave the
+// simulator up. A step after IN (reading fuel in again) ends the tracking;
+// "Log Flight" is offered only now, with the step's fuel in.
 void ucACARS::Worker_Refreshed(int generation, bool blnLinkOpen, const QString& strError)
 {
     if (generation != m_generation)
         return;
     Answered();
-    if (m_blnFlightChanged)
-        Keep_Flight();
     if (!blnLinkOpen) {
         Link_Lost(strError);
     } else if (m_flight.isArrived()) {
@@ -570,6 +595,7 @@ void ucACARS::Worker_Failed(int generation, const QString& strDescription)
     if (generation != m_generation)
         return;
     Answered();
+    ACARS_LINKS();
     FlagGuard shown(m_blnErrorShown);
     Error_Report(m_dialogs, m_blnTracking ? kSourceTimer : kSourceOn, kErrWorkerFailure, strDescription);
 }
@@ -617,12 +643,14 @@ void ucACARS::ACARS_ENABLE(bool bln)
         tmr->stop();
 }
 
-// An arrived flight offers "On" only while its fuel in is still to be read.
+// An arrived flight offers "On" only while its fuel in is still to be read;
+// neither link is offered while a step is still running.
 void ucACARS::ACARS_LINKS()
 {
     const bool blnArrived = m_flight.isArrived();
-    Set_Link_State(!m_blnTracking && (!blnArrived || !m_flight.fuelIn), hypACARS[LINK_ON]);
-    Set_Link_State(blnArrived && !m_blnTracking, hypACARS[LINK_LOG]);
+    const bool blnIdle = !m_blnTracking && !m_blnRequestOutstanding;
+    Set_Link_State(blnIdle && (!blnArrived || !m_flight.fuelIn), hypACARS[LINK_ON]);
+    Set_Link_State(blnIdle && blnArrived, hypACARS[LINK_LOG]);
     Set_Link_State(m_blnTracking, hypACARS[LINK_MODE]);
 }
 
@@ -718,9 +746,12 @@ void ucACARS::Reset_Flight()
     Show_Link_Status(QString(), QString());
 }
 
-// No hourglass: the log panel's boxes are shown inside the save.
+// No hourglass: the log panel's boxes are shown inside the save. Refused
+// while a step may still bring the fuel in.
 void ucACARS::ACARS_LOG()
 {
+    if (m_blnRequestOutstanding)
+        return;
     try {
         clsLogEntry& record = *m_objNewLogEntry;
         record.setFLIGHT_DATE(lblACARS[VAL_DATE]->text());
@@ -767,22 +798,25 @@ void ucACARS::hypACARS_Click(int index)
 
 // ---- the flight in progress ----
 
+// A failed write leaves the flight marked changed, so that the next change
+// or the end of the program tries again.
 void ucACARS::Keep_Flight()
 {
     m_keepTimer->stop();
-    m_blnFlightChanged = false;
     for (int i = 0; i < kTextCount; ++i)
         m_flight.boxes[i] = txtACARS[i]->text();
     if (!m_flight.hasPhase())
         return Forget_Flight();
     QString strError;
-    if (!m_flight.save(m_strFlightPath, strError))
-        Show_Link_Status(kKeepFailedText.arg(strError), QString());
+    m_blnFlightChanged = !m_flight.save(m_strFlightPath, strError);
+    if (m_blnFlightChanged)
+        Show_Link_Status(kKeepFailedText.arg(strError), kKeepFailedText.arg(strError));
 }
 
 void ucACARS::Forget_Flight()
 {
     m_keepTimer->stop();
+    m_blnFlightChanged = false;
     QFile::remove(m_strFlightPath);
 }
 
@@ -865,27 +899,46 @@ void ucACARS::Offer_Saved_Flight()
     Forget_Flight();
 }
 
+// An arrived flight still reading its fuel in has that read cancelled and
+// its answer awaited, so that the question is asked of the flight as its file
+// holds it; no step starts under the question.
 bool ucACARS::queryClose()
 {
-    if (m_keepTimer->isActive() || m_blnFlightChanged)
+    m_blnDiscardOnClose = false;
+    if (m_flight.isArrived())
+        End_Step();
+    if (m_blnFlightChanged)
         Keep_Flight();
-    if (m_flight.isArrived() && !m_blnTracking) {
+    if (m_flight.isArrived()) {
+        const bool blnPolling = tmr->isActive();
+        tmr->stop();
+        bool blnCloses = false;
         switch (m_dialogs.ask(this, AppInfo::title(), kArrivedCloseQuestion.arg(Flight_Summary()),
                               QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel)) {
         case QMessageBox::Save:
             ACARS_LOG();
-            return !m_flight.isArrived(); // a failed save keeps the window open
+            blnCloses = !m_flight.isArrived(); // a failed save keeps the window open
+            break;
         case QMessageBox::Discard:
-            Reset_Flight();
+            m_blnDiscardOnClose = true;
             return true;
         default:
-            return false;
+            break;
         }
+        if (!blnCloses && blnPolling && m_blnTracking)
+            tmr->start();
+        return blnCloses;
     }
     if (m_flight.hasPhase())
         return m_dialogs.ask(this, AppInfo::title(), kKeptOnCloseText.arg(Flight_Summary()),
                              QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
     return true;
+}
+
+void ucACARS::Close_Agreed()
+{
+    if (m_blnDiscardOnClose)
+        Reset_Flight();
 }
 
 // ---- record events ----

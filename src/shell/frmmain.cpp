@@ -361,8 +361,10 @@ void frmMain::closeEvent(QCloseEvent* event)
 bool frmMain::Form_QueryUnload()
 {
     stopTimers();
-    if (m_ucACARS->queryClose() && m_ucFlightLog->queryClose())
+    if (m_ucACARS->queryClose() && m_ucFlightLog->queryClose()) {
+        m_ucACARS->Close_Agreed();
         return true;
+    }
     startTimers();
     return false;
 }

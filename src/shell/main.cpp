@@ -18,9 +18,8 @@ int main(int argc, char* argv[])
 
     QtDialogs dialogs;
     TerminationWatcher termination;
-    Main(dialogs);
+    Main(dialogs, termination);
     if (!g_frmMain || !g_frmMain->isVisible())
         return 0;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, g_frmMain, &frmMain::closeFromOutside);
     return app.exec();
 }

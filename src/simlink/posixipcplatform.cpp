@@ -50,7 +50,7 @@ IpcPlatform::WindowHandle PosixIpcPlatform::findWindow(const std::string& classN
     const std::string path = PosixTransport::socketPath(className);
     if (path.empty() || !PosixTransport::prepareSocketDirectory(error))
         return 0;
-    const int fd = PosixTransport::connectUnixSocket(path);
+    const int fd = PosixTransport::connectUnixSocket(path, [this] { return isCancelled(); });
     if (fd < 0)
         return 0;
     unsigned peerUid = 0;
@@ -305,8 +305,10 @@ void PosixIpcPlatform::unlinkSharedObject(const std::string& name)
     }
 }
 
+// Never destroyed: a worker thread that could not be joined when the program
+// closed may still be inside a call at exit. Links close their own objects.
 IpcPlatform& systemIpcPlatform()
 {
-    static PosixIpcPlatform platform;
-    return platform;
+    static auto* platform = new PosixIpcPlatform;
+    return *platform;
 }

@@ -3,12 +3,14 @@
 #include "blockformat.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -138,26 +140,41 @@ Reply decodeReply(const std::uint8_t* data)
     return Reply{loadU32LE(data), loadU32LE(data + 4)};
 }
 
-int connectUnixSocket(const std::string& path)
+int connectUnixSocket(const std::string& path, const std::function<bool()>& cancelled)
 {
     sockaddr_un address{};
     if (!fillAddress(path, address)) {
         errno = ENAMETOOLONG;
         return -1;
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     // A module that has stopped accepting would otherwise hold connect() for
-    // good once its backlog is full; the wait is bounded like a message's.
-    const timeval connectTimeout{kConnectTimeoutMs / 1000, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &connectTimeout, sizeof connectTimeout);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
+    // good once its backlog is full: a Unix socket that cannot connect at once
+    // says EAGAIN, so it is tried again in slices, bounded like a message.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    int error = 0;
+    while (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = errno;
+        if (error == EINTR)
+            continue;
+        if (error != EAGAIN || std::chrono::steady_clock::now() >= deadline)
+            break;
+        if (cancelled && cancelled()) {
+            error = ECANCELED;
+            break;
+        }
+        ::poll(nullptr, 0, kConnectSliceMs);
+        error = 0;
+    }
+    if (error != 0) {
         ::close(fd);
         errno = error;
         return -1;
     }
+    // The socket is used as before: blocking, each call choosing its own waits.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,12 @@ std::array<std::uint8_t, kReplyBytes> encodeReply(const Reply& reply);
 Reply decodeReply(const std::uint8_t* data); // kReplyBytes bytes
 
 constexpr int kConnectTimeoutMs = 2000;
+// The longest single wait while connecting, so that a cancel is seen this often.
+constexpr int kConnectSliceMs = 50;
 // A connected, close-on-exec stream socket to path, or -1 with errno set
-// (EAGAIN when the listener's backlog stayed full for kConnectTimeoutMs).
-int connectUnixSocket(const std::string& path);
+// (EAGAIN when the listener's backlog stayed full for kConnectTimeoutMs,
+// ECANCELED when `cancelled` answered true first).
+int connectUnixSocket(const std::string& path, const std::function<bool()>& cancelled = {});
 // The peer's user id of a connected Unix socket; false when it cannot be read.
 bool peerUserId(int socketFd, unsigned& uid);
 

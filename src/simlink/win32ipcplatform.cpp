@@ -108,8 +108,10 @@ void Win32IpcPlatform::sleepMs(std::uint32_t milliseconds)
         Sleep(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kSleepSliceMs)));
 }
 
+// Never destroyed: a worker thread that could not be joined when the program
+// closed may still be inside a call at exit. Links close their own objects.
 IpcPlatform& systemIpcPlatform()
 {
-    static Win32IpcPlatform platform;
-    return platform;
+    static auto* platform = new Win32IpcPlatform;
+    return *platform;
 }

@@ -107,10 +107,9 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     ScriptedDialogs dialogs;
     TerminationWatcher termination;
-    Main(dialogs);
+    Main(dialogs, termination);
     if (!g_frmMain)
         return 1;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, g_frmMain, &frmMain::closeFromOutside);
     Pilot pilot(g_frmMain->acarsPanel(), app.arguments().contains(QStringLiteral("--log")));
     return app.exec();
 }

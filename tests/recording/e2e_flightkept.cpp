@@ -8,6 +8,7 @@
 // real link while the stand-in hangs: it keeps answering, and closes at once.
 #include "../simlink/posixsimprocess.h"
 #include "clslogentry.h"
+#include "flightinprogress.h"
 #include "linklabel.h"
 #include "linklabelgroup.h"
 #include "paneltitle.h"
@@ -155,7 +156,11 @@ void E2eFlightKept::endedAfterOff_continuesAndLogsOnce()
         // Terminated, it ends in order, asking nothing; killed, it just dies.
         QCOMPARE(harness.waitExit(std::chrono::seconds(10)), signalNumber == SIGTERM ? 0 : -1);
     }
-    QVERIFY(QFile::exists(flightPath));
+    FlightInProgress kept;
+    QString error;
+    QCOMPARE(FlightInProgress::load(flightPath, kept, error), FlightInProgress::Loaded::Flight);
+    // The first run ended in the air: the second one must record ON itself.
+    QVERIFY2(first[On].isEmpty() && kept.timeOn.isEmpty() && !kept.timeOff.isEmpty(), qPrintable(first.join(u'|')));
     QVERIFY(fileLines(logPath).isEmpty());
     QCOMPARE(boxes, QStringList());
 

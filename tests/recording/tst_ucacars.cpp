@@ -102,15 +102,19 @@ struct Cockpit {
         QTest::mouseClick(link(index), Qt::LeftButton);
         settle();
     }
+    // A click handled before any event waiting in the queue.
+    void press(int index) { emit panel->findChild<PanelTitle*>(u"Title"_s)->links()->clicked(index); }
     // One tick of the panel's timer, now, and its answer.
+    void startTick() { QVERIFY(QMetaObject::invokeMethod(timer(), "timeout", Qt::DirectConnection)); }
     void tick()
     {
-        QVERIFY(QMetaObject::invokeMethod(timer(), "timeout", Qt::DirectConnection));
+        startTick();
         settle();
     }
 
-    // The demo's phases, one tick each: OUT at 1435, OFF at 1442, ON at 1610, IN at 1620 with 10000 lbs left.
-    void fly(int from, int to)
+    // The demo's phases, one tick each: OUT at 1435, OFF at 1442, ON at 1610, IN at 1620 with 10000 lbs left;
+    // the last step's answer is not awaited when `settled` is false.
+    void fly(int from, int to, bool settled = true)
     {
         const struct { int hhmm; bool brake, ground; int fuelLbs; } steps[] = {
             {1435, false, true, 12345}, {1442, false, false, 12345}, {1610, false, true, 12345}, {1620, true, true, 10000}};
@@ -119,7 +123,9 @@ struct Cockpit {
             setBrake(steps[i].brake);
             setOnGround(steps[i].ground);
             setFuelLbs(steps[i].fuelLbs);
-            tick();
+            startTick();
+            if (settled || i + 1 < to)
+                settle();
         }
     }
 
@@ -155,28 +161,34 @@ struct Cockpit {
             throw std::runtime_error("module fault");
         });
     }
-    // Exchanges asking for `offset` fail from now on; the others are answered.
-    void failReadsOf(std::uint32_t offset)
+    // While `hanging`, exchanges asking for `offset` wait (at most 10 s);
+    // cancelled, they fail as a timed-out one would. The others are answered.
+    std::atomic<bool> hanging = false;
+    std::atomic<int> hangs = 0; // exchanges that began to wait
+    void hang(std::uint32_t offset)
     {
+        hanging = true;
         fake.setMessageHandler([this, offset](const FakeIpcPlatform::Message& message) {
             std::uint32_t asked = 0;
             std::memcpy(&asked, message.block + 4, 4);
-            return asked == offset ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
-        });
-    }
-    // While `hanging`, every exchange waits until it is cancelled (at most
-    // 10 s), then is answered after all, too late to count.
-    std::atomic<bool> hanging = false;
-    void hang()
-    {
-        hanging = true;
-        fake.setMessageHandler([this](const FakeIpcPlatform::Message& message) {
+            if (asked != offset)
+                return fake.serveWithModule(message);
+            ++hangs;
             QElapsedTimer waited;
             waited.start();
             while (hanging && !fake.isCancelled() && waited.elapsed() < 10000)
                 QThread::msleep(5);
-            return fake.serveWithModule(message);
+            return fake.isCancelled() ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
         });
+    }
+    // Waits, without handling any event, until `count` exchanges have begun to wait.
+    bool hungFor(int count) const
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (hangs < count && waited.elapsed() < 5000)
+            QThread::msleep(5);
+        return hangs >= count;
     }
 };
 
@@ -218,7 +230,7 @@ private slots:
     void slewMode_andResetAsksFirst();
     void flightIN_stopsPolling_failedLogKeepsValues_retrySaves();
     void linkLost_keepsFlightQuietly_andOnContinues();
-    void fuelInCutOff_isToldAndReadAgainAtTheGate();
+    void fuelIn_awaitedBeforeLog_cutOffIsReadAgain();
     void fuelOutMissing_isToldWhetherItCanStillBeRead();
     void hangingSimulator_windowAnswers_resetAndCloseAtOnce();
     void tickInsideBox_isDropped();
@@ -434,18 +446,34 @@ void TestUcAcars::linkLost_keepsFlightQuietly_andOnContinues()
     QCOMPARE(c.dialogs.shown.size(), 1);
 }
 
-// The link dies while the fuel in is read: the pilot is told, nothing shows a
-// bare " lbs", and "On" reads it once the simulator is back, brake still set.
-void TestUcAcars::fuelInCutOff_isToldAndReadAgainAtTheGate()
+// Fuel in is read in the step that sees IN: "Log Flight" waits for that step.
+// Closing meanwhile cancels the read and, the step ended, asks about the
+// arrived flight, tracking or not; the pilot is told the fuel in is missing,
+// nothing shows a bare " lbs", and "On" reads it, brake still set.
+void TestUcAcars::fuelIn_awaitedBeforeLog_cutOffIsReadAgain()
 {
     Cockpit c;
     c.click(On);
     c.fly(0, 3);
-    c.failReadsOf(kFuelWeight);
-    c.fly(3, 4);
-    QCOMPARE(c.liveValues(), (QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "", "", "1:45"}));
-    QVERIFY2(c.linkText().contains(u"Fuel IN could not be read"_s), qPrintable(c.linkText()));
-    QCOMPARE(c.state(), u"timer=off values=grey links=On,Log Flight,Reset"_s);
+    c.hang(kFuelWeight);
+    c.fly(3, 4, false);
+    QVERIFY(c.hungFor(1));
+    QTRY_COMPARE(c.value(3)->text(), u"1620Z"_s);
+    QCOMPARE(c.state(), u"timer=off values=grey links=Reset"_s);
+    for (const QString& polling : {u"off"_s, u"on"_s}) {
+        c.dialogs.answers = {QMessageBox::Cancel};
+        QVERIFY(!c.panel->queryClose());
+        QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        QCOMPARE(c.liveValues(), (QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "", "", "1:45"}));
+        QVERIFY2(c.linkText().contains(u"Fuel IN could not be read"_s), qPrintable(c.linkText()));
+        QCOMPARE(c.state(), u"timer=off values=grey links=On,Log Flight,Reset"_s);
+        if (polling == u"off") { // tracking again to read it, while the read still hangs
+            c.click(On);
+            QCOMPARE(c.state(), kTracking);
+            c.startTick();
+            QVERIFY(c.hungFor(2));
+        }
+    }
 
     c.fake.setMessageHandler({});
     c.click(On);
@@ -481,35 +509,45 @@ void TestUcAcars::fuelOutMissing_isToldWhetherItCanStillBeRead()
              qPrintable(c.linkText()));
 }
 
-// While an exchange waits, the window keeps answering and says so after 2 s;
-// "Reset" and closing take effect at once, and the late answer records nothing.
+// While an exchange waits, the window keeps answering and says so after 2 s
+// until it is answered; a time shown is already kept. "Reset" and closing
+// take effect at once, and the late answers record nothing.
 void TestUcAcars::hangingSimulator_windowAnswers_resetAndCloseAtOnce()
 {
     Cockpit c;
     c.click(On);
-    c.hang();
-    c.setBrake(false); // OUT, once the late answers arrive
-    QVERIFY(QMetaObject::invokeMethod(c.timer(), "timeout", Qt::DirectConnection));
+    c.hang(kFuelWeight); // OUT is read, then its fuel waits
+    c.setBrake(false);
+    c.startTick();
     QElapsedTimer waited;
     waited.start();
     QTRY_COMPARE_WITH_TIMEOUT(c.linkText(), u"Waiting for the simulator..."_s, 3000);
     QVERIFY(waited.elapsed() >= ucACARS::kWaitingShownAfterMs - 100);
-
-    c.dialogs.answers = {QMessageBox::Yes};
-    QElapsedTimer reset;
-    reset.start();
-    QTest::mouseClick(c.link(Reset), Qt::LeftButton);
-    QCOMPARE(c.state(), kIdle);
+    QCOMPARE(c.value(Out)->text(), u"1430Z"_s);
+    QVERIFY(fileText(c.flightPath).contains(u"1430"_s));
     c.hanging = false;
-    c.click(On); // served once the cancelled exchange has ended
-    QCOMPARE(c.state(), kTracking);
-    QVERIFY2(reset.elapsed() < 500, qPrintable(QString::number(reset.elapsed())));
-    QCOMPARE(c.liveValues(), QStringList(9, QString()));
+    c.settle();
     QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
 
-    c.hang();
-    QVERIFY(QMetaObject::invokeMethod(c.timer(), "timeout", Qt::DirectConnection));
-    QTest::qWait(100);
+    // Reset while that step's events wait in the queue, the exchange still hanging.
+    c.dialogs.answers = {QMessageBox::Yes};
+    c.click(Reset);
+    c.click(On);
+    c.hang(kFuelWeight);
+    c.startTick();
+    QVERIFY(c.hungFor(2));
+    c.press(Reset);
+    QTest::qWait(500);
+    QCOMPARE(c.state(), kIdle);
+    QCOMPARE(c.liveValues(), QStringList(9, QString()));
+    QVERIFY(!QFile::exists(c.flightPath));
+    QElapsedTimer on;
+    on.start();
+    c.click(On); // served once the cancelled exchange has ended
+    QCOMPARE(c.state(), kTracking);
+    QVERIFY2(on.elapsed() < 500, qPrintable(QString::number(on.elapsed())));
+
+    QTRY_COMPARE(c.hangs.load(), 3); // the timer's own tick
     QElapsedTimer closing;
     closing.start();
     c.panel.reset();
@@ -618,7 +656,10 @@ void TestUcAcars::close_asksForAFlightNotLogged()
     c.click(On);
     c.fly(0, phases);
     c.dialogs.answers = {answer};
-    QCOMPARE(c.panel->queryClose(), closes);
+    const bool closed = c.panel->queryClose();
+    if (closed)
+        c.panel->Close_Agreed(); // as the window does once every panel agreed
+    QCOMPARE(closed, closes);
     QCOMPARE(c.dialogs.shown.size(), phases > 0 ? 1 : 0);
     QCOMPARE(QFile::exists(c.flightPath), kept);
     QCOMPARE(saved.size(), saves);

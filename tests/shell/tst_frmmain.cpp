@@ -1,6 +1,7 @@
 #include "clslogentry.h"
 #include "clsutc.h"
 #include "colors.h"
+#include "flightinprogress.h"
 #include "flightlogview.h"
 #include "frmabout.h"
 #include "frmmain.h"
@@ -10,6 +11,7 @@
 #include "modmain.h"
 #include "paneltitle.h"
 #include "recordingdialogs.h"
+#include "terminationwatcher.h"
 #include "ucacars.h"
 #include "ucappframe.h"
 #include "uccharts.h"
@@ -23,18 +25,19 @@
 #include <QLineEdit>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
-// Answers each real modal box with `button` once `inspect` has looked at the screen.
+// Answers the real modal boxes with `buttons`, in turn, once `inspect` has looked at the screen.
 struct BoxAnswerer {
     QTimer timer;
     int boxes = 0;
-    BoxAnswerer(QMessageBox::StandardButton button, std::function<void()> inspect)
+    BoxAnswerer(QList<QMessageBox::StandardButton> buttons, std::function<void(QMessageBox*)> inspect)
     {
-        QObject::connect(&timer, &QTimer::timeout, [this, button, inspect] {
+        QObject::connect(&timer, &QTimer::timeout, [this, buttons, inspect] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                ++boxes;
-                inspect();
-                box->button(button)->click();
+                inspect(box);
+                box->button(buttons.value(boxes++))->click();
             }
         });
         timer.start(20);
@@ -59,6 +62,7 @@ private slots:
     {
         QDir(logPath()).removeRecursively();
         QFile::remove(logPath());
+        QFile::remove(FlightInProgress::defaultPath());
         Options().clear();
         m_now = {2026, 7, 14, 9, 32, 5};
         TimeZoneDescription zone;
@@ -258,15 +262,19 @@ private slots:
     }
 
     // The log's question, with a value still in editing; No is answered in realModalBoxAtClosing.
+    // An arrived flight that the pilot chose to discard goes only once the log agrees to close.
     void closingAsksWithTimersStopped_data()
     {
         QTest::addColumn<bool>("dirty");
         QTest::addColumn<bool>("saveFails");
         QTest::addColumn<QByteArray>("file");
-        QTest::addRow("nothing to save closes without a question") << false << false << QByteArray();
-        QTest::addRow("Yes saves the value in editing and closes") << true << false
-                                                                   << QByteArray(",B737,,,,,,,,,,,,\r\n");
-        QTest::addRow("a failed save keeps the window open") << true << true << QByteArray();
+        QTest::addColumn<bool>("arrived");
+        const QByteArray typed(",B737,,,,,,,,,,,,\r\n");
+        QTest::addRow("nothing to save closes without a question") << false << false << QByteArray() << false;
+        QTest::addRow("Yes saves the value in editing and closes") << true << false << typed << false;
+        QTest::addRow("a failed save keeps the window open") << true << true << QByteArray() << false;
+        QTest::addRow("flight discarded, log closes") << true << false << typed << true;
+        QTest::addRow("flight discarded, log's save fails") << true << true << QByteArray() << true;
     }
 
     void closingAsksWithTimersStopped()
@@ -274,8 +282,16 @@ private slots:
         QFETCH(bool, dirty);
         QFETCH(bool, saveFails);
         QFETCH(QByteArray, file);
+        QFETCH(bool, arrived);
+        FlightInProgress flight;
+        flight.timeIn = u"0805"_s;
+        QString error;
+        QVERIFY(!arrived || flight.save(FlightInProgress::defaultPath(), error));
         m_dialogs->answers = {QMessageBox::Yes};
+        if (arrived) // continued at start, discarded at closing
+            m_dialogs->answers = {QMessageBox::Yes, QMessageBox::Discard, QMessageBox::Yes};
         auto window = makeWindow();
+        window->acarsPanel()->Offer_Saved_Flight();
         window->show();
         if (dirty)
             typeIntoLog(*window, 1, QStringLiteral("B737"));
@@ -285,8 +301,9 @@ private slots:
         QCOMPARE(window->close(), !saveFails);
         QCOMPARE(m_dialogs->shown.isEmpty(), !dirty);
         if (dirty) {
-            QCOMPARE(m_dialogs->shown.first().text, QStringLiteral("Would you like to save the changes made to the Flight Log?"));
-            QCOMPARE(m_dialogs->shown.first().buttons, QMessageBox::Yes | QMessageBox::No);
+            const MessageRequest& question = m_dialogs->shown.at(arrived ? 2 : 0);
+            QCOMPARE(question.text, QStringLiteral("Would you like to save the changes made to the Flight Log?"));
+            QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
         }
         QCOMPARE(unloading.size(), saveFails ? 0 : 1);
         QCOMPARE(window->clockTimer()->isActive(), saveFails);
@@ -294,6 +311,7 @@ private slots:
         QCOMPARE(window->flightLogPanel()->isChanged(), saveFails);
         QFile log(logPath());
         QCOMPARE(log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray(), file);
+        QCOMPARE(QFile::exists(FlightInProgress::defaultPath()), arrived && saveFails);
     }
 
     // The save question as a real modal box, with its own event loop, while the
@@ -311,7 +329,7 @@ private slots:
         m_now.minute = 59;
 
         bool tickedInside = false;
-        BoxAnswerer answerer(QMessageBox::No, [&] {
+        BoxAnswerer answerer({QMessageBox::No}, [&](QMessageBox*) {
             tickedInside |= window->statusPanel(4)->text() != QStringLiteral("0732Z")
                             || window->clockTimer()->isActive() || window->dateTimeTimer()->isActive();
         });
@@ -325,24 +343,37 @@ private slots:
 
     // The whole run, with a box raised while the window is being built (for
     // a bad stored colour): the splash is gone before the box, and the window
-    // is shown with the arrow back; closing releases the program-wide objects
-    // and then the window itself.
+    // is shown with the arrow back; a kept flight is offered with the arrow
+    // back too. Ended from outside under that question, the window closes
+    // once the question is answered, releasing the program-wide objects and
+    // then the window itself.
     void startUpAndShutDown()
     {
         QApplication::setQuitOnLastWindowClosed(false);
         Options().setValue(frmMain::kMenuBackColorKey, QStringLiteral("yellow"));
+        FlightInProgress flight;
+        flight.timeOut = QStringLiteral("0700");
+        QString error;
+        QVERIFY(flight.save(FlightInProgress::defaultPath(), error));
         QtDialogs dialogs;
-        bool splashWithBox = false;
-        BoxAnswerer answerer(QMessageBox::Ok, [&] { splashWithBox |= visibleSplash(); });
-        Main(dialogs);
-        QVERIFY(answerer.boxes == 1 && !splashWithBox && !visibleSplash());
+        TerminationWatcher termination;
+        bool splashWithBox = false, busyAtQuestion = true;
+        BoxAnswerer answerer({QMessageBox::Ok, QMessageBox::Yes}, [&](QMessageBox* box) {
+            splashWithBox |= visibleSplash();
+            if (box->text().contains(QStringLiteral("Continue this flight?"))) {
+                busyAtQuestion = QGuiApplication::overrideCursor() != nullptr;
+                emit termination.terminationRequested();
+            }
+        });
+        Main(dialogs, termination);
+        QVERIFY(answerer.boxes == 2 && !splashWithBox && !visibleSplash() && !busyAtQuestion);
         QVERIFY(g_objUTC && g_objLogEntry && g_frmMain && g_frmMain->isVisible());
         QVERIFY(QGuiApplication::overrideCursor() == nullptr);
         QVERIFY(g_frmMain->statusPanel(4)->text().endsWith(QLatin1Char('Z')));
 
-        QVERIFY(g_frmMain->close());
-        QVERIFY(!g_objUTC && !g_objLogEntry);
+        QTRY_VERIFY(!g_objUTC && !g_objLogEntry);
         QTRY_VERIFY(g_frmMain.isNull()); // before the dialogs it holds go
+        QVERIFY(QFile::exists(FlightInProgress::defaultPath()));
     }
 
 private:

@@ -120,7 +120,7 @@ TEST_F(PosixLink, ModuleExitingInTheMiddleOfABatchFailsItsDeliveryUntilANewOne)
 }
 
 // What can sit where the module's socket should be, and none of it may cost a hang.
-enum class NoModule { StaleSocket, BacklogFull, DirectoryOpenToOthers };
+enum class NoModule { StaleSocket, BacklogFull, BacklogFullCancelled, DirectoryOpenToOthers };
 
 struct NoModuleCase {
     std::string name;
@@ -141,7 +141,8 @@ TEST_P(PosixLinkNoModule, GivesCode2)
     }
     if (GetParam().found == NoModule::StaleSocket)
         ::close(fds.back());                         // the socket file stays, as after a crash
-    if (GetParam().found == NoModule::BacklogFull) { // a module that never accepts
+    const bool cancelled = GetParam().found == NoModule::BacklogFullCancelled;
+    if (GetParam().found == NoModule::BacklogFull || cancelled) { // a module that never accepts
         ASSERT_EQ(::listen(fds.back(), 0), 0);
         while (fds.size() < 9) {
             fds.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
@@ -149,8 +150,16 @@ TEST_P(PosixLinkNoModule, GivesCode2)
                 break;
         }
     }
+    const auto start = Clock::now();
+    std::jthread canceller;
+    if (cancelled)
+        canceller = std::jthread([this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            m_platform.cancel();
+        });
     EXPECT_FALSE(link.FSUIPC_Open(0, rc));
     EXPECT_EQ(rc, FSUIPC_ERR_NOFS);
+    EXPECT_LT(secondsSince(start), cancelled ? 0.4 : PosixTransport::kConnectTimeoutMs / 1000.0 + 0.5);
     for (const int fd : fds)
         ::close(fd);
     if (GetParam().found == NoModule::StaleSocket) {
@@ -161,6 +170,7 @@ TEST_P(PosixLinkNoModule, GivesCode2)
 INSTANTIATE_TEST_SUITE_P(Rows, PosixLinkNoModule,
                          testing::Values(NoModuleCase{"StaleSocketOfACrashedModule", NoModule::StaleSocket},
                                          NoModuleCase{"ModuleThatStoppedAccepting", NoModule::BacklogFull},
+                                         NoModuleCase{"CancelledWhileBacklogFull", NoModule::BacklogFullCancelled},
                                          NoModuleCase{"SocketDirectoryOpenToOthers",
                                                       NoModule::DirectoryOpenToOthers}),
                          [](const auto& info) { return info.param.name; });
