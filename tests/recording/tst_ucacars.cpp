@@ -161,6 +161,15 @@ struct Cockpit {
             throw std::runtime_error("module fault");
         });
     }
+    // Exchanges asking for `offset` fail to be delivered; the others are answered.
+    void failReadsOf(std::uint32_t offset)
+    {
+        fake.setMessageHandler([this, offset](const FakeIpcPlatform::Message& message) {
+            std::uint32_t asked = 0;
+            std::memcpy(&asked, message.block + 4, 4);
+            return asked == offset ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
+        });
+    }
     // While `hanging`, exchanges asking for `offset` wait (at most 10 s);
     // cancelled, they fail as a timed-out one would. The others are answered.
     std::atomic<bool> hanging = false;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -20,6 +21,13 @@
 #include <unistd.h>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 
 constexpr std::int32_t kFreeOffset = 0x4000; // no meaning to the simulator; free for tests
