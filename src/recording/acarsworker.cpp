@@ -20,7 +20,9 @@ void AcarsWorker::start(int generation)
         std::string strResult;
         const bool ok = m_objACARS.Start(strResult);
         emit started(generation, ok, QString::fromStdString(strResult),
-                     ok ? QString::fromStdString(m_objACARS.FS_Version()) : QString());
+                     ok ? QString::fromStdString(m_objACARS.Simulator_Description()) : QString());
+        if (ok)
+            tellDetails(generation, Moment::Start);
     } catch (const std::exception& error) {
         emit failed(generation, QString::fromLocal8Bit(error.what()));
     }
@@ -68,6 +70,22 @@ void AcarsWorker::restore(const FlightPhases& phases)
 void AcarsWorker::report(Event event, const std::string& text)
 {
     emit trackerEvent(m_generation, event, QString::fromStdString(text));
+    if (event == Event::FlightOUT)
+        tellDetails(m_generation, Moment::Out);
+    else if (event == Event::FlightIN)
+        tellDetails(m_generation, Moment::In);
+}
+
+// Copied here, on the link's thread; the panel gets plain texts.
+void AcarsWorker::tellDetails(int generation, Moment moment)
+{
+    const IpcPlatform::FlightDetails details = m_platform.flightDetails();
+    const auto text = [](const std::string& value) { return QString::fromStdString(value); };
+    const bool aircraft = moment != Moment::In;
+    emit detailsTold(generation, aircraft ? text(details.aircraftType) : QString(),
+                     aircraft ? text(details.aircraftId) : QString(),
+                     moment == Moment::Out ? text(details.closestAirportId) : QString(),
+                     moment == Moment::In ? text(details.closestAirportId) : QString());
 }
 
 // Both close the link; the first text of a step says why.

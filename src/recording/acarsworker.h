@@ -49,9 +49,17 @@ signals:
     void refreshed(int generation, bool linkOpen, const QString& linkError);
     // A run-time failure ended a start or a step: the answer in place of the two above.
     void failed(int generation, const QString& description);
+    // What the simulator tells for the pilot's boxes, each empty where there is
+    // nothing to fill: the aircraft at a start and at OUT, the closest airport
+    // as the origin at OUT and as the destination at IN.
+    void detailsTold(int generation, const QString& aircraftType, const QString& aircraftId, const QString& origin,
+                     const QString& destination);
 
 private:
+    enum class Moment { Start, Out, In };
+
     void report(Event event, const std::string& text);
+    void tellDetails(int generation, Moment moment);
 
     void FlightOUT(const std::string& s) override { report(Event::FlightOUT, s); }
     void FlightOFF(const std::string& s) override { report(Event::FlightOFF, s); }

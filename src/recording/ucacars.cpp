@@ -449,6 +449,7 @@ void ucACARS::startWorker()
     connect(m_worker, &AcarsWorker::trackerEvent, this, &ucACARS::Worker_Event);
     connect(m_worker, &AcarsWorker::refreshed, this, &ucACARS::Worker_Refreshed);
     connect(m_worker, &AcarsWorker::failed, this, &ucACARS::Worker_Failed);
+    connect(m_worker, &AcarsWorker::detailsTold, this, &ucACARS::Worker_Details);
     m_workerThread->start();
 }
 
@@ -598,6 +599,23 @@ void ucACARS::Worker_Failed(int generation, const QString& strDescription)
     ACARS_LINKS();
     FlagGuard shown(m_blnErrorShown);
     Error_Report(m_dialogs, m_blnTracking ? kSourceTimer : kSourceOn, kErrWorkerFailure, strDescription);
+}
+
+// A box still showing the placeholder takes what the simulator tells, made
+// fit for the log; the pilot's own text is never replaced.
+void ucACARS::Worker_Details(int generation, const QString& strType, const QString& strId, const QString& strOrigin,
+                             const QString& strDestination)
+{
+    if (generation != m_generation)
+        return;
+    const std::array<QString, kTextCount> told{strType, strId, strOrigin, strDestination};
+    for (int i = 0; i < kTextCount; ++i) {
+        const QString text = QString(told[i]).replace(QLatin1Char(','), QLatin1Char(' ')).simplified();
+        if (!text.isEmpty() && txtACARS[i]->text() == kPlaceholder) {
+            txtACARS[i]->setText(text);
+            m_blnFlightChanged = true;
+        }
+    }
 }
 
 // ---- procedures ----

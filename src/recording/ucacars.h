@@ -126,6 +126,8 @@ private:
     void Worker_Event(int generation, AcarsWorker::Event event, const QString& text);
     void Worker_Refreshed(int generation, bool blnLinkOpen, const QString& strError);
     void Worker_Failed(int generation, const QString& strDescription);
+    void Worker_Details(int generation, const QString& strType, const QString& strId, const QString& strOrigin,
+                        const QString& strDestination);
 
     void hypACARS_Click(int index);
     void Set_Link_State(bool blnState, LinkLabel* link);

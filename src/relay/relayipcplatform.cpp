@@ -13,7 +13,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using relayframe::Kind;
 
-constexpr auto kConnectTimeout = std::chrono::milliseconds(2000);
 constexpr auto kSlice = std::chrono::milliseconds(50);
 constexpr std::uint32_t kErrorInvalidWindowHandle = 1400; // what Windows reports for a window that is gone
 constexpr std::uint32_t kRelayMessage = 0xC000;          // any non-zero id: the relay registers its own
@@ -33,8 +32,8 @@ std::string endpointText(const RelayEndpoint& endpoint)
 
 } // namespace
 
-RelayIpcPlatform::RelayIpcPlatform(RelayEndpoint endpoint, std::string keyPath)
-    : m_endpoint(std::move(endpoint)), m_keyPath(std::move(keyPath))
+RelayIpcPlatform::RelayIpcPlatform(RelayEndpoint endpoint, std::string keyPath, int connectTimeoutMs)
+    : m_endpoint(std::move(endpoint)), m_keyPath(std::move(keyPath)), m_connectTimeout(connectTimeoutMs)
 {
     relaysocket::startup();
 }
@@ -44,7 +43,7 @@ RelayIpcPlatform::~RelayIpcPlatform() = default;
 IpcPlatform::WindowHandle RelayIpcPlatform::findWindow(const std::string& className)
 {
     m_connectProblem.clear();
-    const auto deadline = Clock::now() + kConnectTimeout;
+    const auto deadline = Clock::now() + m_connectTimeout;
     std::unique_ptr<Connection> connection = connect(deadline);
     if (!connection || !greet(*connection, deadline))
         return 0;

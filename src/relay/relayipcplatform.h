@@ -20,8 +20,11 @@
 // 50 ms and end at once when the platform is cancelled.
 class RelayIpcPlatform final : public IpcPlatform {
 public:
+    static constexpr int kConnectTimeoutMs = 2000;
+
     // keyPath: the relay's key file, read at every connect (the relay may create it later).
-    RelayIpcPlatform(RelayEndpoint endpoint, std::string keyPath);
+    // connectTimeoutMs bounds findWindow: connecting, presenting the key and the relay's answer.
+    RelayIpcPlatform(RelayEndpoint endpoint, std::string keyPath, int connectTimeoutMs = kConnectTimeoutMs);
     ~RelayIpcPlatform() override;
     RelayIpcPlatform(const RelayIpcPlatform&) = delete;
     RelayIpcPlatform& operator=(const RelayIpcPlatform&) = delete;
@@ -70,6 +73,7 @@ private:
 
     RelayEndpoint m_endpoint;
     std::string m_keyPath;
+    std::chrono::milliseconds m_connectTimeout;
     std::string m_connectProblem;
     std::map<WindowHandle, std::unique_ptr<Connection>> m_connections;
     WindowHandle m_lastWindow = 0;

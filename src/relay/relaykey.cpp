@@ -36,34 +36,43 @@ std::string trimmed(const std::string& text)
     return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-// Writes the new key's file so that only its user can read it; the file must not exist yet.
-bool writeNewKeyFile(const std::string& path, const std::string& line, std::string& error)
+// Writes the key's line to a new file that only its user can read, then puts
+// it in place of any file at path, so that no reader ever sees half a key.
+bool writeKeyFile(const std::string& path, const std::string& line, std::string& error)
 {
+    const std::string temporary = path + ".new";
 #ifdef _WIN32
     // The user's application-data folder is private to the user already.
-    std::ofstream file(path, std::ios::binary);
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     file << line;
     file.close();
     if (!file) {
-        error = "cannot write the key file " + path;
+        error = "cannot write the key file " + temporary;
         return false;
     }
-    return true;
 #else
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ::unlink(temporary.c_str()); // left by a write that was cut short
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = "cannot create the key file " + path + ": " + std::strerror(errno);
+        error = "cannot create the key file " + temporary + ": " + std::strerror(errno);
         return false;
     }
     const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
     const bool closed = ::close(fd) == 0;
     if (!written || !closed) {
-        error = "cannot write the key file " + path;
-        ::unlink(path.c_str());
+        error = "cannot write the key file " + temporary;
+        ::unlink(temporary.c_str());
+        return false;
+    }
+#endif
+    std::error_code renameError;
+    std::filesystem::rename(temporary, path, renameError);
+    if (renameError) {
+        error = "cannot replace the key file " + path + ": " + renameError.message();
+        std::filesystem::remove(temporary, renameError);
         return false;
     }
     return true;
-#endif
 }
 
 } // namespace
@@ -139,11 +148,17 @@ bool RelayKey::loadOrCreate(const std::string& path, RelayKey& key, bool& create
         error = "no random numbers for a new key";
         return false;
     }
+    key = RelayKey(bytes);
+    return key.save(path, error);
+}
+
+bool RelayKey::save(const std::string& path, std::string& error) const
+{
+    std::error_code ignored;
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty())
         std::filesystem::create_directories(folder, ignored);
-    key = RelayKey(bytes);
-    return writeNewKeyFile(path, key.toHex() + "\n", error);
+    return writeKeyFile(path, toHex() + "\n", error);
 }
 
 std::string defaultRelayKeyPath()

@@ -30,6 +30,9 @@ public:
     // it), or creates it with a new random key (and its folder) when it does
     // not exist; created says which.
     static bool loadOrCreate(const std::string& path, RelayKey& key, bool& created, std::string& error);
+    // Replaces the file whole (and makes its folder) with this key, readable
+    // only by its user on POSIX; false with the reason, naming the file.
+    bool save(const std::string& path, std::string& error) const;
 
 private:
     Bytes m_bytes{};

@@ -465,6 +465,8 @@ void frmMain::mnuOptionsSimulator_Click()
         frmSimulator dialog(m_sourceSelector->source(), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
+        if (QString strError; !dialog.storeKey(strError))
+            throw AppError(kErrFileAccess, strError);
         if (!frmSimulator::storeSource(dialog.source()))
             throw AppError(kErrFileAccess, QStringLiteral("Cannot write the settings file."));
         m_sourceSelector->setSource(dialog.source());

@@ -1,6 +1,7 @@
 #include "frmsimulator.h"
 
 #include "appinfo.h"
+#include "relaykey.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -15,15 +16,21 @@
 namespace {
 
 constexpr SourceChoice::Kind kKinds[] = {SourceChoice::Kind::Automatic, SourceChoice::Kind::Fsuipc,
-                                       SourceChoice::Kind::FlightGear, SourceChoice::Kind::XPlane};
-const char* const kCaptions[] = {"Automatic", "FSUIPC module", "FlightGear", "X-Plane"};
+                                       SourceChoice::Kind::Relay, SourceChoice::Kind::FlightGear,
+                                       SourceChoice::Kind::XPlane};
+const char* const kCaptions[] = {"Automatic", "FSUIPC module", "Relay", "FlightGear", "X-Plane"};
 const char* const kHints[] = {
-    "At every \"On\", Quillon looks on this computer for the FSUIPC module, FlightGear and X-Plane, "
-    "and connects to the first that answers.",
+    "At every \"On\", Quillon looks on this computer for the FSUIPC module, quillon-relay, FlightGear "
+    "and X-Plane, and connects to the first that answers.",
     "The FSUIPC module inside the simulator, on this computer.",
+    "quillon-relay beside a simulator on another computer or under Wine. On this computer Quillon finds "
+    "the relay's key itself; for another computer, paste the one line of the key file the relay printed.",
     "FlightGear's property server: start FlightGear with the option --telnet=PORT.",
     "X-Plane's network interface (UDP); X-Plane answers on port 49000 unless told otherwise.",
 };
+const QString kKeyPlaceholder = QStringLiteral("32 letters and digits from the relay's key file");
+const QString kNotAKey = QStringLiteral("A key is 32 letters (a to f) and digits.");
+const QString kNoKeyPlace = QStringLiteral("There is no folder for the relay's key (HOME is not set).");
 
 QString settingsKey()
 {
@@ -45,6 +52,14 @@ frmSimulator::frmSimulator(const SourceChoice& current, QWidget* parent) : QDial
     m_spnPort = new QSpinBox(this);
     m_spnPort->setObjectName(QStringLiteral("spnPort"));
     m_spnPort->setRange(1, 65535);
+    m_txtKey = new QLineEdit(this);
+    m_txtKey->setObjectName(QStringLiteral("txtKey"));
+    m_txtKey->setPlaceholderText(kKeyPlaceholder);
+    RelayKey fileKey;
+    std::string ignored;
+    if (RelayKey::load(current.relayKeyPath(), fileKey, ignored))
+        m_strFileKey = QString::fromStdString(fileKey.toHex());
+    m_txtKey->setText(m_strFileKey);
     m_lblHint = new QLabel(this);
     m_lblHint->setObjectName(QStringLiteral("lblHint"));
     m_lblHint->setWordWrap(true);
@@ -54,6 +69,7 @@ frmSimulator::frmSimulator(const SourceChoice& current, QWidget* parent) : QDial
     form->addRow(QStringLiteral("&Simulator:"), m_cboSource);
     form->addRow(QStringLiteral("&Host:"), m_txtHost);
     form->addRow(QStringLiteral("&Port:"), m_spnPort);
+    form->addRow(QStringLiteral("&Key:"), m_txtKey);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(m_lblHint);
@@ -68,6 +84,7 @@ frmSimulator::frmSimulator(const SourceChoice& current, QWidget* parent) : QDial
     }
     connect(m_cboSource, &QComboBox::currentIndexChanged, this, &frmSimulator::kindChanged);
     connect(m_txtHost, &QLineEdit::textChanged, this, &frmSimulator::check);
+    connect(m_txtKey, &QLineEdit::textChanged, this, &frmSimulator::check);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     setMinimumWidth(420);
@@ -80,18 +97,23 @@ void frmSimulator::kindChanged()
     const SourceChoice defaults = SourceChoice::of(kKinds[index]);
     m_txtHost->setEnabled(defaults.isNetwork());
     m_spnPort->setEnabled(defaults.isNetwork());
+    m_txtKey->setEnabled(defaults.kind == SourceChoice::Kind::Relay);
     m_txtHost->setText(QString::fromStdString(defaults.host));
     m_spnPort->setValue(defaults.isNetwork() ? defaults.port : 1);
     m_lblHint->setText(QString::fromLatin1(kHints[index]));
     check();
 }
 
+// An empty key leaves the key file as it is.
 void frmSimulator::check()
 {
     std::string error;
-    const bool valid = !source().isNetwork() || parseSourceChoice(source().text(), error).has_value();
+    RelayKey key;
+    const QString typedKey = m_txtKey->text().trimmed();
+    const bool keyValid = !m_txtKey->isEnabled() || typedKey.isEmpty() || RelayKey::fromHex(typedKey.toStdString(), key);
+    const bool valid = (!source().isNetwork() || parseSourceChoice(source().text(), error).has_value()) && keyValid;
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(valid);
-    m_lblHint->setToolTip(QString::fromStdString(error));
+    m_lblHint->setToolTip(keyValid ? QString::fromStdString(error) : kNotAKey);
 }
 
 SourceChoice frmSimulator::source() const
@@ -105,6 +127,26 @@ SourceChoice frmSimulator::source() const
         choice.port = static_cast<std::uint16_t>(m_spnPort->value());
     }
     return choice;
+}
+
+bool frmSimulator::storeKey(QString& strError) const
+{
+    const QString typedKey = m_txtKey->text().trimmed().toLower();
+    if (source().kind != SourceChoice::Kind::Relay || typedKey.isEmpty() || typedKey == m_strFileKey)
+        return true;
+    const std::string path = source().relayKeyPath();
+    if (path.empty()) {
+        strError = kNoKeyPlace;
+        return false;
+    }
+    RelayKey key;
+    RelayKey::fromHex(typedKey.toStdString(), key); // checked as it was typed
+    std::string error;
+    if (!key.save(path, error)) {
+        strError = QString::fromStdString(error);
+        return false;
+    }
+    return true;
 }
 
 SourceChoice frmSimulator::storedSource()

@@ -13,7 +13,9 @@ class QSpinBox;
 // Options, "Simulator...": which simulator "On" connects to, and for the
 // network ones their host and port. "Automatic" (the default) looks on this
 // computer at every "On". The choice is kept per user under kSettingsKey of
-// the options group, written as a source ("flightgear:127.0.0.1:5401").
+// the options group, written as a source ("flightgear:127.0.0.1:5401"). A
+// relay's key is not a setting: the dialog shows the one in the key file on
+// this computer, and a key pasted from another computer's relay replaces it.
 class frmSimulator : public QDialog {
     Q_OBJECT
 public:
@@ -23,6 +25,9 @@ public:
 
     // The source as chosen; valid only when accepted.
     SourceChoice source() const;
+    // Writes a relay's key that differs from the key file's into the file;
+    // false with the reason when it cannot.
+    bool storeKey(QString& strError) const;
 
     // The stored choice; Automatic when none is stored or it is not a source.
     static SourceChoice storedSource();
@@ -36,6 +41,8 @@ private:
     QComboBox* m_cboSource = nullptr;
     QLineEdit* m_txtHost = nullptr;
     QSpinBox* m_spnPort = nullptr;
+    QLineEdit* m_txtKey = nullptr;
+    QString m_strFileKey; // the key file's key, empty when there is none
     QLabel* m_lblHint = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
 };

@@ -185,6 +185,7 @@ bool clsFSUIPC::openLink(std::int32_t dwFSReq, std::int32_t& dwResult)
         return failOpen(FSUIPC_ERR_WRONGFS, dwResult);
 
     dwResult = FSUIPC_OK;
+    m_platform.linkOpened(Description());
     return true;
 }
 

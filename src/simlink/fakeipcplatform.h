@@ -69,6 +69,8 @@ public:
     void failNext(Operation operation, std::uint32_t lastError = 0);
     void setDeliveryFailure(std::uint32_t lastError); // persistent; 0 = every message times out
     void clearDeliveryFailure();
+    // What flightDetails() tells from now on (set it while no exchange runs).
+    void setFlightDetails(FlightDetails details) { m_details = std::move(details); }
 
     // --- what happened ---
     const std::vector<std::string>& calls() const { return m_calls; } // e.g. "addAtom(FSASMLIB:IPC:3F2A:1)"
@@ -98,6 +100,7 @@ public:
     SendResult sendMessageTimeout(WindowHandle window, std::uint32_t message, std::uintptr_t wParam,
                                   std::uintptr_t lParam, std::uint32_t timeoutMs) override;
     void sleepMs(std::uint32_t milliseconds) override;
+    FlightDetails flightDetails() const override { return m_details; }
 
 private:
     struct SharedMemory {
@@ -118,6 +121,7 @@ private:
     std::map<Operation, std::deque<std::uint32_t>> m_scriptedFailures;
     bool m_deliveryFails = false;
     std::uint32_t m_deliveryLastError = 0;
+    FlightDetails m_details;
 
     std::map<WindowHandle, std::string> m_windows;
     WindowHandle m_nextWindow = 0x100;

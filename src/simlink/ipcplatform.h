@@ -58,6 +58,18 @@ public:
     // mislead (a FlightGear pilot has no FSUIPC.DLL to install); empty = the
     // module's text.
     virtual std::string resultText(std::int32_t /*code*/) const { return {}; }
+    // Told once an open has succeeded, with the simulator's description
+    // (the platform's own, else the module's simulator version).
+    virtual void linkOpened(const std::string& /*description*/) {}
+
+    // What the simulator tells of the flight that the pilot would otherwise
+    // type; empty strings where it says nothing (the module says nothing).
+    struct FlightDetails {
+        std::string aircraftType;
+        std::string aircraftId;
+        std::string closestAirportId;
+    };
+    virtual FlightDetails flightDetails() const { return {}; }
 
     // Cancellation, callable from any thread: a wait inside sendMessageTimeout
     // or sleepMs ends within 50 ms (not delivered), and so does every later

@@ -1,5 +1,7 @@
 #include "sourcechoice.h"
 
+#include "relaykey.h"
+
 #include <array>
 #include <charconv>
 
@@ -106,6 +108,11 @@ std::string SourceChoice::endpoint() const
 {
     const bool ipv6 = host.find(':') != std::string::npos;
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::string SourceChoice::relayKeyPath() const
+{
+    return keyFile.empty() ? defaultRelayKeyPath() : keyFile;
 }
 
 std::string SourceChoice::text() const

@@ -28,6 +28,8 @@ struct SourceChoice {
     std::string text() const;
     // "127.0.0.1:5401", "[::1]:49000".
     std::string endpoint() const;
+    // The relay's key file: keyFile, else the key's default place on this computer.
+    std::string relayKeyPath() const;
     bool operator==(const SourceChoice&) const = default;
 };
 

@@ -32,14 +32,8 @@ public:
 
     ~SourcePlatform() override;
 
-    // Details the simulator gives that the pilot would otherwise type.
-    struct FlightDetails {
-        std::string aircraftType;
-        std::string aircraftId;
-        std::string closestAirportId;
-    };
-    // Safe from any thread; empty strings where the simulator says nothing.
-    FlightDetails flightDetails() const;
+    // Safe from any thread.
+    FlightDetails flightDetails() const override;
 
     // Waits also end when owner is cancelled (the platform that delegates to this one).
     void followCancellation(const IpcPlatform* owner) { m_owner = owner; }

@@ -3,7 +3,6 @@
 #include "clsfsuipc.h"
 #include "flightgearplatform.h"
 #include "relayipcplatform.h"
-#include "relaykey.h"
 #include "xplaneplatform.h"
 
 #include <array>
@@ -11,7 +10,6 @@
 namespace {
 
 constexpr const char* kModuleWindowClass = "UIPCMAIN";
-constexpr const char* kModuleDescription = "the FSUIPC module";
 
 // Tried in this order by "Automatic", all on this computer.
 constexpr std::array<SourceChoice::Kind, 3> kAutomaticOrder{SourceChoice::Kind::Relay, SourceChoice::Kind::FlightGear,
@@ -27,8 +25,8 @@ std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int 
     case SourceChoice::Kind::XPlane:
         return std::make_unique<XPlanePlatform>(choice, openWaitMs);
     case SourceChoice::Kind::Relay:
-        return std::make_unique<RelayIpcPlatform>(RelayEndpoint{choice.host, choice.port},
-                                                  choice.keyFile.empty() ? defaultRelayKeyPath() : choice.keyFile);
+        return std::make_unique<RelayIpcPlatform>(RelayEndpoint{choice.host, choice.port}, choice.relayKeyPath(),
+                                                  openWaitMs);
     case SourceChoice::Kind::Automatic:
     case SourceChoice::Kind::Fsuipc:
         return nullptr;
@@ -69,9 +67,14 @@ void SourceSelector::announce(const std::string& description)
         hook(description);
 }
 
-const SourcePlatform* SourceSelector::activeSource() const
+void SourceSelector::linkOpened(const std::string& description)
 {
-    return dynamic_cast<const SourcePlatform*>(m_network.get());
+    announce(description);
+}
+
+IpcPlatform::FlightDetails SourceSelector::flightDetails() const
+{
+    return m_active->flightDetails();
 }
 
 std::string SourceSelector::simulatorDescription() const
@@ -84,8 +87,9 @@ std::string SourceSelector::resultText(std::int32_t code) const
     if (code == FSUIPC_ERR_NOFS && m_nothingAnswered)
         return "No simulator answered on this computer.  Quillon looked for:\r\n"
                "1) the FSUIPC module\r\n"
-               "2) FlightGear, started with the option --telnet=" + std::to_string(SourceChoice::kFlightGearPort) + "\r\n"
-               "3) X-Plane, receiving on UDP port " + std::to_string(SourceChoice::kXPlanePort) + "\r\n"
+               "2) quillon-relay, listening on port " + std::to_string(SourceChoice::kRelayPort) + "\r\n"
+               "3) FlightGear, started with the option --telnet=" + std::to_string(SourceChoice::kFlightGearPort) + "\r\n"
+               "4) X-Plane, receiving on UDP port " + std::to_string(SourceChoice::kXPlanePort) + "\r\n"
                "Start your simulator, or choose it in Options, Simulator.";
     return m_active->resultText(code);
 }
@@ -157,12 +161,7 @@ IpcPlatform::WindowHandle SourceSelector::findWindow(const std::string& classNam
         const bool moduleAsked = m_opened.kind == SourceChoice::Kind::Fsuipc || m_nothingAnswered;
         return moduleAsked ? active().findWindow(className) : 0;
     }
-    const WindowHandle window = choose(source());
-    if (window != 0) {
-        const std::string description = m_active->simulatorDescription();
-        announce(description.empty() ? kModuleDescription : description);
-    }
-    return window;
+    return choose(source());
 }
 
 void SourceSelector::releaseWindow(WindowHandle window)

@@ -18,7 +18,7 @@ std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int 
 // source. The choice is made in findWindow("UIPCMAIN"), the first call of every
 // open, on whatever thread opens the link. "Automatic" tries, on this
 // computer, the FSUIPC module, the relay, FlightGear and X-Plane, and keeps
-// the first that answers; each attempt is bounded (a second at most).
+// the first that answers; each network attempt is bounded by kAutomaticOpenWaitMs.
 class SourceSelector final : public IpcPlatform {
 public:
     static constexpr int kChosenOpenWaitMs = 2000;
@@ -31,14 +31,15 @@ public:
     // Safe from any thread; used from the next open on.
     void setSource(const SourceChoice& choice);
     SourceChoice source() const;
-    // Called on the opening thread with the description of the simulator that
-    // answered, and with an empty text when its link is released.
+    // Called on the opening thread with the description of the simulator once
+    // an open has succeeded, and with an empty text when its link is released.
     void setConnectionHook(std::function<void(const std::string&)> hook);
-    // The network source in use, for what it tells beyond the variables; nullptr otherwise.
-    const SourcePlatform* activeSource() const;
 
     std::string simulatorDescription() const override;
     std::string resultText(std::int32_t code) const override;
+    void linkOpened(const std::string& description) override;
+    // The source in use's; call it on the opening thread.
+    FlightDetails flightDetails() const override;
 
     WindowHandle findWindow(const std::string& className) override;
     void releaseWindow(WindowHandle window) override;

@@ -377,6 +377,7 @@ void TestUcAcars::slewMode_andResetAsksFirst()
 // The tracker's texts arrive with "Z" and " lbs"; the tick that sees IN ends
 // polling. A failed save keeps everything so that "Log Flight" can be repeated;
 // the record is filled afresh and untouched boxes go in as the placeholder.
+// What the simulator tells fills only boxes the pilot left, fit for the log.
 // No hourglass while the boxes wait for the pilot.
 void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
 {
@@ -384,13 +385,15 @@ void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
     bool saveSucceeds = false;
     QStringList savedRow;
     answerSaves(*c.record, saveSucceeds, savedRow);
+    c.textBox(2)->setText(QStringLiteral("KJFK"));
+    c.fake.setFlightDetails({"B737,800\n", "", "EGLL"});
     c.click(On);
     c.fly(0, 3);
     QCOMPARE(c.state(), kTracking);
+    c.fake.setFlightDetails({"A320", "", "KBOS"});
     c.fly(3, 4);
     QCOMPARE(c.state(), kArrived);
     QVERIFY(!c.caption(0)->isEnabled());
-    c.textBox(2)->setText(QStringLiteral("KJFK"));
     bool busyWhileShown = false;
     c.dialogs.whileShown = [&](const MessageRequest&) { busyWhileShown |= QGuiApplication::overrideCursor() != nullptr; };
     c.click(LogFlight);
@@ -406,8 +409,8 @@ void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
 
     saveSucceeds = true;
     c.click(LogFlight);
-    const QStringList expected = {today(), kPlaceholder, kPlaceholder, "KJFK", "1435Z", "1442Z", "12345 lbs",
-                                  kPlaceholder, "1610Z", "1620Z", "10000 lbs", "1.8", "1:45", "2345 lbs"};
+    const QStringList expected = {today(), "B737 800", kPlaceholder, "KJFK", "1435Z", "1442Z", "12345 lbs",
+                                  "KBOS", "1610Z", "1620Z", "10000 lbs", "1.8", "1:45", "2345 lbs"};
     QCOMPARE(savedRow, expected);
     QCOMPARE(c.state(), kIdle);
     QCOMPARE(c.liveValues(), QStringList(9, QString()));

@@ -5,6 +5,7 @@
 #include "recordingdialogs.h"
 #include "clsacars.h"
 #include "propsserverstub.h"
+#include "relaykey.h"
 #include "sourceselector.h"
 
 #include <QComboBox>
@@ -44,6 +45,38 @@ private slots:
         source->setCurrentText(QStringLiteral("FSUIPC module"));
         QVERIFY(ok->isEnabled());
         QCOMPARE(dialog.source().text(), std::string("fsuipc"));
+    }
+
+    // A key pasted for a relay on another computer replaces the key file's,
+    // private to the user; the next dialog shows it as the key file's own.
+    void aRelaysKeyIsCheckedAndKeptInTheKeyFile()
+    {
+        const QString keyPath = QString::fromStdString(defaultRelayKeyPath());
+        QFile::remove(keyPath);
+        frmSimulator dialog(SourceChoice::of(SourceChoice::Kind::Automatic));
+        auto* key = dialog.findChild<QLineEdit*>(QStringLiteral("txtKey"));
+        QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QVERIFY(!key->isEnabled() && key->text().isEmpty());
+        dialog.findChild<QComboBox*>(QStringLiteral("cboSource"))->setCurrentText(QStringLiteral("Relay"));
+        QCOMPARE(dialog.source().text(), std::string("relay:127.0.0.1:5230"));
+        key->setText(QStringLiteral("0123456789abcdef0123456789abcdeg"));
+        QVERIFY(!ok->isEnabled());
+        key->setText(QStringLiteral(" 0123456789ABCDEF0123456789abcdef "));
+        QVERIFY(ok->isEnabled());
+        QString error;
+        QVERIFY2(dialog.storeKey(error), qPrintable(error));
+        QFile file(keyPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("0123456789abcdef0123456789abcdef\n"));
+        QCOMPARE(file.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFile::Permissions());
+
+        std::string parseError;
+        QVERIFY(frmSimulator::storeSource(*parseSourceChoice("relay:simpc:5231", parseError)));
+        frmSimulator again(frmSimulator::storedSource());
+        QCOMPARE(again.findChild<QComboBox*>(QStringLiteral("cboSource"))->currentText(), QStringLiteral("Relay"));
+        QCOMPARE(again.source().text(), std::string("relay:simpc:5231"));
+        QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("txtKey"))->text(), QStringLiteral("0123456789abcdef0123456789abcdef"));
     }
 
     void theChoiceIsKeptAndAnUnreadableOneMeansAutomatic()

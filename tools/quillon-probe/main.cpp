@@ -121,10 +121,7 @@ void printReading(const Reading& reading)
 
 void printDetails(const SourceSelector& selector)
 {
-    const SourcePlatform* source = selector.activeSource();
-    if (source == nullptr)
-        return;
-    const SourcePlatform::FlightDetails details = source->flightDetails();
+    const IpcPlatform::FlightDetails details = selector.flightDetails();
     if (!details.aircraftType.empty())
         std::cout << "Aircraft type: " << details.aircraftType << "\n";
     if (!details.aircraftId.empty())
@@ -142,9 +139,11 @@ int probe(SourceSelector& selector)
         return kExitLinkFailed;
     }
     std::cout << "Result: " << link.Get_Result(dwResult) << "\n"
-              << "Simulator: " << link.Description() << "\n"
-              << "Version_FSUIPC: " << link.Version_FSUIPC() << "\n"
-              << "Version_FS: " << link.Version_FS() << "\n";
+              << "Simulator: " << link.Description() << "\n";
+    // Only the module (here or through a relay) has versions of its own; a source's would be placeholders.
+    if (selector.simulatorDescription().empty())
+        std::cout << "Version_FSUIPC: " << link.Version_FSUIPC() << "\n"
+                  << "Version_FS: " << link.Version_FS() << "\n";
     printDetails(selector);
     Reading reading;
     if (!readVariables(link, reading, dwResult)) {
@@ -175,10 +174,7 @@ int main(int argc, char** argv)
     if (options.track) {
         // What the pilot would otherwise type, as the simulator tells it at OUT and at IN.
         const auto details = [&selector](bool arrived) {
-            const SourcePlatform* source = selector.activeSource();
-            if (source == nullptr)
-                return std::vector<std::string>{};
-            const SourcePlatform::FlightDetails d = source->flightDetails();
+            const IpcPlatform::FlightDetails d = selector.flightDetails();
             std::vector<std::string> lines;
             if (!arrived && !d.aircraftType.empty())
                 lines.push_back("Aircraft type: " + d.aircraftType);
