@@ -38,7 +38,10 @@ std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int 
 
 SourceSelector::SourceSelector(IpcPlatform& modulePlatform) : m_module(modulePlatform), m_active(&modulePlatform) {}
 
-SourceSelector::~SourceSelector() = default;
+SourceSelector::~SourceSelector()
+{
+    m_module.stopFollowing(this);
+}
 
 void SourceSelector::setSource(const SourceChoice& choice)
 {
@@ -90,21 +93,10 @@ std::string SourceSelector::resultText(std::int32_t code) const
     return m_active->resultText(code);
 }
 
-// A source follows this selector's flag itself; any other platform (the
-// module's, the relay's) is told before each call.
-void SourceSelector::passCancellation(IpcPlatform& platform) const
-{
-    if (dynamic_cast<SourcePlatform*>(&platform) != nullptr)
-        return;
-    if (isCancelled())
-        platform.cancel();
-    else
-        platform.clearCancel();
-}
-
+// The module's platform may be shared: the selector in use takes it over.
 IpcPlatform& SourceSelector::active()
 {
-    passCancellation(*m_active);
+    m_active->followCancellation(this);
     return *m_active;
 }
 
@@ -115,9 +107,7 @@ IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceChoice& c
     std::unique_ptr<IpcPlatform> candidate = makeSourcePlatform(choice, openWaitMs);
     if (candidate == nullptr)
         return 0;
-    if (auto* source = dynamic_cast<SourcePlatform*>(candidate.get()))
-        source->followCancellation(this);
-    passCancellation(*candidate);
+    candidate->followCancellation(this);
     const WindowHandle window = candidate->findWindow(kModuleWindowClass);
     if (window != 0 || keep) {
         m_network = std::move(candidate);

@@ -57,8 +57,7 @@ public:
 private:
     WindowHandle choose(const SourceChoice& choice);
     WindowHandle tryNetworkSource(const SourceChoice& choice, int openWaitMs, bool keep);
-    void passCancellation(IpcPlatform& platform) const;
-    // The platform in use, told of a cancellation first.
+    // The platform in use, following this selector's cancellation.
     IpcPlatform& active();
     void announce(const std::string& description);
 
