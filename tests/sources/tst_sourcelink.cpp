@@ -74,7 +74,10 @@ TEST_F(FlightGearSource, TracksAFlightAcrossMidnightWithTheSimulatorsClockAndFue
     ASSERT_NE(selector.activeSource(), nullptr);
     EXPECT_EQ(selector.activeSource()->flightDetails().closestAirportId, "KSFO");
 
+    std::this_thread::sleep_for(600ms); // the batch in flight was answered long ago
     fg.set("/controls/gear/brake-parking", "0");
+    tracker.Refresh();
+    EXPECT_FALSE(events.events.empty()) << "an answer asked for more than 500 ms ago is not used";
     refreshUntil(2);
     fg.set("/gear/gear[1]/wow", "false");
     setClock(23, 59, 59);
@@ -199,6 +202,21 @@ TEST(SourceSelectorTest, TheModuleKeepsItsOwnTextsAndVersionName)
     module.setWindowClasses({"UIPCMAIN"});
     EXPECT_TRUE(tracker.Start(result));
     EXPECT_EQ(tracker.Simulator_Description(), "FS2002");
+
+    // Cancelling the selector ends a wait inside the module's exchange.
+    module.setMessageHandler([&](const FakeIpcPlatform::Message&) {
+        for (const auto until = Clock::now() + 3s; !module.isCancelled() && Clock::now() < until;)
+            std::this_thread::sleep_for(5ms);
+        return FakeIpcPlatform::notDelivered(0);
+    });
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(200ms);
+        selector.cancel();
+    });
+    const auto waiting = Clock::now();
+    tracker.Refresh();
+    canceller.join();
+    EXPECT_LT(Clock::now() - waiting, 300ms);
 }
 
 } // namespace
