@@ -6,16 +6,12 @@
 #include "relaykey.h"
 #include "xplaneplatform.h"
 
-#include <array>
+#include <utility>
 
 namespace {
 
 constexpr const char* kModuleWindowClass = "UIPCMAIN";
 constexpr const char* kModuleDescription = "the FSUIPC module";
-
-// Tried in this order by "Automatic", all on this computer.
-constexpr std::array<SourceChoice::Kind, 3> kAutomaticOrder{SourceChoice::Kind::Relay, SourceChoice::Kind::FlightGear,
-                                                          SourceChoice::Kind::XPlane};
 
 } // namespace
 
@@ -36,7 +32,10 @@ std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int 
     return nullptr;
 }
 
-SourceSelector::SourceSelector(IpcPlatform& modulePlatform) : m_module(modulePlatform), m_active(&modulePlatform) {}
+SourceSelector::SourceSelector(IpcPlatform& modulePlatform, AutomaticPorts ports)
+    : m_module(modulePlatform), m_ports(ports), m_active(&modulePlatform)
+{
+}
 
 SourceSelector::~SourceSelector()
 {
@@ -128,11 +127,17 @@ IpcPlatform::WindowHandle SourceSelector::choose(const SourceChoice& choice)
     case SourceChoice::Kind::Automatic:
         if (const WindowHandle window = active().findWindow(kModuleWindowClass))
             return window;
-        for (const SourceChoice::Kind kind : kAutomaticOrder)
+        // After the module, in this order, all on this computer.
+        for (const auto& [kind, port] : {std::pair{SourceChoice::Kind::Relay, m_ports.relay},
+                                         {SourceChoice::Kind::FlightGear, m_ports.flightGear},
+                                         {SourceChoice::Kind::XPlane, m_ports.xPlane}}) {
+            SourceChoice choice = SourceChoice::of(kind);
+            choice.port = port;
             if (isCancelled())
                 break;
-            else if (const WindowHandle window = tryNetworkSource(SourceChoice::of(kind), kAutomaticOpenWaitMs, false))
+            if (const WindowHandle window = tryNetworkSource(choice, kAutomaticOpenWaitMs, false))
                 return window;
+        }
         m_nothingAnswered = true; // a networked module (FS98MAIN) may still answer
         return 0;
     default:

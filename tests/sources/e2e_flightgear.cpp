@@ -49,7 +49,10 @@ struct FlightGearFlight : testing::Test {
             if (line.rfind(prefix, 0) == 0)
                 return line.substr(prefix.size());
         }
-        ADD_FAILURE() << "no " << prefix;
+        std::string seen;
+        for (const std::string& earlier : lines)
+            seen += "\n  " + earlier;
+        ADD_FAILURE() << "no " << prefix << " after:" << seen;
         return {};
     }
 
