@@ -6,8 +6,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# FlightGear only where its tests run: the plain build.
-if [ "${QUILLON_SANITIZE:-0}" = 1 ]; then ./scripts/setup.sh; else ./scripts/setup.sh --with-flightgear; fi
+# FlightGear only where its tests run: the plain build, where they must not be skipped.
+if [ "${QUILLON_SANITIZE:-0}" = 1 ]; then
+  ./scripts/setup.sh
+else
+  ./scripts/setup.sh --with-flightgear
+  export QUILLON_REQUIRE_FLIGHTGEAR=1
+fi
 
 build=${QUILLON_BUILD_DIR:-build}
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WINDOWS_TESTS=ON)

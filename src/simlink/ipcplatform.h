@@ -74,12 +74,22 @@ public:
     // Cancellation, callable from any thread: a wait inside sendMessageTimeout
     // or sleepMs ends within 50 ms (not delivered), and so does every later
     // wait until clearCancel(). Platforms wait in slices and check isCancelled().
+    // A platform that another delegates to follows its owner's flag too, so
+    // cancelling the owner ends the delegate's wait; one owner at a time.
     void cancel() { m_cancelled = true; }
     void clearCancel() { m_cancelled = false; }
-    bool isCancelled() const { return m_cancelled; }
+    bool isCancelled() const
+    {
+        const IpcPlatform* owner = m_owner;
+        return m_cancelled || (owner != nullptr && owner->isCancelled());
+    }
+    void followCancellation(const IpcPlatform* owner) { m_owner = owner; }
+    // Forgets owner unless another has taken its place.
+    void stopFollowing(const IpcPlatform* owner) { m_owner.compare_exchange_strong(owner, nullptr); }
 
 private:
     std::atomic<bool> m_cancelled{false};
+    std::atomic<const IpcPlatform*> m_owner{nullptr};
 };
 
 // The process's real platform: POSIX sockets and shared memory, or Win32.

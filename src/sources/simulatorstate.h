@@ -24,7 +24,8 @@ struct SimulatorState {
 // words, and the fuel as eleven tanks at one fuel weight, each capacity the
 // tank's content rounded up to whole gallons, so that the tracker's sum comes
 // to the simulator's fuel within a fraction of a pound. Tanks past the
-// eleventh are added to the last. Also puts the module's version words in
+// eleventh are added to the last; a tank that is not a number counts as
+// empty, an absurd one as the fullest tank the table can hold. Also puts the module's version words in
 // place (the lowest the client accepts, simulator code 0: "Any").
 void writeSimulatorState(const SimulatorState& state, SimVariables& vars);
 

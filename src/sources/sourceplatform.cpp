@@ -24,10 +24,11 @@ SourcePlatform::FlightDetails SourcePlatform::flightDetails() const
     return m_details;
 }
 
-void SourcePlatform::publish(const SimulatorState& state)
+void SourcePlatform::publish(const SimulatorState& state, Clock::time_point askedAt)
 {
     writeSimulatorState(state, m_vars);
-    m_publishedAt = Clock::now();
+    m_publishedAt = askedAt;
+    m_heardAt = Clock::now();
     m_everPublished = true;
     m_silent = false;
     const std::lock_guard lock(m_detailsMutex);
@@ -51,7 +52,7 @@ IpcPlatform::WindowHandle SourcePlatform::findWindow(const std::string& classNam
     if (!openFeed(error))
         return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
-    while (!m_everPublished && !cancelled() && Clock::now() < deadline) {
+    while (!m_everPublished && !isCancelled() && Clock::now() < deadline) {
         if (!pumpFeed(kSliceMs))
             break;
     }
@@ -151,7 +152,7 @@ IpcPlatform::SendResult SourcePlatform::sendMessageTimeout(WindowHandle window, 
 void SourcePlatform::sleepMs(std::uint32_t milliseconds)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!m_gone && !m_silent && !cancelled()) {
+    while (!m_gone && !m_silent && !isCancelled()) {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero())
             return;
@@ -172,9 +173,9 @@ SourcePlatform::Feed SourcePlatform::awaitFreshValues(std::uint32_t timeoutMs)
         const auto age = dataAge();
         if (age <= milliseconds(kFreshMs))
             return Feed::Fresh;
-        if (age >= milliseconds(kSilentMs))
+        if (Clock::now() - m_heardAt >= milliseconds(kSilentMs))
             m_silent = true;
-        if (m_silent || cancelled() || Clock::now() >= deadline)
+        if (m_silent || isCancelled() || Clock::now() >= deadline)
             return Feed::Silent;
         waitMs = kSliceMs;
     }

@@ -5,15 +5,11 @@
 #include "relayipcplatform.h"
 #include "xplaneplatform.h"
 
-#include <array>
+#include <utility>
 
 namespace {
 
 constexpr const char* kModuleWindowClass = "UIPCMAIN";
-
-// Tried in this order by "Automatic", all on this computer.
-constexpr std::array<SourceChoice::Kind, 3> kAutomaticOrder{SourceChoice::Kind::Relay, SourceChoice::Kind::FlightGear,
-                                                          SourceChoice::Kind::XPlane};
 
 } // namespace
 
@@ -34,9 +30,15 @@ std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int 
     return nullptr;
 }
 
-SourceSelector::SourceSelector(IpcPlatform& modulePlatform) : m_module(modulePlatform), m_active(&modulePlatform) {}
+SourceSelector::SourceSelector(IpcPlatform& modulePlatform, AutomaticPorts ports)
+    : m_module(modulePlatform), m_ports(ports), m_active(&modulePlatform)
+{
+}
 
-SourceSelector::~SourceSelector() = default;
+SourceSelector::~SourceSelector()
+{
+    m_module.stopFollowing(this);
+}
 
 void SourceSelector::setSource(const SourceChoice& choice)
 {
@@ -94,21 +96,10 @@ std::string SourceSelector::resultText(std::int32_t code) const
     return m_active->resultText(code);
 }
 
-// A source follows this selector's flag itself; any other platform (the
-// module's, the relay's) is told before each call.
-void SourceSelector::passCancellation(IpcPlatform& platform) const
-{
-    if (dynamic_cast<SourcePlatform*>(&platform) != nullptr)
-        return;
-    if (isCancelled())
-        platform.cancel();
-    else
-        platform.clearCancel();
-}
-
+// The module's platform may be shared: the selector in use takes it over.
 IpcPlatform& SourceSelector::active()
 {
-    passCancellation(*m_active);
+    m_active->followCancellation(this);
     return *m_active;
 }
 
@@ -119,9 +110,7 @@ IpcPlatform::WindowHandle SourceSelector::tryNetworkSource(const SourceChoice& c
     std::unique_ptr<IpcPlatform> candidate = makeSourcePlatform(choice, openWaitMs);
     if (candidate == nullptr)
         return 0;
-    if (auto* source = dynamic_cast<SourcePlatform*>(candidate.get()))
-        source->followCancellation(this);
-    passCancellation(*candidate);
+    candidate->followCancellation(this);
     const WindowHandle window = candidate->findWindow(kModuleWindowClass);
     if (window != 0 || keep) {
         m_network = std::move(candidate);
@@ -142,11 +131,17 @@ IpcPlatform::WindowHandle SourceSelector::choose(const SourceChoice& choice)
     case SourceChoice::Kind::Automatic:
         if (const WindowHandle window = active().findWindow(kModuleWindowClass))
             return window;
-        for (const SourceChoice::Kind kind : kAutomaticOrder)
+        // After the module, in this order, all on this computer.
+        for (const auto& [kind, port] : {std::pair{SourceChoice::Kind::Relay, m_ports.relay},
+                                         {SourceChoice::Kind::FlightGear, m_ports.flightGear},
+                                         {SourceChoice::Kind::XPlane, m_ports.xPlane}}) {
+            SourceChoice choice = SourceChoice::of(kind);
+            choice.port = port;
             if (isCancelled())
                 break;
-            else if (const WindowHandle window = tryNetworkSource(SourceChoice::of(kind), kAutomaticOpenWaitMs, false))
+            if (const WindowHandle window = tryNetworkSource(choice, kAutomaticOpenWaitMs, false))
                 return window;
+        }
         m_nothingAnswered = true; // a networked module (FS98MAIN) may still answer
         return 0;
     default:

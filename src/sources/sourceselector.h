@@ -13,6 +13,13 @@
 // build cannot reach. openWaitMs bounds the wait for the simulator's first answer.
 std::unique_ptr<IpcPlatform> makeSourcePlatform(const SourceChoice& choice, int openWaitMs);
 
+// Where "Automatic" looks on this computer.
+struct AutomaticPorts {
+    std::uint16_t relay = SourceChoice::kRelayPort;
+    std::uint16_t flightGear = SourceChoice::kFlightGearPort;
+    std::uint16_t xPlane = SourceChoice::kXPlanePort;
+};
+
 // The platform the tracker is given: it delegates to the source chosen at each
 // open, so the tracker (and the phases it has recorded) outlives a change of
 // source. The choice is made in findWindow("UIPCMAIN"), the first call of every
@@ -25,7 +32,7 @@ public:
     static constexpr int kAutomaticOpenWaitMs = 500;
 
     // modulePlatform: the FSUIPC module's transport on this computer.
-    explicit SourceSelector(IpcPlatform& modulePlatform = systemIpcPlatform());
+    explicit SourceSelector(IpcPlatform& modulePlatform = systemIpcPlatform(), AutomaticPorts ports = {});
     ~SourceSelector() override;
 
     // Safe from any thread; used from the next open on.
@@ -58,12 +65,12 @@ public:
 private:
     WindowHandle choose(const SourceChoice& choice);
     WindowHandle tryNetworkSource(const SourceChoice& choice, int openWaitMs, bool keep);
-    void passCancellation(IpcPlatform& platform) const;
-    // The platform in use, told of a cancellation first.
+    // The platform in use, following this selector's cancellation.
     IpcPlatform& active();
     void announce(const std::string& description);
 
     IpcPlatform& m_module;
+    AutomaticPorts m_ports;
     mutable std::mutex m_mutex; // guards m_spec and m_hook
     SourceChoice m_spec;
     std::function<void(const std::string&)> m_hook;

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <sstream>
@@ -98,38 +99,95 @@ TEST(XPlaneStandInTest, ASimulatorThatStopsSendingIsALostLinkThatOnContinues)
     EXPECT_FALSE(tracker.TIME_OUT().empty());
 }
 
-// A fake X-Plane on a loopback port: the platform's subscriptions come in,
-// answers go out from here or from another loopback address.
-TEST(XPlaneSourceTest, IgnoresShortMalformedAndForeignPackets)
-{
-    std::string error;
-    net::Address simAddress, foreignAddress;
-    net::Socket simSocket, foreignSocket;
-    ASSERT_TRUE(net::resolve("127.0.0.1", 0, simAddress, error) && simSocket.bindDatagram(simAddress, error));
-    ASSERT_TRUE(net::resolve("127.0.0.2", 0, foreignAddress, error) && foreignSocket.bindDatagram(foreignAddress, error));
-    XPlanePlatform platform(SourceChoice{SourceChoice::Kind::XPlane, "127.0.0.1", simSocket.localPort()}, 3000);
+// A fake X-Plane on a loopback port that records the requests it receives;
+// answers go out from its port, another port of its address or another address.
+struct FakeXPlane {
+    net::Socket socket, otherPort, foreign;
+    net::Address client;
+    std::vector<rref::Request> requests;
 
-    std::thread simulator([&] {
+    FakeXPlane()
+    {
+        std::string error;
+        net::Address local, other;
+        EXPECT_TRUE(net::resolve("127.0.0.1", 0, local, error) && socket.bindDatagram(local, error) &&
+                    otherPort.bindDatagram(local, error));
+        EXPECT_TRUE(net::resolve("127.0.0.2", 0, other, error) && foreign.bindDatagram(other, error));
+    }
+    SourceChoice choice() { return {SourceChoice::Kind::XPlane, "127.0.0.1", socket.localPort(), {}}; }
+    // Records the requests that come within waitMs; the count of those with this frequency.
+    std::size_t take(int waitMs, std::int32_t frequency)
+    {
+        requests.clear();
         unsigned char packet[512];
-        net::Address client;
-        for (std::size_t received = 0; received < rref::datarefs().size();)
-            received += simSocket.receiveFrom(packet, sizeof packet, 50, client) == rref::kRequestBytes;
-        const auto good = rref::encodeReply({{0, 3600.0f}, {1, 1}, {2, 1}, {3, 100}, {4, 0}});
-        const auto foreign = rref::encodeReply({{0, 7200.0f}, {1, 0}, {2, 0}, {3, 999}, {4, 0}});
-        foreignSocket.sendTo(client, foreign.data(), foreign.size());
-        for (const std::size_t cut : {std::size_t{3}, good.size() - 1})
-            simSocket.sendTo(client, good.data(), cut);
-        const unsigned char junk[] = "DATA*junk";
-        simSocket.sendTo(client, junk, sizeof junk);
-        std::this_thread::sleep_for(300ms);
-        simSocket.sendTo(client, good.data(), good.size());
+        for (long length; (length = socket.receiveFrom(packet, sizeof packet, waitMs, client)) > 0;)
+            if (const auto request = rref::decodeRequest(packet, static_cast<std::size_t>(length)))
+                requests.push_back(*request);
+        return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(),
+                                                      [&](const auto& r) { return r.frequency == frequency; }));
+    }
+    void send(net::Socket& from, const std::vector<unsigned char>& packet, std::size_t length)
+    {
+        from.sendTo(client, packet.data(), length);
+    }
+};
+
+const auto kGood = rref::encodeReply({{0, 3600.0f}, {1, 1}, {2, 1}, {3, 100}, {4, 0}, {5, 'R'}});
+const auto kForeign = rref::encodeReply({{0, 7200.0f}, {1, 0}, {2, 0}, {3, 999}, {4, 0}, {5, 'F'}});
+
+TEST(XPlaneSourceTest, AcceptsItsSimulatorsAddressFromAnyPortAndNothingElse)
+{
+    struct Row {
+        const char* what;
+        net::Socket FakeXPlane::*from;
+        bool cut; // the packet is cut short by a byte
+        bool opens;
+    } const rows[] = {
+        {"from the simulator's port", &FakeXPlane::socket, false, true},
+        {"from another port of its address", &FakeXPlane::otherPort, false, true},
+        {"from another address", &FakeXPlane::foreign, false, false},
+        {"cut mid-pair", &FakeXPlane::socket, true, false},
+    };
+    for (const Row& row : rows) {
+        FakeXPlane sim;
+        XPlanePlatform platform(sim.choice(), 800);
+        std::thread simulator([&] {
+            sim.take(100, XPlanePlatform::kFrequencyPerSecond);
+            sim.send(sim.*row.from, kGood, kGood.size() - (row.cut ? 1 : 0));
+        });
+        const auto window = platform.findWindow("UIPCMAIN");
+        simulator.join();
+        EXPECT_EQ(window != 0, row.opens) << row.what;
+        platform.releaseWindow(window);
+    }
+}
+
+// On one platform: a foreign packet changes nothing, a 2 s silence asks again,
+// the close cancels every subscription.
+TEST(XPlaneSourceTest, AsksAgainAfterASilenceAndCancelsAtClose)
+{
+    FakeXPlane sim;
+    XPlanePlatform platform(sim.choice(), 2000);
+    const std::size_t count = rref::datarefs().size();
+    std::thread simulator([&] {
+        EXPECT_EQ(sim.take(300, XPlanePlatform::kFrequencyPerSecond), count);
+        sim.send(sim.socket, kGood, kGood.size());
     });
-    const auto before = std::chrono::steady_clock::now();
     const auto window = platform.findWindow("UIPCMAIN");
     simulator.join();
     ASSERT_NE(window, 0u);
-    EXPECT_GT(std::chrono::steady_clock::now() - before, 250ms) << "only the good packet opened the link";
+    sim.send(sim.foreign, kForeign, kForeign.size());
+    const unsigned char junk[] = "DATA*junk";
+    sim.socket.sendTo(sim.client, junk, sizeof junk);
+    std::this_thread::sleep_for(100ms);
+    platform.sendMessageTimeout(window, 0, 0, 0, 100); // takes what came
+    EXPECT_EQ(platform.flightDetails().aircraftType, "R") << "the real values, not the foreign ones";
+
+    std::this_thread::sleep_for(2100ms);
+    platform.sendMessageTimeout(window, 0, 0, 0, 100);
+    EXPECT_EQ(sim.take(300, XPlanePlatform::kFrequencyPerSecond), count) << "asked again after the loss";
     platform.releaseWindow(window);
+    EXPECT_EQ(sim.take(300, 0), count) << "every subscription cancelled at close";
 }
 
 } // namespace

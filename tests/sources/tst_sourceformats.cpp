@@ -178,23 +178,22 @@ TEST(RrefProtocolTest, ClockIsCutNotRoundedAndFuelComesInPounds)
 
 TEST(SimulatorStateTest, TheTrackersFuelSumMatchesTheSimulatorWithinOnePound)
 {
-    const std::vector<std::vector<double>> tankSets{
-        {0.0},
-        {0.4},
-        {1.0, 2.0},
-        {12345.678},
-        {86000.2, 85999.9, 41234.5, 0, -3},                    // negative levels count as empty
-        std::vector<double>(24, 1234.56),                        // more tanks than the table holds
-        {0.49, 0.49, 0.49, 0.49, 0.49, 0.49, 0.49, 0.49, 0.49}, // rounding per tank must not add up
+    const std::pair<std::vector<double>, double> rows[]{
+        {{0.0}, 0},
+        {{0.4}, 0.4},
+        {{1.0, 2.0}, 3},
+        {{12345.678}, 12345.678},
+        {{86000.2, 85999.9, 41234.5, 0, -3}, 213234.6},                 // negative levels count as empty
+        {std::vector<double>(24, 1234.56), 29629.44},                     // more tanks than the table holds
+        {{0.49, 0.49, 0.49, 0.49, 0.49, 0.49, 0.49, 0.49, 0.49}, 4.41}, // rounding per tank must not add up
+        {{NAN, INFINITY, -INFINITY, 500.5}, 500.5},                      // not numbers: empty
+        {{1e300}, 2147483646.0 * 1715 / 256},                            // absurd: the fullest tank
     };
-    for (const auto& tanks : tankSets) {
+    for (const auto& [tanks, expected] : rows) {
         SimulatorState state;
         state.tankLbs = tanks;
         SimVariables vars;
         writeSimulatorState(state, vars);
-        double expected = 0;
-        for (double lbs : tanks)
-            expected += std::max(lbs, 0.0);
         EXPECT_LE(std::abs(static_cast<double>(fuelOnBoardLbs(vars)) - expected), 1.0) << expected;
     }
 }

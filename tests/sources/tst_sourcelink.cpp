@@ -3,13 +3,17 @@
 // module behind the same selector.
 #include "clsacars.h"
 #include "fakeipcplatform.h"
+#include "netsocket.h"
 #include "propsserverstub.h"
 #include "recordingevents.h"
+#include "rrefprotocol.h"
+#include "simoffsets.h"
 #include "simvariables.h"
 #include "sourceselector.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -20,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 struct FlightGearSource : testing::Test {
     PropsServerStub fg;
+    SimVariables moduleVars;
     FakeIpcPlatform module; // no module on this computer
     SourceSelector selector{module};
     std::vector<std::string> announced;
@@ -73,7 +78,10 @@ TEST_F(FlightGearSource, TracksAFlightAcrossMidnightWithTheSimulatorsClockAndFue
     EXPECT_EQ(announced, std::vector<std::string>{tracker.Simulator_Description()});
     EXPECT_EQ(selector.flightDetails().closestAirportId, "KSFO");
 
+    std::this_thread::sleep_for(600ms); // the batch in flight was answered long ago
     fg.set("/controls/gear/brake-parking", "0");
+    tracker.Refresh();
+    EXPECT_FALSE(events.events.empty()) << "an answer asked for more than 500 ms ago is not used";
     refreshUntil(2);
     fg.set("/gear/gear[1]/wow", "false");
     setClock(23, 59, 59);
@@ -105,11 +113,16 @@ TEST_F(FlightGearSource, AClosedConnectionFailsAtOnceAndOnContinuesTheFlight)
               "FSClosed FlightGear at 127.0.0.1:" + std::to_string(fg.port()) + " closed the connection.");
     EXPECT_EQ(announced.back(), "") << "the status bar forgets the simulator";
 
+    // "On" again, through another source: the module, its aircraft airborne at 00:01.
+    fillModuleVersions(moduleVars);
+    moduleVars.setU8(SimOffset::kZuluTime + 1, 1);
+    module.setWindowClasses({"UIPCMAIN"});
+    module.attachModule(&moduleVars);
+    selector.setSource(SourceChoice::of(SourceChoice::Kind::Fsuipc));
     ASSERT_EQ(start(), "Okay");
-    fg.set("/gear/gear[1]/wow", "false");
     refreshUntil(4);
-    EXPECT_EQ(events.events.back(), "FlightOFF 2359");
-    EXPECT_EQ(tracker.TIME_OUT(), "2359") << "recorded phases survive the reconnection";
+    EXPECT_EQ(events.events.back(), "FlightOFF 0001");
+    EXPECT_EQ(tracker.TIME_OUT(), "2359") << "recorded phases survive the change of source";
 }
 
 TEST_F(FlightGearSource, ASilentSimulatorTimesOutOnceInsteadOfElevenTimes)
@@ -186,17 +199,91 @@ TEST(SourceSelectorTest, TheModuleKeepsItsOwnTextsAndVersionName)
     EXPECT_FALSE(tracker.Start(result));
     EXPECT_EQ(result.substr(0, 30), "Unable to connect to FSUIPC.  ");
 
-    // Automatic finds nothing on this computer (no FlightGear or X-Plane on their default ports).
-    selector.setSource(SourceChoice::of(SourceChoice::Kind::Automatic));
-    const auto before = Clock::now();
-    EXPECT_FALSE(tracker.Start(result));
-    EXPECT_LT(Clock::now() - before, 1500ms) << "detection is quick";
-    EXPECT_EQ(result.substr(0, 36), "No simulator answered on this comput");
-
-    // Automatic prefers the module when it answers.
     module.setWindowClasses({"UIPCMAIN"});
     EXPECT_TRUE(tracker.Start(result));
-    EXPECT_EQ(tracker.Simulator_Description(), "FS2002");
+
+    // Cancelling the selector ends a wait inside the module's exchange.
+    module.setMessageHandler([&](const FakeIpcPlatform::Message&) {
+        for (const auto until = Clock::now() + 3s; !module.isCancelled() && Clock::now() < until;)
+            std::this_thread::sleep_for(5ms);
+        return FakeIpcPlatform::notDelivered(0);
+    });
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(200ms);
+        selector.cancel();
+    });
+    const auto waiting = Clock::now();
+    tracker.Refresh();
+    canceller.join();
+    EXPECT_LT(Clock::now() - waiting, 300ms);
+}
+
+// Answers every X-Plane subscription it receives while answering is set.
+struct XPlaneResponder {
+    net::Socket socket;
+    std::atomic<bool> answering{true}, stop{false};
+    std::thread thread;
+    XPlaneResponder()
+    {
+        std::string error;
+        net::Address local;
+        EXPECT_TRUE(net::resolve("127.0.0.1", 0, local, error) && socket.bindDatagram(local, error));
+        thread = std::thread([this] {
+            const auto reply = rref::encodeReply({{0, 3600}, {1, 1}, {2, 1}, {3, 100}, {4, 0}});
+            unsigned char packet[512];
+            net::Address from;
+            while (!stop)
+                if (socket.receiveFrom(packet, sizeof packet, 20, from) > 0 && answering)
+                    socket.sendTo(from, reply.data(), reply.size());
+        });
+    }
+    ~XPlaneResponder()
+    {
+        stop = true;
+        thread.join();
+    }
+};
+
+TEST(SourceSelectorTest, AutomaticTakesTheFirstToAnswerOfModuleRelayFlightGearAndXPlane)
+{
+    SimVariables vars;
+    fillModuleVersions(vars);
+    FakeIpcPlatform module;
+    module.attachModule(&vars);
+    PropsServerStub fg;
+    for (const auto& [path, value] : {std::pair{"/sim/time/utc/hour", "12"}, {"/sim/time/utc/minute", "0"},
+                                      {"/sim/time/utc/second", "0"}})
+        fg.set(path, value);
+    XPlaneResponder xplane;
+    std::uint16_t closedPort = 0; // nothing listens there: the relay is refused at once
+    {
+        const PropsServerStub gone;
+        closedPort = gone.port();
+    }
+    SourceSelector selector(module, {closedPort, fg.port(), xplane.socket.localPort()});
+    selector.setSource(SourceChoice::of(SourceChoice::Kind::Automatic));
+    clsACARS tracker(selector);
+    const struct {
+        bool module, flightGear, xPlane;
+        const char* chosen; // the start of the description or of the failure
+    } rows[] = {
+        {true, true, true, "FS2002"},
+        {false, true, true, "FlightGear"},
+        {false, false, true, "X-Plane"},
+        {false, false, false, "No simulator answered on this computer."},
+    };
+    for (const auto& row : rows) {
+        module.setWindowClasses(row.module ? std::vector<std::string>{"UIPCMAIN"} : std::vector<std::string>{});
+        fg.setSilent(!row.flightGear);
+        xplane.answering = row.xPlane;
+        std::string result;
+        const auto before = Clock::now();
+        if (tracker.Start(result))
+            result = tracker.Simulator_Description();
+        tracker.Stop_();
+        EXPECT_EQ(result.rfind(row.chosen, 0), 0u) << result;
+        EXPECT_LT(Clock::now() - before, 1500ms) << "detection is quick";
+    }
 }
 
 } // namespace

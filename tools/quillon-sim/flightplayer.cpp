@@ -84,15 +84,14 @@ void FlightPlayer::applyState(const FlightState& state)
 
 void FlightPlayer::setClock(double simSeconds)
 {
-    const long long second =
-        (static_cast<long long>(m_scenario.startMinuteOfDay) * 60 + static_cast<long long>(simSeconds)) %
-        kSecondsPerDay;
+    m_secondOfDay = std::fmod(m_scenario.startMinuteOfDay * 60.0 + simSeconds, kSecondsPerDay);
+    const auto second = static_cast<long long>(m_secondOfDay);
     m_vars.setU8(SimOffset::kZuluTime, static_cast<std::uint8_t>(second / 3600));
     m_vars.setU8(SimOffset::kZuluTime + 1, static_cast<std::uint8_t>(second / 60 % 60));
     m_vars.setU8(SimOffset::kZuluTime + 2, static_cast<std::uint8_t>(second % 60));
 }
 
-std::int64_t fuelOnBoardLbs(const SimVariables& vars)
+double fuelOnBoardExactLbs(const SimVariables& vars)
 {
     const double lbsPerGallon = signedValue(vars, SimOffset::kFuelWeight) / 256;
     double gallons = 0;
@@ -102,5 +101,10 @@ std::int64_t fuelOnBoardLbs(const SimVariables& vars)
         if (level > 0 && capacity > 0)
             gallons += level / 65536 / 128 * capacity;
     }
-    return static_cast<std::int64_t>(std::round(lbsPerGallon * gallons));
+    return lbsPerGallon * gallons;
+}
+
+std::int64_t fuelOnBoardLbs(const SimVariables& vars)
+{
+    return static_cast<std::int64_t>(std::round(fuelOnBoardExactLbs(vars)));
 }

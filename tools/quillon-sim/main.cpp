@@ -184,7 +184,7 @@ int main(int argc, char** argv)
 
     SimVariables vars;
     FlightPlayer player(std::move(scenario), vars, options.versions);
-    std::unique_ptr<ModuleServer> server = options.xplanePort ? makeXPlaneServer(vars, *options.xplanePort)
+    std::unique_ptr<ModuleServer> server = options.xplanePort ? makeXPlaneServer(vars, player, *options.xplanePort)
                                                               : makeModuleServer(vars, options.className);
     server->setHangAfter(options.hangAfter);
     server->setExitAfter(options.exitAfter);

@@ -35,7 +35,10 @@ float characterAt(const char* text, int index)
 
 } // namespace
 
-XPlaneServer::XPlaneServer(SimVariables& vars, std::uint16_t port) : m_vars(vars), m_port(port) {}
+XPlaneServer::XPlaneServer(SimVariables& vars, const FlightPlayer& player, std::uint16_t port)
+    : m_vars(vars), m_player(player), m_port(port)
+{
+}
 
 bool XPlaneServer::start(std::string& strError)
 {
@@ -129,15 +132,15 @@ void XPlaneServer::sendDue()
 
 float XPlaneServer::valueOf(const std::string& dataref) const
 {
+    // As X-Plane sends them: the clock with its fraction, the fuel in kilograms (not whole pounds).
     if (dataref == "sim/time/zulu_time_sec")
-        return static_cast<float>(m_vars.u8(SimOffset::kZuluTime) * 3600 + m_vars.u8(SimOffset::kZuluTime + 1) * 60 +
-                                  m_vars.u8(SimOffset::kZuluTime + 2));
+        return static_cast<float>(m_player.secondOfDay());
     if (dataref == "sim/flightmodel/failures/onground_any")
         return m_vars.u16(SimOffset::kOnGround) != 0 ? 1.0f : 0.0f;
     if (dataref == "sim/cockpit2/controls/parking_brake_ratio")
         return m_vars.u16(SimOffset::kParkingBrake) != 0 ? 1.0f : 0.0f;
     if (dataref == "sim/flightmodel/weight/m_fuel_total")
-        return static_cast<float>(static_cast<double>(fuelOnBoardLbs(m_vars)) / kLbsPerKg);
+        return static_cast<float>(fuelOnBoardExactLbs(m_vars) / kLbsPerKg);
     if (dataref == "sim/time/is_in_replay")
         return m_vars.u16(SimOffset::kSlew) != 0 ? 1.0f : 0.0f;
     if (const int i = elementOf(dataref, "sim/aircraft/view/acf_ICAO"); i >= 0)
@@ -147,7 +150,7 @@ float XPlaneServer::valueOf(const std::string& dataref) const
     return 0.0f; // a dataref the stand-in does not fly
 }
 
-std::unique_ptr<ModuleServer> makeXPlaneServer(SimVariables& vars, std::uint16_t port)
+std::unique_ptr<ModuleServer> makeXPlaneServer(SimVariables& vars, const FlightPlayer& player, std::uint16_t port)
 {
-    return std::make_unique<XPlaneServer>(vars, port);
+    return std::make_unique<XPlaneServer>(vars, player, port);
 }

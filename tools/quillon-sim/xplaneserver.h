@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+class FlightPlayer;
 class SimVariables;
 
 // X-Plane's UDP dataref interface, as X-Plane documents it, answered from the
@@ -22,7 +23,8 @@ public:
     static constexpr const char* kIcaoType = "B738";
     static constexpr const char* kTailNumber = "N738QL";
 
-    XPlaneServer(SimVariables& vars, std::uint16_t port);
+    // The clock is the player's, with its fraction of a second.
+    XPlaneServer(SimVariables& vars, const FlightPlayer& player, std::uint16_t port);
 
     bool start(std::string& strError) override;
     bool serveFor(std::chrono::milliseconds duration) override;
@@ -42,10 +44,11 @@ private:
     float valueOf(const std::string& dataref) const;
 
     SimVariables& m_vars;
+    const FlightPlayer& m_player;
     std::uint16_t m_port;
     net::Socket m_socket;
     std::map<std::string, Subscriber> m_subscribers; // by sender address bytes
     bool m_hanging = false;
 };
 
-std::unique_ptr<ModuleServer> makeXPlaneServer(SimVariables& vars, std::uint16_t port);
+std::unique_ptr<ModuleServer> makeXPlaneServer(SimVariables& vars, const FlightPlayer& player, std::uint16_t port);
