@@ -43,7 +43,7 @@ bool FlightGearPlatform::openFeed(std::string& strError)
         return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
     int connected = 0;
-    while (connected == 0 && !isCancelled() && Clock::now() < deadline)
+    while (connected == 0 && !cancelled() && Clock::now() < deadline)
         connected = m_socket.awaitConnected(kSliceMs, strError);
     m_reader.clear();
     m_values.clear();
@@ -63,7 +63,6 @@ void FlightGearPlatform::closeFeed()
 
 bool FlightGearPlatform::sendBatch()
 {
-    m_batchSentAt = Clock::now();
     m_batchInFlight = m_socket.sendAll(props::batchRequest());
     return m_batchInFlight;
 }
@@ -93,7 +92,7 @@ bool FlightGearPlatform::pumpFeed(int waitMs)
         SimulatorState state;
         if (props::stateFromValues(m_values, state)) {
             m_version = props::versionFromValues(m_values);
-            publish(state, m_batchSentAt);
+            publish(state);
         }
         m_values.clear();
         m_batchInFlight = false;

@@ -12,8 +12,9 @@
 // FlightGear as a source: one TCP connection to its property server and
 // always one pipelined batch of reads in flight. FlightGear answers a batch
 // from its main loop, a few frames later; the next batch goes out as soon as
-// an answer is taken. An answer is as old as its batch: one asked for more
-// than 500 ms ago is passed over for the next, one frame or so away.
+// an answer is taken, so a 500 ms poll finds the answer to the batch sent at
+// the previous poll waiting, and waits for FlightGear only when it is slower
+// than the poll.
 class FlightGearPlatform final : public SourcePlatform {
 public:
     // choice: a source of this kind, with its host and port.
@@ -39,7 +40,6 @@ private:
     props::LineReader m_reader;
     std::vector<std::string> m_values;
     bool m_batchInFlight = false;
-    Clock::time_point m_batchSentAt{};
     std::string m_version;
     std::string m_lostReason;
 };

@@ -24,11 +24,10 @@ SourcePlatform::FlightDetails SourcePlatform::flightDetails() const
     return m_details;
 }
 
-void SourcePlatform::publish(const SimulatorState& state, Clock::time_point askedAt)
+void SourcePlatform::publish(const SimulatorState& state)
 {
     writeSimulatorState(state, m_vars);
-    m_publishedAt = askedAt;
-    m_heardAt = Clock::now();
+    m_publishedAt = Clock::now();
     m_everPublished = true;
     m_silent = false;
     const std::lock_guard lock(m_detailsMutex);
@@ -52,7 +51,7 @@ IpcPlatform::WindowHandle SourcePlatform::findWindow(const std::string& classNam
     if (!openFeed(error))
         return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
-    while (!m_everPublished && !isCancelled() && Clock::now() < deadline) {
+    while (!m_everPublished && !cancelled() && Clock::now() < deadline) {
         if (!pumpFeed(kSliceMs))
             break;
     }
@@ -152,7 +151,7 @@ IpcPlatform::SendResult SourcePlatform::sendMessageTimeout(WindowHandle window, 
 void SourcePlatform::sleepMs(std::uint32_t milliseconds)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!m_gone && !m_silent && !isCancelled()) {
+    while (!m_gone && !m_silent && !cancelled()) {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero())
             return;
@@ -173,9 +172,9 @@ SourcePlatform::Feed SourcePlatform::awaitFreshValues(std::uint32_t timeoutMs)
         const auto age = dataAge();
         if (age <= milliseconds(kFreshMs))
             return Feed::Fresh;
-        if (Clock::now() - m_heardAt >= milliseconds(kSilentMs))
+        if (age >= milliseconds(kSilentMs))
             m_silent = true;
-        if (m_silent || isCancelled() || Clock::now() >= deadline)
+        if (m_silent || cancelled() || Clock::now() >= deadline)
             return Feed::Silent;
         waitMs = kSliceMs;
     }

@@ -35,6 +35,9 @@ public:
     // Safe from any thread.
     FlightDetails flightDetails() const override;
 
+    // Waits also end when owner is cancelled (the platform that delegates to this one).
+    void followCancellation(const IpcPlatform* owner) { m_owner = owner; }
+
     // --- IpcPlatform ---
     WindowHandle findWindow(const std::string& className) override;
     void releaseWindow(WindowHandle window) override;
@@ -64,22 +67,22 @@ protected:
     // the protocol needs it. False once the connection is gone.
     virtual bool pumpFeed(int waitMs) = 0;
 
-    // A complete, consistent set of values has arrived; askedAt is when the
-    // simulator was asked for them (their age counts from there).
-    void publish(const SimulatorState& state, Clock::time_point askedAt);
-    // Age of the last values published (a very long time before the first).
+    // A complete, consistent set of values has arrived.
+    void publish(const SimulatorState& state);
+    // Time since the last publish (a very long time before the first).
     Clock::duration dataAge() const;
+    bool cancelled() const { return isCancelled() || (m_owner != nullptr && m_owner->isCancelled()); }
 
 private:
     enum class Feed { Fresh, Silent, Gone };
     Feed awaitFreshValues(std::uint32_t timeoutMs);
 
     int m_openWaitMs;
+    const IpcPlatform* m_owner = nullptr;
     bool m_open = false;
     bool m_gone = false;
     bool m_silent = false;
-    Clock::time_point m_publishedAt{}; // when the values in use were asked for
-    Clock::time_point m_heardAt{};     // when they arrived: silence counts from there
+    Clock::time_point m_publishedAt{};
     bool m_everPublished = false;
     SimVariables m_vars;
     mutable std::mutex m_detailsMutex;

@@ -84,7 +84,7 @@ bool XPlanePlatform::pumpFeed(int waitMs)
             continue;
         const auto pairs = rref::decodeReply(packet.data(), static_cast<std::size_t>(length));
         if (pairs && m_values.take(*pairs))
-            publish(m_values.state(), Clock::now()); // X-Plane sends what is current
+            publish(m_values.state());
     }
     const auto silentFor = std::chrono::milliseconds(kSilentMs);
     if (dataAge() >= silentFor && Clock::now() - m_subscribedAt >= silentFor)

@@ -78,10 +78,7 @@ TEST_F(FlightGearSource, TracksAFlightAcrossMidnightWithTheSimulatorsClockAndFue
     EXPECT_EQ(announced, std::vector<std::string>{tracker.Simulator_Description()});
     EXPECT_EQ(selector.flightDetails().closestAirportId, "KSFO");
 
-    std::this_thread::sleep_for(600ms); // the batch in flight was answered long ago
     fg.set("/controls/gear/brake-parking", "0");
-    tracker.Refresh();
-    EXPECT_FALSE(events.events.empty()) << "an answer asked for more than 500 ms ago is not used";
     refreshUntil(2);
     fg.set("/gear/gear[1]/wow", "false");
     setClock(23, 59, 59);
