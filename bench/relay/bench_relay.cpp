@@ -135,30 +135,96 @@ struct Setup {
     }
 };
 
-void exchangeOneRead(benchmark::State& state, IpcPlatform& platform)
+// One read through the link, as a tracker tick does.
+bool readBrake(clsFSUIPC& link)
 {
-    clsFSUIPC link(platform);
-    std::int32_t dwResult = 0;
-    if (!link.FSUIPC_Open(0, dwResult)) {
-        state.SkipWithError(link.Get_Result(dwResult).c_str());
-        return;
-    }
     std::uint16_t brake = 0;
-    for (auto _ : state) {
-        link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult);
-        if (!link.FSUIPC_Process(dwResult)) {
-            state.SkipWithError(link.Get_Result(dwResult).c_str());
-            break;
-        }
-        benchmark::DoNotOptimize(brake);
-    }
+    std::int32_t dwResult = 0;
+    const bool done = link.FSUIPC_Read(0x0BC8, 2, &brake, dwResult) && link.FSUIPC_Process(dwResult);
+    benchmark::DoNotOptimize(brake);
+    return done;
 }
 
+// A bare TCP exchange of a request's and a reply's size with the echo.
+struct TcpFloor {
+    relaysocket::Socket socket;
+
+    explicit TcpFloor(std::uint16_t port) : socket(relaysocket::startConnect(loopback(port)))
+    {
+        relaysocket::PollEntry connected{socket.native(), POLLOUT, 0};
+        relaysocket::pollSockets(&connected, 1, 2000);
+        relaysocket::setLowLatencyKeepAlive(socket.native());
+    }
+    bool roundTrip()
+    {
+        std::uint8_t request[kRequestBytes] = {}, reply[kReplyBytes];
+        relaysocket::sendSome(socket.native(), request, sizeof request);
+        for (std::size_t got = 0; got < sizeof reply;) {
+            relaysocket::PollEntry entry{socket.native(), POLLIN, 0};
+            relaysocket::pollSockets(&entry, 1, 2000);
+            const long count = relaysocket::receiveSome(socket.native(), reply + got, sizeof reply - got);
+            if (count < 0)
+                return false;
+            got += static_cast<std::size_t>(count);
+        }
+        return true;
+    }
+};
+
+// Runs the benchmark's loop over step; false (the benchmark skipped) when a step fails.
+template <class Step>
+bool run(benchmark::State& state, Step step)
+{
+    for (auto _ : state) {
+        if (!step()) {
+            state.SkipWithError("an exchange failed");
+            return false;
+        }
+    }
+    return true;
+}
+
+// Seconds per step over a fixed number of steps, for a floor measured beside the relay.
+template <class Step>
+double secondsPerStep(Step step)
+{
+    constexpr int kSteps = 500;
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < kSteps; ++i)
+        step();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() / kSteps;
+}
+
+bool openLink(benchmark::State& state, clsFSUIPC& link)
+{
+    std::int32_t dwResult = 0;
+    if (!link.FSUIPC_Open(0, dwResult))
+        state.SkipWithError(link.Get_Result(dwResult).c_str());
+    return link.isOpen();
+}
+
+// Also reports vs_floors: the relay's time over the local link's and bare TCP's together,
+// both measured in the same run, which is what the relay adds beyond what it must do.
 void RelayExchangeOneRead(benchmark::State& state)
 {
     Setup setup;
     RelayIpcPlatform platform({"127.0.0.1", setup.relayPort}, setup.keyPath);
-    exchangeOneRead(state, platform);
+    clsFSUIPC link(platform);
+    if (!openLink(state, link))
+        return;
+    const auto started = std::chrono::steady_clock::now();
+    if (!run(state, [&] { return readBrake(link); }) || state.iterations() == 0)
+        return;
+    const double relay = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() /
+                         static_cast<double>(state.iterations());
+    PosixIpcPlatform localPlatform;
+    clsFSUIPC local(localPlatform);
+    TcpFloor tcp(setup.echoPort);
+    if (!openLink(state, local))
+        return;
+    const double floors =
+        secondsPerStep([&] { return readBrake(local); }) + secondsPerStep([&] { return tcp.roundTrip(); });
+    state.counters["vs_floors"] = relay / floors;
 }
 BENCHMARK(RelayExchangeOneRead)->UseRealTime();
 
@@ -166,31 +232,17 @@ void FloorLocalExchangeOneRead(benchmark::State& state)
 {
     Setup setup;
     PosixIpcPlatform platform;
-    exchangeOneRead(state, platform);
+    clsFSUIPC link(platform);
+    if (openLink(state, link))
+        run(state, [&] { return readBrake(link); });
 }
 BENCHMARK(FloorLocalExchangeOneRead)->UseRealTime();
 
 void FloorTcpRoundTrip(benchmark::State& state)
 {
     Setup setup;
-    relaysocket::Socket socket = relaysocket::startConnect(loopback(setup.echoPort));
-    relaysocket::PollEntry connected{socket.native(), POLLOUT, 0};
-    relaysocket::pollSockets(&connected, 1, 2000);
-    relaysocket::setLowLatencyKeepAlive(socket.native());
-    std::uint8_t request[kRequestBytes] = {}, reply[kReplyBytes];
-    for (auto _ : state) {
-        relaysocket::sendSome(socket.native(), request, sizeof request);
-        for (std::size_t got = 0; got < sizeof reply;) {
-            relaysocket::PollEntry entry{socket.native(), POLLIN, 0};
-            relaysocket::pollSockets(&entry, 1, 2000);
-            const long count = relaysocket::receiveSome(socket.native(), reply + got, sizeof reply - got);
-            if (count < 0) {
-                state.SkipWithError("the echo ended");
-                return;
-            }
-            got += static_cast<std::size_t>(count);
-        }
-    }
+    TcpFloor tcp(setup.echoPort);
+    run(state, [&] { return tcp.roundTrip(); });
 }
 BENCHMARK(FloorTcpRoundTrip)->UseRealTime();
 

@@ -51,6 +51,9 @@ void FrameReader::checkHeader()
                     std::to_string(relayframe::kVersion));
     if (!relayframe::isKindFor(m_side, kind))
         return fail("unexpected frame kind " + std::to_string(kind));
+    if (m_side == relayframe::Reader::Relay && !m_greeted &&
+        (kind != static_cast<std::uint16_t>(relayframe::Kind::Hello) || length != relayframe::kKeyBytes))
+        return fail("the first frame was not a greeting with the key");
     m_frame.kind = static_cast<relayframe::Kind>(kind);
     if (length > relayframe::maxPayloadBytes(m_frame.kind))
         return fail("frame of kind " + std::to_string(kind) + " claims " + std::to_string(length) +

@@ -10,7 +10,9 @@
 // Reassembles relay frames from bytes in whatever pieces the socket gives
 // them. A byte state machine with no socket of its own: the header is checked
 // (magic, version, a kind this side accepts, a length within that kind's
-// limit) before any room is made for the payload. After a complete frame it
+// limit) before any room is made for the payload. On the relay's side, until
+// greeted() a header is taken only as a greeting of its exact size, so that a
+// stranger makes the relay hold no more than that. After a complete frame it
 // takes no more bytes until next(); after a bad one it stays failed.
 class FrameReader {
 public:
@@ -28,12 +30,15 @@ public:
     const std::string& error() const { return m_error; }
     // Gives up the complete frame and waits for the next header.
     relayframe::Frame next();
+    // The peer has shown the key: every kind for this side may follow.
+    void greeted() { m_greeted = true; }
 
 private:
     void checkHeader();
     void fail(std::string reason);
 
     relayframe::Reader m_side;
+    bool m_greeted = false;
     State m_state = State::Header;
     std::uint8_t m_header[relayframe::kHeaderBytes] = {};
     std::size_t m_filled = 0; // bytes of the header, then of the payload

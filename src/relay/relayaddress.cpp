@@ -145,6 +145,15 @@ bool isLoopback(const relaysocket::Address& peer)
     return ipv4Loopback || bytes == kIpv6Loopback;
 }
 
+std::vector<AllowRule> loopbackRules()
+{
+    std::vector<AllowRule> rules(2);
+    std::string ignored;
+    AllowRule::parse("127.0.0.0/8", rules[0], ignored);
+    AllowRule::parse("::1", rules[1], ignored);
+    return rules;
+}
+
 bool resolveEndpoint(const RelayEndpoint& endpoint, bool forListening, relaysocket::Address& address,
                      std::string& error)
 {

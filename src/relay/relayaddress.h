@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr std::uint16_t kDefaultRelayPort = 5230;
 
@@ -34,6 +35,8 @@ private:
 // The peer's address as 16 bytes (IPv4 mapped); false for another family.
 bool ipv6Bytes(const relaysocket::Address& peer, std::array<std::uint8_t, 16>& bytes);
 bool isLoopback(const relaysocket::Address& peer);
+// Rules for this machine's own addresses (127.0.0.0/8 and ::1), which a relay always lets in.
+std::vector<AllowRule> loopbackRules();
 
 // Resolves an endpoint for connect() or bind(); false with the reason.
 bool resolveEndpoint(const RelayEndpoint& endpoint, bool forListening, relaysocket::Address& address,

@@ -1,9 +1,11 @@
 #include "relayframe.h"
 
 #include "blockformat.h"
+#include "simoffsets.h"
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 namespace relayframe {
 
@@ -215,6 +217,25 @@ std::size_t requestBlockBytes(std::span<const std::uint8_t> bytes, std::string& 
     }
     reason = "request block without its end marker";
     return 0;
+}
+
+bool writesOnlyTheVersionWord(std::span<const std::uint8_t> block, std::string& refused)
+{
+    std::size_t position = 0;
+    for (std::uint32_t id; (id = loadU32LE(&block[position])) != blockformat::kEndId;) {
+        const std::uint32_t offset = loadU32LE(&block[position + 4]);
+        const std::uint32_t sizeBytes = loadU32LE(&block[position + 8]);
+        if (id == blockformat::kWriteId &&
+            (offset != static_cast<std::uint32_t>(SimOffset::kLibraryVersion) || sizeBytes != 2)) {
+            std::ostringstream text;
+            text << sizeBytes << " bytes at 0x" << std::uppercase << std::hex << offset;
+            refused = text.str();
+            return false;
+        }
+        position += (id == blockformat::kReadId ? blockformat::kReadHeaderBytes : blockformat::kWriteHeaderBytes) +
+                    sizeBytes;
+    }
+    return true;
 }
 
 } // namespace relayframe

@@ -80,6 +80,10 @@ bool decodeExchangeResult(const Frame& frame, ExchangeReply& reply, std::string&
 // The length of a well-formed request block: records of known ids whose data
 // lie inside it, ended by the end marker; at most the block limit. 0 when the
 // bytes are no such block (then reason says why).
+// For a read-only relay: true when a well-formed block's only writes are the
+// client's own version word (2 bytes at 0x330A, which every open writes);
+// otherwise false with the first other write, e.g. "2 bytes at 0xBC8".
+bool writesOnlyTheVersionWord(std::span<const std::uint8_t> block, std::string& refused);
 std::size_t requestBlockBytes(std::span<const std::uint8_t> bytes, std::string& reason);
 
 } // namespace relayframe

@@ -217,7 +217,8 @@ bool RelayIpcPlatform::greet(Connection& connection, Clock::time_point deadline)
     if (sendFrame(connection, relayframe::encodeHello(key.bytes()), deadline, error) != Wait::Done ||
         awaitFrame(connection, Kind::Welcome, 0, deadline, welcome, error) != Wait::Done) {
         m_connectProblem = "the relay at " + endpointText(m_endpoint) +
-                           " closed the connection: is the key the relay's own (" + m_keyPath + ")?";
+                           " refused the connection (wrong key, address not allowed, or relay full); the key used is " +
+                           m_keyPath;
         return false;
     }
     return true;

@@ -52,7 +52,7 @@ bool writeKeyFile(const std::string& path, const std::string& line, std::string&
     }
 #else
     ::unlink(temporary.c_str()); // left by a write that was cut short
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = "cannot create the key file " + temporary + ": " + std::strerror(errno);
         return false;
@@ -114,14 +114,44 @@ bool RelayKey::matches(const std::uint8_t* presented) const
 
 bool RelayKey::load(const std::string& path, RelayKey& key, std::string& error)
 {
+    return readKey(path, false, key, error);
+}
+
+// Opens the file itself, never a link, and checks what was opened, so that the
+// file checked is the file read.
+bool RelayKey::readKey(const std::string& path, bool mustBePrivate, RelayKey& key, std::string& error)
+{
+    std::string text;
+#ifdef _WIN32
+    (void)mustBePrivate; // the user's application-data folder is private to the user
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = "cannot read the key file " + path;
         return false;
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (!fromHex(text.str(), key)) {
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    text = contents.str();
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = "cannot read the key file " + path + (fd < 0 ? std::string(": ") + std::strerror(errno) : "");
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    if (mustBePrivate && (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0)) {
+        ::close(fd);
+        error = "the key file " + path + " may be read by other users; make it private (chmod 600 " + path + ")";
+        return false;
+    }
+    char buffer[256];
+    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) > 0 && text.size() < 4096;)
+        text.append(buffer, static_cast<std::size_t>(count));
+    ::close(fd);
+#endif
+    if (!fromHex(text, key)) {
         error = "the key file " + path + " does not hold a key (32 hexadecimal digits)";
         return false;
     }
@@ -131,18 +161,9 @@ bool RelayKey::load(const std::string& path, RelayKey& key, std::string& error)
 bool RelayKey::loadOrCreate(const std::string& path, RelayKey& key, bool& created, std::string& error)
 {
     std::error_code ignored;
-    created = !std::filesystem::exists(path, ignored);
-    if (!created) {
-#ifndef _WIN32
-        // The relay's own key must be its user's secret; a client only reads the file it was given.
-        struct stat status {};
-        if (::stat(path.c_str(), &status) == 0 && (status.st_mode & 077) != 0) {
-            error = "the key file " + path + " may be read by other users; make it private (chmod 600 " + path + ")";
-            return false;
-        }
-#endif
-        return load(path, key, error);
-    }
+    created = !std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+    if (!created)
+        return readKey(path, true, key, error); // the relay's own key must be its user's secret
     Bytes bytes{};
     if (!relaysocket::randomBytes(bytes.data(), bytes.size())) {
         error = "no random numbers for a new key";

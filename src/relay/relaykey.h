@@ -27,7 +27,7 @@ public:
     // missing, unreadable or malformed.
     static bool load(const std::string& path, RelayKey& key, std::string& error);
     // The relay's key: loads the file (refused on POSIX when others may read
-    // it), or creates it with a new random key (and its folder) when it does
+    // it or is not its user's), or creates it with a new random key (and its folder) when it does
     // not exist; created says which.
     static bool loadOrCreate(const std::string& path, RelayKey& key, bool& created, std::string& error);
     // Replaces the file whole (and makes its folder) with this key, readable
@@ -35,6 +35,8 @@ public:
     bool save(const std::string& path, std::string& error) const;
 
 private:
+    static bool readKey(const std::string& path, bool mustBePrivate, RelayKey& key, std::string& error);
+
     Bytes m_bytes{};
 };
 

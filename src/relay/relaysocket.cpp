@@ -3,6 +3,7 @@
 #endif
 #include "relaysocket.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -84,6 +85,11 @@ std::uint32_t connectionResetError()
     return WSAECONNRESET;
 }
 
+bool outOfDescriptors(std::uint32_t error)
+{
+    return error == WSAEMFILE || error == WSAENOBUFS;
+}
+
 bool setNonBlocking(NativeSocket socket)
 {
     u_long on = 1;
@@ -146,6 +152,11 @@ std::uint32_t connectionResetError()
     return ECONNRESET;
 }
 
+bool outOfDescriptors(std::uint32_t error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 bool setNonBlocking(NativeSocket socket)
 {
     const int flags = ::fcntl(socket, F_GETFL);
@@ -181,11 +192,22 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 
 #endif
 
-void setLowLatencyKeepAlive(NativeSocket socket)
+void setLowLatencyKeepAlive(NativeSocket socket, std::chrono::milliseconds unacknowledgedLimit)
 {
     const int on = 1;
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
     ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+    if (unacknowledgedLimit.count() <= 0)
+        return;
+#ifdef _WIN32
+#ifdef TCP_MAXRT
+    const DWORD seconds = static_cast<DWORD>(std::max<long long>(unacknowledgedLimit.count() / 1000, 1));
+    ::setsockopt(socket, IPPROTO_TCP, TCP_MAXRT, reinterpret_cast<const char*>(&seconds), sizeof seconds);
+#endif
+#else
+    const unsigned milliseconds = static_cast<unsigned>(unacknowledgedLimit.count());
+    ::setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &milliseconds, sizeof milliseconds);
+#endif
 }
 
 long sendSome(NativeSocket socket, const std::uint8_t* data, std::size_t size)

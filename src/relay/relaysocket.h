@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -64,10 +65,14 @@ std::uint32_t lastError();
 std::string errorText(std::uint32_t error);
 bool wouldBlock(std::uint32_t error);  // EAGAIN/EWOULDBLOCK/EINPROGRESS and their Winsock forms
 std::uint32_t connectionResetError(); // ECONNRESET / WSAECONNRESET
+bool outOfDescriptors(std::uint32_t error); // EMFILE/ENFILE/ENOBUFS/ENOMEM and their Winsock forms
 
 bool setNonBlocking(NativeSocket socket);
 // TCP_NODELAY and SO_KEEPALIVE: each frame leaves at once, and a dead peer is noticed.
-void setLowLatencyKeepAlive(NativeSocket socket);
+// With a limit, the connection also fails once bytes sent stay unacknowledged that
+// long (TCP_USER_TIMEOUT / TCP_MAXRT): a live peer's system acknowledges even when
+// its program is idle, a vanished one does not.
+void setLowLatencyKeepAlive(NativeSocket socket, std::chrono::milliseconds unacknowledgedLimit = {});
 
 // poll() / WSAPoll(); the number of ready entries, 0 at the time-out, -1 on error.
 int pollSockets(PollEntry* entries, std::size_t count, int timeoutMs);

@@ -78,6 +78,9 @@ public:
 
     // Name of the mapping made by the last open that got that far; empty before.
     const std::string& mappingName() const { return m_strMappingName; }
+    // A new block's name, unique in the process: "FSASMLIB:IPC:" + the process id
+    // and a counter in hexadecimal, cut to the 24 characters a module reads.
+    static std::string nextMappingName(std::uint32_t processId);
 
 private:
     bool openLink(std::int32_t dwFSReq, std::int32_t& dwResult);
@@ -90,7 +93,6 @@ private:
                               std::int32_t dwSize, std::int32_t& dwResult);
     bool sendBatch(std::int32_t& dwResult);
     void emptyBlock();
-    static std::string nextMappingName(std::uint32_t processId);
 
     IpcPlatform& m_platform;
     IpcPlatform::WindowHandle m_hWnd = 0;

@@ -10,8 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,8 +90,17 @@ TEST_F(RelayE2e, AProcessGoneIsALostLinkAndBackAnOpenOne)
 
 TEST_F(RelayE2e, RefusesToListenBeyondLoopbackWithoutAllowAndSaysWhy)
 {
-    ChildProcess relay("quillon-relay", {"--listen", "0.0.0.0:0", "--key-file", keyFile});
+    const std::string tool = std::string(std::getenv("QUILLON_BIN_DIR")) + "/quillon-relay";
+    const std::string errors = (runtime.path() / "relay.err").string();
+    ChildProcess relay([&] { // its standard error in a file, to read the reason
+        const int file = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(file, STDERR_FILENO);
+        ::execl(tool.c_str(), tool.c_str(), "--listen", "0.0.0.0:0", "--key-file", keyFile.c_str(), nullptr);
+    });
     EXPECT_EQ(relay.waitExit(3s), 1);
+    std::stringstream reason;
+    reason << std::ifstream(errors).rdbuf();
+    EXPECT_NE(reason.str().find("name the clients allowed in with --allow"), std::string::npos) << reason.str();
     ChildProcess allowed("quillon-relay", {"--listen", "0.0.0.0:0", "--allow", "192.0.2.0/24", "--key-file", keyFile});
     std::string line;
     EXPECT_TRUE(allowed.readLine(line, 3s) && line.rfind("Key file: ", 0) == 0) << line;

@@ -28,9 +28,11 @@ Bytes requestBlock(std::uint32_t readBytes)
     return BlockBuilder().read(0x3304, readBytes).field(blockformat::kEndId).used();
 }
 
-FrameReader readAll(relayframe::Reader side, const Bytes& bytes)
+FrameReader readAll(relayframe::Reader side, const Bytes& bytes, bool keyShown = true)
 {
     FrameReader reader(side);
+    if (keyShown)
+        reader.greeted();
     reader.consume(bytes);
     return reader;
 }
@@ -70,6 +72,7 @@ struct BadHeader {
     std::size_t byteAt; // the header byte changed
     std::uint8_t value;
     const char* error;
+    bool keyShown = true;
 };
 
 TEST(FrameReader, RefusesABadHeaderBeforeTakingItsPayload)
@@ -82,6 +85,8 @@ TEST(FrameReader, RefusesABadHeaderBeforeTakingItsPayload)
         {"a client's kind sent to a client", relayframe::Reader::Client, 6, 5, "unexpected frame kind 5"},
         {"longer than a block allows", relayframe::Reader::Relay, 9, 0x80, "more than its limit"},
         {"four gigabytes", relayframe::Reader::Relay, 11, 0xFF, "more than its limit"},
+        {"an exchange before the key", relayframe::Reader::Relay, 6, 5, "not a greeting with the key", false},
+        {"a greeting of the wrong size", relayframe::Reader::Relay, 6, 1, "not a greeting with the key", false},
     };
     const Bytes good = relayframe::encodeExchange({1, 2000, requestBlock(4)});
     for (const BadHeader& row : rows) {
@@ -89,7 +94,7 @@ TEST(FrameReader, RefusesABadHeaderBeforeTakingItsPayload)
         frame[row.byteAt] = row.value;
         if (row.side == relayframe::Reader::Client)
             frame = relayframe::encodeExchangeResult({1, true, 0, 1, requestBlock(4)}), frame[6] = row.value;
-        const FrameReader reader = readAll(row.side, frame);
+        const FrameReader reader = readAll(row.side, frame, row.keyShown);
         EXPECT_EQ(reader.state(), FrameReader::State::Failed) << row.name;
         EXPECT_NE(reader.error().find(row.error), std::string::npos) << row.name << ": " << reader.error();
     }
@@ -172,6 +177,11 @@ TEST_F(RelayKeyFile, IsMadeOnceWithARandomKeyOnlyItsUserCanRead)
     EXPECT_TRUE(RelayKey::load(path, again, error)) << "a client only reads it";
     EXPECT_FALSE(RelayKey::loadOrCreate(path, again, created, error));
     EXPECT_NE(error.find("may be read by other users"), std::string::npos) << error;
+    ::chmod(path.c_str(), 0600);
+    const std::string link = (folder / "link.key").string();
+    ASSERT_EQ(::symlink(path.c_str(), link.c_str()), 0);
+    EXPECT_FALSE(RelayKey::loadOrCreate(link, again, created, error)) << "a link may point anywhere";
+    EXPECT_NE(error.find("cannot read the key file"), std::string::npos) << error;
 #endif
 }
 

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -152,8 +153,12 @@ TEST_F(Relay, ResultCodesComeOutAsOverTheLocalLink)
         EXPECT_EQ(client.open(), row.code == FSUIPC_OK) << row.name;
         EXPECT_EQ(client.dwResult, row.code) << row.name;
     }
+    // Only the module's windows are looked up: no other window of the machine is messaged.
+    module.setWindowClasses({"Notepad"});
+    RelayIpcPlatform stranger(endpoint, keyPath);
+    EXPECT_EQ(stranger.findWindow("Notepad"), 0u);
+    EXPECT_NE(stop().find("refused to look up the window class Notepad"), std::string::npos) << log.str();
     // No relay at all is no simulator.
-    stop();
     server.reset();
     Client client(*this);
     EXPECT_FALSE(client.open());
@@ -162,18 +167,30 @@ TEST_F(Relay, ResultCodesComeOutAsOverTheLocalLink)
         << client.platform.connectProblem();
 }
 
-TEST_F(Relay, FailedDeliveriesKeepTheirMeaningAcrossTheHop)
+TEST_F(Relay, FailedDeliveriesKeepTheirMeaningAcrossTheHopAndAreNeverRetriedByTheRelay)
 {
+    std::vector<std::uint32_t> timeouts; // what the module was given, one per send
+    std::optional<std::uint32_t> failure; // the last error of a failed delivery
+    module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
+        timeouts.push_back(message.timeoutMs);
+        return failure ? IpcPlatform::SendResult{false, *failure, 0} : module.serveWithModule(message);
+    });
     start();
     Client client(*this);
     ASSERT_TRUE(client.open());
     for (const auto& [lastError, code] : {std::pair{1400u, FSUIPC_ERR_SENDMSG}, std::pair{0u, FSUIPC_ERR_TIMEOUT}}) {
-        module.setDeliveryFailure(lastError);
+        failure = lastError;
+        timeouts.clear();
         EXPECT_FALSE(client.readOnGround());
         EXPECT_EQ(client.dwResult, code) << lastError;
+        EXPECT_EQ(timeouts.size(), 11u) << "one module send per attempt of the client's eleven";
     }
-    module.clearDeliveryFailure();
+    failure.reset();
+    timeouts.clear();
     EXPECT_TRUE(client.readOnGround()) << client.dwResult;
+    ASSERT_EQ(timeouts.size(), 1u);
+    EXPECT_EQ(timeouts[0], 2000 - RelayServer::kTimeoutMarginMs) << "the client's time-out less the margin";
+    EXPECT_EQ(RelayServer::moduleTimeoutMs(300), 150u) << "a short time-out keeps half for the module";
 }
 
 TEST_F(Relay, ALateReplyIsNeverTakenForTheNextAttempts)
@@ -181,7 +198,7 @@ TEST_F(Relay, ALateReplyIsNeverTakenForTheNextAttempts)
     int messages = 0;
     module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
         if (++messages == 1) {
-            std::this_thread::sleep_for(600ms); // the client gives up on this one at 300 ms
+            std::this_thread::sleep_for(1200ms); // the client gives up on this one at 300 ms
             return FakeIpcPlatform::answered(7);
         }
         return module.serveWithModule(message);
@@ -201,7 +218,7 @@ TEST_F(Relay, ALateReplyIsNeverTakenForTheNextAttempts)
 TEST_F(Relay, ACancelledWaitEndsUndelivered)
 {
     module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
-        std::this_thread::sleep_for(1500ms);
+        std::this_thread::sleep_for(3000ms);
         return module.serveWithModule(message);
     });
     start();
@@ -217,20 +234,47 @@ TEST_F(Relay, ACancelledWaitEndsUndelivered)
 
 TEST_F(Relay, ReadOnlyRefusesEveryWriteButTheVersionWordAndReadWriteAllowsThem)
 {
+    struct Write {
+        const char* name;
+        std::int32_t offset, sizeBytes;
+        int readsBefore;
+        const char* logged;
+    };
+    const Write rows[] = {
+        {"the parking brake", SimOffset::kParkingBrake, 2, 0, "2 bytes at 0xBC8"},
+        {"four bytes at the version word", SimOffset::kLibraryVersion, 4, 0, "4 bytes at 0x330A"},
+        {"two bytes just before it", 0x3308, 2, 0, "2 bytes at 0x3308"},
+        {"nothing at the version word", SimOffset::kLibraryVersion, 0, 0, "0 bytes at 0x330A"},
+        {"after several valid reads", SimOffset::kParkingBrake, 2, 3, "2 bytes at 0xBC8"},
+    };
+    int sends = 0;
+    module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
+        ++sends;
+        return module.serveWithModule(message);
+    });
     for (const bool readWrite : {false, true}) {
         config.readWrite = readWrite;
         stopping = false;
         start();
         Client client(*this);
         ASSERT_TRUE(client.open()) << "the open's own version word write passes";
-        const std::uint16_t brake = 0;
-        ASSERT_TRUE(client.link.FSUIPC_Write(SimOffset::kParkingBrake, 2, &brake, client.dwResult));
-        EXPECT_EQ(client.readOnGround(), readWrite);
-        EXPECT_EQ(client.dwResult, readWrite ? FSUIPC_OK : FSUIPC_ERR_DATA);
+        for (const Write& row : rows) {
+            const std::uint32_t zeros = 0;
+            std::uint16_t readBack = 0;
+            for (int i = 0; i < row.readsBefore; ++i)
+                ASSERT_TRUE(client.link.FSUIPC_Read(SimOffset::kOnGround, 2, &readBack, client.dwResult));
+            ASSERT_TRUE(client.link.FSUIPC_Write(row.offset, row.sizeBytes, &zeros, client.dwResult));
+            const int sendsBefore = sends;
+            EXPECT_EQ(client.link.FSUIPC_Process(client.dwResult), readWrite) << row.name;
+            EXPECT_EQ(client.dwResult, readWrite ? FSUIPC_OK : FSUIPC_ERR_DATA) << row.name;
+            EXPECT_EQ(sends - sendsBefore, readWrite ? 1 : 0) << row.name << ": refused whole, nothing reaches the module";
+        }
         client.link.FSUIPC_Close();
         const std::string logged = stop();
-        EXPECT_EQ(logged.find("refused a block writing 2 bytes at 0xBC8") != std::string::npos, !readWrite)
-            << logged;
+        for (const Write& row : rows)
+            EXPECT_EQ(logged.find(std::string("refused a block writing ") + row.logged) != std::string::npos,
+                      !readWrite)
+                << row.name << "\n" << logged;
         thread = {};
         log.str("");
     }
@@ -244,6 +288,11 @@ TEST_F(Relay, ABadClientIsClosedWithItsReasonAndOthersAreStillServed)
     oversized[6] = static_cast<std::uint8_t>(Kind::Exchange);
     blockformat::storeU32LE(&oversized[8], 0x10000);
     const Bytes exchange = relayframe::encodeExchange({1, 2000, Bytes(4)});
+    Bytes keylessExchange = relayframe::encodeExchange({1, 2000, Bytes(4)});
+    blockformat::storeU32LE(&keylessExchange[8], 0x8000); // a large claim the relay must not wait for
+    Bytes trailing = exchange;
+    trailing.push_back(0);
+    blockformat::storeU32LE(&trailing[8], static_cast<std::uint32_t>(trailing.size() - relayframe::kHeaderBytes));
     const struct {
         const char* name;
         bool greet;
@@ -253,10 +302,12 @@ TEST_F(Relay, ABadClientIsClosedWithItsReasonAndOthersAreStillServed)
         {"wrong key", false, wrongKey, "closed: wrong key"},
         {"garbage first", false, Bytes(40, 'G'), "bad frame: not a relay frame"},
         {"no key first", false, relayframe::encode(Kind::KeepAlive), "not a greeting"},
+        {"a large exchange before the key", false, keylessExchange, "not a greeting with the key"},
         {"silent", false, {}, "no greeting within 300 ms"},
         {"oversized", true, oversized, "more than its limit"},
         {"gone mid-frame", true, Bytes(exchange.begin(), exchange.end() - 3), "in the middle of a frame"},
         {"second greeting", true, relayframe::encodeHello(config.key.bytes()), "a second greeting"},
+        {"bytes after the end marker", true, trailing, "bytes after the request block's end marker"},
     };
     start();
     for (const auto& row : rows) {
@@ -299,6 +350,53 @@ TEST_F(Relay, ManyClientsAtOnceAreAllServedAndSilenceIsBridged)
     EXPECT_EQ(served, kClients * kRounds);
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(quiet.readOnGround()) << quiet.dwResult;
+}
+
+TEST_F(Relay, ConnectionsWithoutTheKeyCannotCrowdOutAPilotNorAPeerNotAllowedGetIn)
+{
+    config.greetingTimeout = 5s;
+    start();
+    std::vector<relaysocket::Socket> strangers;
+    for (std::size_t i = 0; i < RelayServer::kMaxUngreetedClients; ++i)
+        strangers.push_back(connectRaw(false));
+    std::this_thread::sleep_for(RelayServer::kGreetingGrace + 100ms);
+    Client client(*this);
+    EXPECT_TRUE(client.open() && client.readOnGround()) << client.dwResult;
+    EXPECT_TRUE(closedByRelay(strangers.front(), 2s)) << "the oldest stranger made room";
+    EXPECT_NE(stop().find("no key yet, and a newer connection came"), std::string::npos) << log.str();
+
+    std::string error;
+    config.allow.assign(1, AllowRule{});
+    ASSERT_TRUE(AllowRule::parse("192.0.2.0/24", config.allow[0], error));
+    stopping = false;
+    start();
+    relaysocket::Socket refused = connectRaw(true);
+    EXPECT_TRUE(closedByRelay(refused, 2s));
+    EXPECT_NE(stop().find("refused: address not allowed (see --allow)"), std::string::npos) << log.str();
+}
+
+// A client stalled mid-frame and one that asks and asks but reads no answer
+// leave every other client served one block at a time.
+TEST_F(Relay, AClientStalledMidFrameOrNotReadingHoldsNoOneElse)
+{
+    start();
+    relaysocket::Socket stalled = connectRaw(true);
+    const Bytes exchange = relayframe::encodeExchange({1, 2000, Bytes(4)});
+    sendAll(stalled, Bytes(exchange.begin(), exchange.begin() + 10));
+    relaysocket::Socket deaf = connectRaw(true);
+    sendAll(deaf, relayframe::encodeFindWindow({1, "UIPCMAIN"}));
+    Bytes requests;
+    for (std::uint32_t sequence = 2; sequence < 2000; ++sequence) {
+        const Bytes read = relayframe::encodeExchange({sequence, 2000, Bytes(4)});
+        requests.insert(requests.end(), read.begin(), read.end());
+    }
+    for (std::size_t sent = 0, count = 1; sent < requests.size() && count > 0; sent += count)
+        count = static_cast<std::size_t>(
+            std::max(0L, relaysocket::sendSome(deaf.native(), requests.data() + sent, requests.size() - sent)));
+    Client client(*this);
+    ASSERT_TRUE(client.open()) << client.dwResult;
+    for (int round = 0; round < 20; ++round)
+        EXPECT_TRUE(client.readOnGround()) << round << ": " << client.dwResult;
 }
 
 } // namespace

@@ -32,15 +32,17 @@ await_line() {
   return 1
 }
 
-wine "$winbin/quillon-sim.exe" --speed 120 >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-pids+=($!)
-await_line "$work/sim.out" 60 "ready " >/dev/null || exit 1
-
+# The relay first: it needs no module until a client looks one up, and the demo flight
+# must not be under way while Wine starts it, or the probe may come too late for OUT.
 wine "$winbin/quillon-relay.exe" --listen 127.0.0.1:0 --key-file "Z:$work/relay.key" \
   >"$work/relay.out" 2>"$work/relay.err" </dev/null &
 pids+=($!)
 listening=$(await_line "$work/relay.out" 60 "Listening on 127.0.0.1:") || exit 1
 port=$(sed -E 's/^Listening on 127\.0\.0\.1:([0-9]+).*/\1/' <<<"$listening" | tr -d '\r')
+
+wine "$winbin/quillon-sim.exe" --speed 120 >"$work/sim.out" 2>"$work/sim.err" </dev/null &
+pids+=($!)
+await_line "$work/sim.out" 60 "ready " >/dev/null || exit 1
 
 timeout 150 "$bin/quillon-probe" --source "relay:127.0.0.1:$port" --key-file "$work/relay.key" --track \
   >"$work/probe.out" 2>&1

@@ -43,7 +43,7 @@ int main(int argc, char** argv)
         std::cerr << "quillon-relay: " << (error.empty() ? "sockets cannot be used" : error) << "\n";
         return kExitFailure;
     }
-    config.allow = options.allow;
+    config.allow.insert(config.allow.end(), options.allow.begin(), options.allow.end());
     config.readWrite = options.readWrite;
     RelayServer server(systemIpcPlatform(), std::move(config), std::cerr);
     if (!server.listen(address, error)) {

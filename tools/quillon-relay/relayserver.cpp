@@ -1,10 +1,10 @@
 #include "relayserver.h"
 
 #include "blockformat.h"
-#include "simoffsets.h"
+#include "clsfsuipc.h"
 
+#include <algorithm>
 #include <cstring>
-#include <sstream>
 
 namespace {
 
@@ -13,13 +13,7 @@ using relayframe::Kind;
 constexpr const char* kMessageName = "FSASMLIB:IPC";
 constexpr std::uint32_t kErrorInvalidWindowHandle = 1400;
 constexpr std::size_t kReceiveChunkBytes = 65536;
-
-std::string hex(std::uint32_t value)
-{
-    std::ostringstream text;
-    text << "0x" << std::uppercase << std::hex << value;
-    return text.str();
-}
+constexpr std::chrono::seconds kAcceptBackOff{1};
 
 } // namespace
 
@@ -58,16 +52,21 @@ std::uint32_t RelayServer::moduleTimeoutMs(std::uint32_t clientTimeoutMs)
 
 void RelayServer::serveFor(std::chrono::milliseconds wait)
 {
-    std::vector<relaysocket::PollEntry> entries{{m_listener.native(), POLLIN, 0}};
+    const bool accepting = !m_acceptStalled || Clock::now() >= m_acceptAgainAt;
+    std::vector<relaysocket::PollEntry> entries{{m_listener.native(), static_cast<short>(accepting ? POLLIN : 0), 0}};
+    bool workWaiting = false;
     for (const Client& client : m_clients) {
         // Nothing more is read from a client until its last frame is served and its answer gone.
         const bool idle = client.unread.empty() && client.outgoing.empty();
         const short events = static_cast<short>((idle ? POLLIN : 0) | (client.outgoing.empty() ? 0 : POLLOUT));
         entries.push_back({client.socket.native(), events, 0});
+        workWaiting = workWaiting || (!client.unread.empty() && client.outgoing.empty());
     }
-    relaysocket::pollSockets(entries.data(), entries.size(), static_cast<int>(wait.count()));
+    // Bytes already read may hold whole frames: serve them now rather than after a wait.
+    const auto longest = m_acceptStalled ? std::min<std::chrono::milliseconds>(wait, kAcceptBackOff) : wait;
+    relaysocket::pollSockets(entries.data(), entries.size(), workWaiting ? 0 : static_cast<int>(longest.count()));
 
-    if (entries[0].revents != 0)
+    if (accepting && entries[0].revents != 0)
         acceptClients();
     std::size_t index = 1;
     for (Client& client : m_clients) {
@@ -76,8 +75,10 @@ void RelayServer::serveFor(std::chrono::milliseconds wait)
         const short ready = entries[index++].revents;
         if ((ready & POLLOUT) != 0)
             flush(client);
-        if ((ready & (POLLIN | POLLHUP | POLLERR)) != 0 && !client.closing)
+        if ((ready & POLLIN) != 0 && !client.closing)
             receive(client);
+        else if ((ready & (POLLHUP | POLLERR)) != 0 && !client.closing) // gone, with nothing left to read
+            drop(client, client.reader.midFrame() ? "disconnected in the middle of a frame" : "disconnected");
     }
     // One frame per client per round: a client with many requests waits its turn like the others.
     for (Client& client : m_clients) {
@@ -97,27 +98,62 @@ void RelayServer::acceptClients()
     for (;;) {
         relaysocket::Address peer;
         relaysocket::Socket socket = relaysocket::acceptOne(m_listener.native(), peer);
-        if (!socket.valid())
+        if (!socket.valid()) {
+            const int error = relaysocket::lastError();
+            if (relaysocket::outOfDescriptors(error)) {
+                if (!m_acceptStalled)
+                    m_log << "quillon-relay: cannot accept connections: " << relaysocket::errorText(error)
+                          << "; trying again every second" << std::endl;
+                m_acceptStalled = true;
+                m_acceptAgainAt = Clock::now() + kAcceptBackOff;
+            }
             return;
+        }
+        if (m_acceptStalled)
+            m_log << "quillon-relay: accepting connections again" << std::endl;
+        m_acceptStalled = false;
         const std::string name = relaysocket::addressText(peer);
-        bool allowed = isLoopback(peer);
-        for (const AllowRule& rule : m_config.allow)
-            allowed = allowed || rule.matches(peer);
-        if (!allowed) {
-            m_log << "quillon-relay: " << name << ": refused: address not allowed (see --allow)" << std::endl;
+        if (!admit(peer, name))
             continue;
-        }
-        if (m_clients.size() >= kMaxClients) {
-            m_log << "quillon-relay: " << name << ": refused: already serving " << kMaxClients << " clients"
-                  << std::endl;
-            continue;
-        }
-        relaysocket::setLowLatencyKeepAlive(socket.native());
+        relaysocket::setLowLatencyKeepAlive(socket.native(), m_config.deadAfter);
         Client& client = m_clients.emplace_back();
         client.socket = std::move(socket);
         client.name = name;
-        client.connectedAt = client.lastSentAt = Clock::now();
+        client.connectedAt = client.lastSentAt = client.lastDrainedAt = Clock::now();
     }
+}
+
+// Allowed addresses only, and room among keyed clients.
+bool RelayServer::admit(const relaysocket::Address& peer, const std::string& name)
+{
+    const auto& rules = m_config.allow;
+    if (std::none_of(rules.begin(), rules.end(), [&](const AllowRule& rule) { return rule.matches(peer); })) {
+        m_log << "quillon-relay: " << name << ": refused: address not allowed (see --allow)" << std::endl;
+        return false;
+    }
+    // A stranger's connections must not keep a pilot's out: the oldest still without the key makes room,
+    // once it has had time for its greeting; connections arriving together are all given that time.
+    const auto keyless = [](const Client& client) { return !client.greeted && !client.closing; };
+    if (static_cast<std::size_t>(std::count_if(m_clients.begin(), m_clients.end(), keyless)) >= kMaxUngreetedClients) {
+        Client& oldest = *std::find_if(m_clients.begin(), m_clients.end(), keyless);
+        if (Clock::now() - oldest.connectedAt < kGreetingGrace) {
+            m_log << "quillon-relay: " << name << ": refused: " << kMaxUngreetedClients
+                  << " connections are already waiting to show the key" << std::endl;
+            return false;
+        }
+        drop(oldest, "no key yet, and a newer connection came");
+    }
+    if (keyedClients() >= kMaxClients) {
+        m_log << "quillon-relay: " << name << ": refused: already serving " << kMaxClients << " clients" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+std::size_t RelayServer::keyedClients() const
+{
+    return static_cast<std::size_t>(
+        std::count_if(m_clients.begin(), m_clients.end(), [](const Client& client) { return client.greeted; }));
 }
 
 void RelayServer::receive(Client& client)
@@ -150,11 +186,12 @@ void RelayServer::serveFrame(Client& client)
         return;
     const relayframe::Frame frame = client.reader.next();
     if (!client.greeted) {
-        if (frame.kind != Kind::Hello)
-            return drop(client, "the first frame was not a greeting with the key");
-        if (frame.payload.size() != relayframe::kKeyBytes || !m_config.key.matches(frame.payload.data()))
+        if (!m_config.key.matches(frame.payload.data())) // the reader let only a greeting of the key's size through
             return drop(client, "wrong key");
+        if (keyedClients() >= kMaxClients)
+            return drop(client, "already serving " + std::to_string(kMaxClients) + " clients");
         client.greeted = true;
+        client.reader.greeted();
         m_log << "quillon-relay: " << client.name << ": connected" << std::endl;
         return queue(client, relayframe::encode(Kind::Welcome));
     }
@@ -177,7 +214,12 @@ void RelayServer::findWindow(Client& client, const relayframe::Frame& frame)
     if (!relayframe::decodeFindWindow(frame, request, reason))
         return drop(client, "bad frame: " + reason);
     closeUpstream(client.upstream);
-    const bool found = openUpstream(client.upstream, request.className);
+    // Only the module's own windows: the relay must not message any window a client names.
+    const bool moduleWindow = request.className == "UIPCMAIN" || request.className == "FS98MAIN";
+    if (!moduleWindow)
+        m_log << "quillon-relay: " << client.name << ": refused to look up the window class " << request.className
+              << std::endl;
+    const bool found = moduleWindow && openUpstream(client.upstream, request.className);
     queue(client, relayframe::encodeWindowFound({request.sequence, found}));
 }
 
@@ -192,7 +234,7 @@ void RelayServer::exchange(Client& client, const relayframe::Frame& frame)
     std::string refused;
     if (upstream.view == nullptr) {
         // No window was found on this connection: what sending to a window that is not there gives.
-    } else if (!writeIsAllowed(request.block, refused)) {
+    } else if (!m_config.readWrite && !relayframe::writesOnlyTheVersionWord(request.block, refused)) {
         m_log << "quillon-relay: " << client.name << ": refused a block writing " << refused
               << " (read-only; start the relay with --read-write to allow writes)" << std::endl;
         reply = {request.sequence, true, 0, 0, request.block}; // a module's answer to a block it will not run
@@ -207,34 +249,13 @@ void RelayServer::exchange(Client& client, const relayframe::Frame& frame)
     queue(client, relayframe::encodeExchangeResult(reply));
 }
 
-// Read-only: the one write allowed is the client's own version word, which every open writes.
-bool RelayServer::writeIsAllowed(std::span<const std::uint8_t> block, std::string& refused) const
-{
-    if (m_config.readWrite)
-        return true;
-    std::size_t position = 0;
-    for (std::uint32_t id; (id = blockformat::loadU32LE(&block[position])) != blockformat::kEndId;) {
-        const std::uint32_t offset = blockformat::loadU32LE(&block[position + 4]);
-        const std::uint32_t sizeBytes = blockformat::loadU32LE(&block[position + 8]);
-        if (id == blockformat::kWriteId &&
-            (offset != static_cast<std::uint32_t>(SimOffset::kLibraryVersion) || sizeBytes != 2)) {
-            refused = std::to_string(sizeBytes) + " bytes at " + hex(offset);
-            return false;
-        }
-        position += (id == blockformat::kReadId ? blockformat::kReadHeaderBytes : blockformat::kWriteHeaderBytes) +
-                    sizeBytes;
-    }
-    return true;
-}
-
 // Finds the module's window and makes a block for it, as the link's own open does.
 bool RelayServer::openUpstream(Upstream& upstream, const std::string& className)
 {
     upstream.window = m_module.findWindow(className);
     if (upstream.window == 0)
         return false;
-    const std::string name = "QuillonRelay:" + hex(m_module.currentProcessId()).substr(2) + ":" +
-                             hex(++m_blocksMade).substr(2);
+    const std::string name = clsFSUIPC::nextMappingName(m_module.currentProcessId());
     upstream.message = m_module.registerMessage(kMessageName);
     upstream.atom = upstream.message == 0 ? 0 : m_module.addAtom(name);
     const IpcPlatform::Mapping mapping =
@@ -282,6 +303,8 @@ void RelayServer::flush(Client& client)
     if (sent < 0)
         return drop(client, "connection failed: " + relaysocket::errorText(relaysocket::lastError()));
     client.outgoing.erase(client.outgoing.begin(), client.outgoing.begin() + sent);
+    if (sent > 0 || client.outgoing.empty())
+        client.lastDrainedAt = Clock::now();
 }
 
 void RelayServer::drop(Client& client, const std::string& reason)
@@ -298,6 +321,8 @@ void RelayServer::keepAliveAndExpire()
             continue;
         if (!client.greeted && now - client.connectedAt >= m_config.greetingTimeout)
             drop(client, "no greeting within " + std::to_string(m_config.greetingTimeout.count()) + " ms");
+        else if (!client.outgoing.empty() && now - client.lastDrainedAt >= m_config.deadAfter)
+            drop(client, "read nothing for " + std::to_string(m_config.deadAfter.count() / 1000) + " s");
         else if (client.greeted && client.outgoing.empty() && now - client.lastSentAt >= m_config.keepAliveInterval)
             queue(client, relayframe::encode(Kind::KeepAlive));
     }

@@ -15,10 +15,12 @@
 // How a relay is opened up: by default to loopback clients only and for reads only.
 struct RelayConfig {
     RelayKey key;
-    std::vector<AllowRule> allow; // besides loopback
+    std::vector<AllowRule> allow = loopbackRules(); // the peers let in
     bool readWrite = false;       // otherwise only the client's version word may be written
     std::chrono::milliseconds greetingTimeout{5000};    // for a new connection's key
     std::chrono::milliseconds keepAliveInterval{15000}; // of silence towards a client before a keep-alive
+    // A keyed client whose replies and keep-alives stay unacknowledged this long is gone.
+    std::chrono::milliseconds deadAfter{120000};
 };
 
 // Serves relay clients over TCP and passes their blocks to the module through
@@ -29,7 +31,9 @@ struct RelayConfig {
 class RelayServer {
 public:
     static constexpr std::uint32_t kTimeoutMarginMs = 250; // left for the network out of the client's time-out
-    static constexpr std::size_t kMaxClients = 32;
+    static constexpr std::size_t kMaxClients = 32;       // that have shown the key
+    static constexpr std::size_t kMaxUngreetedClients = 16; // that have not yet; the oldest makes room for a newer one
+    static constexpr std::chrono::milliseconds kGreetingGrace{250}; // a greeting is given before that is evicted
 
     RelayServer(IpcPlatform& module, RelayConfig config, std::ostream& log);
     ~RelayServer();
@@ -66,16 +70,18 @@ private:
         bool closing = false;
         Clock::time_point connectedAt;
         Clock::time_point lastSentAt;
+        Clock::time_point lastDrainedAt; // when outgoing was last empty or took bytes
         Upstream upstream;
     };
 
     void acceptClients();
+    bool admit(const relaysocket::Address& peer, const std::string& name);
+    std::size_t keyedClients() const;
     void receive(Client& client);
     // Serves the client's next complete frame, if it has one.
     void serveFrame(Client& client);
     void findWindow(Client& client, const relayframe::Frame& frame);
     void exchange(Client& client, const relayframe::Frame& frame);
-    bool writeIsAllowed(std::span<const std::uint8_t> block, std::string& refused) const;
     bool openUpstream(Upstream& upstream, const std::string& className);
     void closeUpstream(Upstream& upstream);
     void queue(Client& client, std::vector<std::uint8_t> frame);
@@ -88,6 +94,7 @@ private:
     std::ostream& m_log;
     relaysocket::Socket m_listener;
     std::list<Client> m_clients;
-    std::uint32_t m_blocksMade = 0; // makes each block's name unique
+    bool m_acceptStalled = false;   // out of descriptors: accepts wait a while, logged once
+    Clock::time_point m_acceptAgainAt;
     std::vector<std::uint8_t> m_receiveBuffer;
 };
