@@ -4,6 +4,8 @@
 // property server is the test stub and X-Plane the stand-in's UDP server,
 // each on a thread of this program and a loopback port of its own.
 #include "clsacars.h"
+#include "flightplayer.h"
+#include "scenario.h"
 #include "moduleserver.h"
 #include "posixtransport.h"
 #include "propsserverstub.h"
@@ -90,8 +92,9 @@ BENCHMARK(BM_RefreshFlightGear)->Unit(benchmark::kMicrosecond);
 void BM_RefreshXPlane(benchmark::State& state)
 {
     SimVariables vars;
-    parkAtTheGate(vars);
-    XPlaneServer server(vars, 0);
+    FlightPlayer player(demoScenario(), vars, FlightPlayer::Versions{});
+    player.advanceTo(0); // at the gate, brake set
+    XPlaneServer server(vars, player, 0);
     std::string error;
     if (!server.start(error))
         throw std::runtime_error(error);
