@@ -1,5 +1,5 @@
-// The client over the real POSIX link, against quillon-sim and against raw
-// module stand-ins that misbehave, each in its own process.
+// The client over the real POSIX link against quillon-sim in its own process,
+// and quillon-sim and quillon-probe as a user or a test script meets them.
 #include "clsfsuipc.h"
 #include "posixipcplatform.h"
 #include "posixsimprocess.h"
@@ -10,41 +10,22 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 constexpr std::int32_t kFreeOffset = 0x4000; // no meaning to the simulator; free for tests
-
-// A socket bound where the module of "UIPCMAIN" listens, as a module that is not quillon-sim.
-int bindModuleSocket(sockaddr_un& address)
-{
-    std::string error;
-    if (!PosixTransport::prepareSocketDirectory(error))
-        throw std::runtime_error(error);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    address = {AF_UNIX, {}};
-    std::strcpy(address.sun_path, PosixTransport::socketPath("UIPCMAIN").c_str());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot bind");
-    return fd;
-}
 
 class PosixLink : public testing::Test {
 protected:
@@ -62,18 +43,11 @@ protected:
     std::unique_ptr<SimProcess> m_sim;
 };
 
-TEST_F(PosixLink, OpensWithTheHandshakeAndLeavesNoSharedMemoryName)
-{
-    ASSERT_TRUE(startAndOpen()) << link.Get_Result(rc);
-    EXPECT_EQ(link.Version_FSUIPC(), "1.998e");
-    EXPECT_EQ(link.Version_FS(), "FS2002");
-    EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + link.mappingName()))
-        << "the name is removed after the first exchange, so a crash leaves nothing";
-}
-
 TEST_F(PosixLink, CarriesAFullBlockOfReadsEachIntoItsDestination)
 {
-    ASSERT_TRUE(startAndOpen());
+    ASSERT_TRUE(startAndOpen()) << link.Get_Result(rc);
+    EXPECT_FALSE(fs::exists("/dev/shm/" + link.mappingName()))
+        << "the name is removed after the first exchange, so a crash leaves nothing";
     std::vector<std::uint16_t> written(2000), values(2000, 0xFFFF);
     for (std::size_t i = 0; i < written.size(); ++i)
         written[i] = static_cast<std::uint16_t>(i * 7);
@@ -127,122 +101,97 @@ TEST_F(PosixLink, ModuleExitingInTheMiddleOfABatchFailsItsDeliveryUntilANewOne)
     EXPECT_EQ(brake, 32767);
 }
 
-// What can sit where the module's socket should be, and none of it may cost a hang.
-enum class NoModule { StaleSocket, BacklogFull, BacklogFullCancelled, DirectoryOpenToOthers };
+// The probe prints the result's text alone without a module. A crashed
+// module's socket is replaced; a second module leaves the class to the first,
+// whose variables the probe prints, and which stops cleanly on either signal.
+TEST_F(PosixLink, ServesItsClassAloneToTheProbeAndStopsCleanlyOnInterruptOrTerminate)
+{
+    ChildProcess alone("quillon-probe", {});
+    EXPECT_EQ(alone.readAll(5s), "Result: " + link.Get_Result(FSUIPC_ERR_NOFS) + "\n");
+    EXPECT_EQ(alone.waitExit(5s), 1);
+    {
+        const SimProcess crashed; // killed at the end of the block, its socket left behind
+        ASSERT_TRUE(crashed.ok());
+    }
+    for (const int signalNumber : {SIGINT, SIGTERM}) {
+        SimProcess sim;
+        ASSERT_TRUE(sim.ok());
+        EXPECT_EQ(ChildProcess("quillon-sim", {}).waitExit(3s), 1);
+        ChildProcess probe("quillon-probe", {});
+        const std::string output = probe.readAll(5s);
+        EXPECT_EQ(probe.waitExit(5s), 0);
+        for (const char* expected :
+             {"Result: Okay\n", "Simulator: FS2002\n", "Version_FSUIPC: 1.998e\n", "Version_FS: FS2002\n",
+              "UTC: 1400Z\n", "Parking brake: 32767\n", "On ground: 1\n", "Slew: 0\n",
+              "Fuel weight: 1715 (6.699 lbs/gal)\n", "Tank 0x0B7C: level 8388608 capacity 1500\n",
+              "Tank 0x125C: level 0 capacity 0\n"})
+            EXPECT_NE(output.find(expected), std::string::npos) << expected << "\nin:\n" << output;
+        sim.signal(signalNumber);
+        EXPECT_EQ(sim.waitExit(3s), 0) << signalNumber;
+        EXPECT_FALSE(fs::exists(PosixTransport::socketPath("UIPCMAIN"))) << signalNumber;
+    }
+}
 
-struct NoModuleCase {
+TEST_F(PosixLink, RefusesABadCommandLineBeforeServing)
+{
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--fast"},
+                                               {"--speed"},
+                                               {"--speed", "121"}, // too fast for two polls per state
+                                               {"--module-version", "1.998e"},
+                                               {"--scenario", "/nonexistent/flight.txt"}}) {
+        EXPECT_EQ(ChildProcess("quillon-sim", args).waitExit(3s), 2) << args[0];
+        EXPECT_FALSE(fs::exists(m_runtime.socketDir() / "UIPCMAIN"));
+    }
+}
+
+// What no client would send, on a raw connection.
+struct RequestCase {
     std::string name;
-    NoModule found;
-    friend void PrintTo(const NoModuleCase& row, std::ostream* out) { *out << row.name; }
+    std::uint32_t message;
+    std::size_t blockBytes; // of a block of ours, all zeros (an empty batch); 0: a name nobody mapped
+    std::size_t nameBytes;  // sent name length (300: past the limit)
+    bool closesConnection;
+    friend void PrintTo(const RequestCase& row, std::ostream* out) { *out << row.name; }
 };
-class PosixLinkNoModule : public PosixLink, public testing::WithParamInterface<NoModuleCase> {};
+class QuillonSimRequests : public PosixLink, public testing::WithParamInterface<RequestCase> {};
 
-TEST_P(PosixLinkNoModule, GivesCode2)
+TEST_P(QuillonSimRequests, MalformedAreAnsweredWithZeroAndServingGoesOn)
 {
-    sockaddr_un address;
-    std::vector<int> fds;
-    if (GetParam().found == NoModule::DirectoryOpenToOthers) { // anyone could have planted the socket
-        ASSERT_TRUE((m_sim = std::make_unique<SimProcess>())->ok());
-        std::filesystem::permissions(m_runtime.socketDir(), std::filesystem::perms::all);
-    } else {
-        fds.push_back(bindModuleSocket(address));
+    SimProcess sim;
+    ASSERT_TRUE(sim.ok());
+    const RequestCase& row = GetParam();
+    const std::string block = "quillon-test-block-" + std::to_string(::getpid());
+    if (row.blockBytes > 0) {
+        const int shm = ::shm_open(("/" + block).c_str(), O_CREAT | O_RDWR | O_TRUNC, 0600);
+        ASSERT_EQ(::ftruncate(shm, static_cast<off_t>(row.blockBytes)), 0);
+        ::close(shm);
     }
-    if (GetParam().found == NoModule::StaleSocket)
-        ::close(fds.back());                         // the socket file stays, as after a crash
-    const bool cancelled = GetParam().found == NoModule::BacklogFullCancelled;
-    if (GetParam().found == NoModule::BacklogFull || cancelled) { // a module that never accepts
-        ASSERT_EQ(::listen(fds.back(), 0), 0);
-        while (fds.size() < 9) {
-            fds.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
-            if (::connect(fds.back(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-                break;
-        }
+    std::vector<std::uint8_t> bytes = PosixTransport::encodeRequest({row.message, 0xC000, 0, 9, block});
+    if (row.nameBytes > 255) {
+        bytes[16] = static_cast<std::uint8_t>(row.nameBytes);
+        bytes[17] = static_cast<std::uint8_t>(row.nameBytes >> 8);
+        bytes.resize(20 + row.nameBytes, 'x');
     }
-    const auto start = Clock::now();
-    std::jthread canceller;
-    if (cancelled)
-        canceller = std::jthread([this] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            m_platform.cancel();
-        });
-    EXPECT_FALSE(link.FSUIPC_Open(0, rc));
-    EXPECT_EQ(rc, FSUIPC_ERR_NOFS);
-    EXPECT_LT(secondsSince(start), cancelled ? 0.4 : PosixTransport::kConnectTimeoutMs / 1000.0 + 0.5);
-    for (const int fd : fds)
-        ::close(fd);
-    if (GetParam().found == NoModule::StaleSocket) {
-        EXPECT_TRUE(startAndOpen()) << "a new module replaces the stale file";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, PosixLinkNoModule,
-                         testing::Values(NoModuleCase{"StaleSocketOfACrashedModule", NoModule::StaleSocket},
-                                         NoModuleCase{"ModuleThatStoppedAccepting", NoModule::BacklogFull},
-                                         NoModuleCase{"CancelledWhileBacklogFull", NoModule::BacklogFullCancelled},
-                                         NoModuleCase{"SocketDirectoryOpenToOthers",
-                                                      NoModule::DirectoryOpenToOthers}),
-                         [](const auto& info) { return info.param.name; });
-
-void sendReply(int fd, std::uint32_t sequence, std::uint32_t value)
-{
-    const auto bytes = PosixTransport::encodeReply({sequence, value});
+    const int fd = PosixTransport::connectUnixSocket(PosixTransport::socketPath("UIPCMAIN"));
     ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    std::uint8_t reply[8], more = 0;
+    pollfd waiting{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 2000), 1);
+    ASSERT_EQ(::recv(fd, reply, 8, MSG_WAITALL), 8);
+    EXPECT_EQ(PosixTransport::decodeReply(reply).sequence, 9u);
+    EXPECT_EQ(PosixTransport::decodeReply(reply).value, 0u);
+    EXPECT_EQ(::poll(&waiting, 1, 200) == 1 && ::recv(fd, &more, 1, 0) == 0, row.closesConnection);
+    ::close(fd);
+    ::shm_unlink(("/" + block).c_str());
+    EXPECT_EQ(ChildProcess("quillon-probe", {}).waitExit(5s), 0) << "the module still serves";
 }
 
-// Serves one connection in this (forked) process: the handshake's two reads get a
-// module the client accepts, every later batch one read's data after a reply
-// with the previous sequence number, or (hangUpHalfway) half a reply and an exit.
-[[noreturn]] void serveRaw(int fd, bool hangUpHalfway)
-{
-    std::uint32_t* block = nullptr; // little-endian fields, as on the machines we run on
-    for (bool first = true;; first = false) {
-        std::uint8_t bytes[20 + 255];
-        PosixTransport::Request request;
-        std::size_t used = 0;
-        if (::recv(fd, bytes, 20, MSG_WAITALL) != 20 ||
-            ::recv(fd, bytes + 20, bytes[16], MSG_WAITALL) != bytes[16])
-            ::_exit(0);
-        PosixTransport::parseRequest(bytes, 20 + bytes[16], request, used);
-        if (block == nullptr)
-            block =
-                static_cast<std::uint32_t*>(::mmap(nullptr, 0x8000, PROT_READ | PROT_WRITE, MAP_SHARED,
-                                                   ::shm_open(("/" + request.name).c_str(), O_RDWR, 0), 0));
-        if (first) {
-            block[4] = 0x19980005;
-            block[9] = 0xFADE0006;
-            sendReply(fd, request.sequence, 1);
-            continue;
-        }
-        if (hangUpHalfway) {
-            ::send(fd, "\1\0\0", 3, MSG_NOSIGNAL);
-            ::_exit(0);
-        }
-        sendReply(fd, request.sequence - 1, 0);
-        block[4] = 0x55667788;
-        sendReply(fd, request.sequence, 1);
-    }
-}
-
-class PosixLinkReplies : public PosixLink, public testing::WithParamInterface<bool> {};
-
-TEST_P(PosixLinkReplies, AreCheckedBeforeUse)
-{
-    const bool hangUpHalfway = GetParam();
-    sockaddr_un address;
-    const int listenFd = bindModuleSocket(address);
-    ASSERT_EQ(::listen(listenFd, 1), 0);
-    const ChildProcess module([&] { serveRaw(::accept(listenFd, nullptr, nullptr), hangUpHalfway); });
-    ::close(listenFd);
-    std::uint32_t value = 0;
-    ASSERT_TRUE(link.FSUIPC_Open(0, rc) && link.FSUIPC_Read(kFreeOffset, 4, &value, rc))
-        << link.Get_Result(rc);
-    EXPECT_EQ(link.FSUIPC_Process(rc), !hangUpHalfway);
-    EXPECT_EQ(rc, hangUpHalfway ? FSUIPC_ERR_SENDMSG : FSUIPC_OK) << link.Get_Result(rc);
-    EXPECT_EQ(value, hangUpHalfway ? 0u : 0x55667788u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, PosixLinkReplies, testing::Bool(), [](const auto& info) {
-    return info.param ? "HalfAReplyThenGone" : "StaleReplyBeforeTheRealOne";
-});
+INSTANTIATE_TEST_SUITE_P(Rows, QuillonSimRequests,
+                         testing::Values(RequestCase{"OtherMessageId", 0xC368, 0x8000, 0, false},
+                                         RequestCase{"NoSuchMapping", 0xC367, 0, 0, false},
+                                         RequestCase{"MappingShorterThanTheBlock", 0xC367, 4096, 0, false},
+                                         RequestCase{"NameLongerThan255Bytes", 0xC367, 0, 300, true}),
+                         [](const auto& info) { return info.param.name; });
 
 } // namespace

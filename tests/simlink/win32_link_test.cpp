@@ -1,7 +1,10 @@
 // The Win32 link end to end: quillon-sim.exe serves the module's window in a
 // process of its own and the client talks to it through window messages,
-// global atoms and named mappings, as on Windows.
+// global atoms and named mappings, as on Windows. The tracker follows the demo
+// flight as over the POSIX link, and quillon-probe.exe reads the variables.
+#include "clsacars.h"
 #include "clsfsuipc.h"
+#include "recordingevents.h"
 #include "win32toolprocess.h"
 
 #include <gmock/gmock.h>
@@ -10,8 +13,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -38,38 +43,26 @@ protected:
         return m_sim && m_link.FSUIPC_Open(0, m_dwResult);
     }
 
-    // One exchange; a failure is reported with the code's text.
-    testing::AssertionResult process()
-    {
-        if (m_link.FSUIPC_Process(m_dwResult))
-            return testing::AssertionSuccess();
-        return testing::AssertionFailure() << m_link.Get_Result(m_dwResult);
-    }
-
     std::unique_ptr<Win32ToolProcess> m_sim;
     clsFSUIPC m_link;
     std::int32_t m_dwResult = -1;
 };
 
-// Only the networked module's window, its simulator not running: the open is
-// refused and leaves no atom or mapping behind.
-TEST_F(Win32Link, NetworkedModuleWithoutSimulatorIsRefusedLeavingNothing)
-{
-    m_sim = Win32ToolProcess::startModule({"--class", "FS98MAIN", "--module-version", "0", "--sim-version", "0"},
-                                          "FS98MAIN");
-    ASSERT_TRUE(m_sim);
-    EXPECT_FALSE(m_link.FSUIPC_Open(0, m_dwResult));
-    EXPECT_EQ(m_dwResult, FSUIPC_ERR_RUNNING) << m_link.Get_Result(m_dwResult);
-    EXPECT_FALSE(atomExists(m_link.mappingName()));
-    EXPECT_FALSE(mappingExists(m_link.mappingName()));
-}
-
-TEST_F(Win32Link, SecondModuleOnTheSameClassIsRefused)
+// A second module leaves the class to the first, whose variables the probe reads.
+TEST_F(Win32Link, SecondModuleOnTheSameClassIsRefusedAndTheProbeReadsTheFirst)
 {
     const auto first = Win32ToolProcess::startModule({});
     ASSERT_TRUE(first);
     Win32ToolProcess second("quillon-sim", {});
     EXPECT_EQ(second.waitForEnd(20s), 1u) << testing::PrintToString(second.lines());
+    Win32ToolProcess probe("quillon-probe", {});
+    const std::optional<std::uint32_t> status = probe.waitForEnd(20s);
+    const Lines lines = probe.lines();
+    ASSERT_EQ(status, 0u) << testing::PrintToString(lines);
+    ASSERT_EQ(lines.size(), 20u) << "the link, the variables and eleven tanks";
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 4),
+              (Lines{"Result: Okay", "Simulator: FS2002", "Version_FSUIPC: 1.998e", "Version_FS: FS2002"}));
+    EXPECT_EQ(lines[6], "On ground: 1");
 }
 
 TEST_F(Win32Link, FullBlockOfReadsComesBackWhole)
@@ -82,7 +75,7 @@ TEST_F(Win32Link, FullBlockOfReadsComesBackWhole)
         ++queued;
     EXPECT_EQ(queued, 1625u);
     EXPECT_EQ(m_dwResult, FSUIPC_ERR_SIZE);
-    ASSERT_TRUE(process());
+    ASSERT_TRUE(m_link.FSUIPC_Process(m_dwResult)) << m_link.Get_Result(m_dwResult);
     EXPECT_EQ(std::count(values.begin(), values.end(), kModuleVersion), 1625);
     EXPECT_EQ(values.back(), 0);
 }
@@ -142,6 +135,30 @@ TEST_F(Win32Link, ModuleEndingFailsTheBatchAfterTheRetries)
         EXPECT_EQ(brake, 0xBEEF);
         EXPECT_EQ(m_sim->waitForEnd(row.simExitStatus ? 5s : 0s), row.simExitStatus);
     }
+}
+
+TEST(Win32Tools, DemoFlightIsTrackedAsOverThePosixLink)
+{
+    const auto sim = Win32ToolProcess::startModule({"--speed", "120"});
+    ASSERT_TRUE(sim);
+    clsACARS tracker;
+    RecordingEvents recorded;
+    tracker.setEvents(&recorded);
+    std::string result;
+    ASSERT_TRUE(tracker.Start(result)) << result;
+    // Faster than the panel's 500 ms, so each phase is taken within its simulator minute.
+    const auto deadline = std::chrono::steady_clock::now() + 150s;
+    while (tracker.TIME_IN().empty() && std::chrono::steady_clock::now() < deadline) {
+        tracker.Refresh();
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_TRUE(sim->waitForLine("end ", 10s));
+
+    const std::string out = printedFuel(sim->lines(), "pushback"), in = printedFuel(sim->lines(), "parked");
+    ASSERT_NE(in, "?");
+    EXPECT_EQ(recorded.events, (Lines{"FlightOUT 1402", "FuelOut " + out, "FlightOFF 1410", "FlightON 1535",
+                                      "FlightIN 1541", "FlightTime 1.7", "FlightTimeHHMM 1:39", "FuelIn " + in,
+                                      "FuelUsed " + fuelUsed(out, in)}));
 }
 
 } // namespace
