@@ -144,12 +144,13 @@ TEST_P(PosixNoModule, GivesNoWindow)
     std::vector<int> fds{bindModuleSocket(address)};
     const NoModule found = GetParam().found;
     if (found == NoModule::StaleSocket)
-        ::close(fds.back()); // the socket file stays, as after a crash
+        ::close(fds.back());                        // the socket file stays, as after a crash
     if (found == NoModule::DirectoryOpenToOthers) { // anyone could have planted the socket
         ASSERT_EQ(::listen(fds.back(), 1), 0);
         fs::permissions(runtime.socketDir(), fs::perms::all);
     }
-    if (found == NoModule::BacklogFull || found == NoModule::BacklogFullCancelled) { // a module that never accepts
+    if (found == NoModule::BacklogFull ||
+        found == NoModule::BacklogFullCancelled) { // a module that never accepts
         ASSERT_EQ(::listen(fds.back(), 0), 0);
         while (fds.size() < 9) {
             fds.push_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0));
@@ -165,18 +166,20 @@ TEST_P(PosixNoModule, GivesNoWindow)
             platform.cancel();
         });
     const double seconds = secondsOf([&] { EXPECT_EQ(platform.findWindow("UIPCMAIN"), 0u); });
-    EXPECT_LT(seconds, found == NoModule::BacklogFullCancelled ? 0.4 : PosixTransport::kConnectTimeoutMs / 1000.0 + 0.5);
+    EXPECT_LT(seconds, found == NoModule::BacklogFullCancelled
+                           ? 0.4
+                           : PosixTransport::kConnectTimeoutMs / 1000.0 + 0.5);
     for (const int fd : fds)
         ::close(fd);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, PosixNoModule,
-                         testing::Values(NoModuleCase{"StaleSocketOfACrashedModule", NoModule::StaleSocket},
-                                         NoModuleCase{"ModuleThatStoppedAccepting", NoModule::BacklogFull},
-                                         NoModuleCase{"CancelledWhileBacklogFull", NoModule::BacklogFullCancelled},
-                                         NoModuleCase{"SocketDirectoryOpenToOthers",
-                                                      NoModule::DirectoryOpenToOthers}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, PosixNoModule,
+    testing::Values(NoModuleCase{"StaleSocketOfACrashedModule", NoModule::StaleSocket},
+                    NoModuleCase{"ModuleThatStoppedAccepting", NoModule::BacklogFull},
+                    NoModuleCase{"CancelledWhileBacklogFull", NoModule::BacklogFullCancelled},
+                    NoModuleCase{"SocketDirectoryOpenToOthers", NoModule::DirectoryOpenToOthers}),
+    [](const auto& info) { return info.param.name; });
 
 // A platform that plays two modules no real socket can be made to: one that
 // stops reading half-way through a request (half goes out, then the socket
@@ -233,7 +236,8 @@ void answerRequests(int fd, Answer answer)
     std::uint8_t bytes[PosixTransport::kRequestHeaderBytes + PosixTransport::kMaxNameBytes];
     PosixTransport::Request request;
     std::size_t used = 0;
-    while (::recv(fd, bytes, 20, MSG_WAITALL) == 20 && ::recv(fd, bytes + 20, bytes[16], MSG_WAITALL) == bytes[16]) {
+    while (::recv(fd, bytes, 20, MSG_WAITALL) == 20 &&
+           ::recv(fd, bytes + 20, bytes[16], MSG_WAITALL) == bytes[16]) {
         PosixTransport::parseRequest(bytes, 20 + bytes[16], request, used);
         if (answer == Answer::HalfThenGone) {
             ::send(fd, "\1\0\0", 3, MSG_NOSIGNAL);
@@ -288,7 +292,8 @@ TEST_P(PosixWait, EndsAtItsReplyOrTheDeadline)
             EXPECT_LT(seconds, 0.05) << "a broken connection fails at once";
         } else if (!row.delivered && !row.broken) {
             EXPECT_GE(seconds, 0.2);
-            EXPECT_LT(seconds, 0.6) << "call " << call; // room for a busy machine; the fault waits 2 s and more
+            EXPECT_LT(seconds, 0.6) << "call "
+                                    << call; // room for a busy machine; the fault waits 2 s and more
         }
     }
     ::close(listener);

@@ -157,8 +157,8 @@ TEST(Win32Tools, DemoFlightIsTrackedAsOverThePosixLink)
     const std::string out = printedFuel(sim->lines(), "pushback"), in = printedFuel(sim->lines(), "parked");
     ASSERT_NE(in, "?");
     EXPECT_EQ(recorded.events, (Lines{"FlightOUT 1402", "FuelOut " + out, "FlightOFF 1410", "FlightON 1535",
-                                      "FlightIN 1541", "FlightTime 1.7", "FlightTimeHHMM 1:39", "FuelIn " + in,
-                                      "FuelUsed " + fuelUsed(out, in)}));
+                                      "FlightIN 1541", "FlightTime 1.7", "FlightTimeHHMM 1:39",
+                                      "FuelIn " + in, "FuelUsed " + fuelUsed(out, in)}));
 }
 
 } // namespace

@@ -16,7 +16,8 @@ constexpr auto kModuleReadyTimeout = std::chrono::seconds(20);
 std::string newOutputPath(const std::string& tool)
 {
     static std::atomic<int> started{0};
-    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + tool + "-" + std::to_string(++started) + ".txt";
+    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + tool + "-" + std::to_string(++started) +
+           ".txt";
 }
 
 } // namespace
@@ -39,8 +40,8 @@ Win32ToolProcess::Win32ToolProcess(const std::string& tool, const std::vector<st
     PROCESS_INFORMATION info{};
     // A failed start under Wine is usually passing; a missing program fails every time.
     for (int attempt = 0; attempt < kStartAttempts && m_process == nullptr; ++attempt) {
-        if (output != INVALID_HANDLE_VALUE &&
-            CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+        if (output != INVALID_HANDLE_VALUE && CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0,
+                                                             nullptr, nullptr, &startup, &info)) {
             CloseHandle(info.hThread);
             m_process = info.hProcess;
         } else if (attempt + 1 == kStartAttempts) {
