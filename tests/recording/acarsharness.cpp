@@ -1,20 +1,21 @@
 // The program as the end-to-end tests of the flight in progress run it: the
-// real start-up and main window, with every box answered by script (the
-// question at start with Yes, any other with Save or Ok) and printed on
-// standard output, one line each:
+// real start-up and main window, with every box printed on standard output
+// and answered by script (the first with Yes when --log is given, the others
+// with Ok), and a pilot who looks at the ACARS panel every kLookEveryMs.
+// Printed, one line each:
 //   box <text>          a box was shown (line breaks as " / ")
 //   values <9 texts>    the panel's live values changed, separated by "|"
 //   logged              "Log Flight" was clicked and has answered
-// It clicks "On" whenever it is offered, types the flight's details into
-// boxes still showing the placeholder and, with --log, clicks "Log Flight"
-// when it is offered and then closes the window. SIGTERM ends it as it ends
-// the program.
-#include "dialogs.h"
+// The pilot clicks "On" whenever it is offered, types the flight's details
+// into boxes still showing the placeholder and, with --log, clicks "Log
+// Flight" when it is offered and then closes the window. SIGTERM ends it as
+// it ends the program.
 #include "frmmain.h"
 #include "linklabel.h"
 #include "linklabelgroup.h"
 #include "modmain.h"
 #include "paneltitle.h"
+#include "recordingdialogs.h"
 #include "terminationwatcher.h"
 #include "ucacars.h"
 
@@ -38,65 +39,33 @@ void say(const QString& line)
     std::fflush(stdout);
 }
 
-class ScriptedDialogs : public Dialogs {
-public:
-    QMessageBox::StandardButton message(QWidget*, const MessageRequest& request) override
-    {
-        say(QStringLiteral("box ") + QString(request.text).replace(QStringLiteral("\r\n"), QStringLiteral(" / ")));
-        for (QMessageBox::StandardButton button : {QMessageBox::Yes, QMessageBox::Save})
-            if (request.buttons.testFlag(button))
-                return button;
-        return QMessageBox::Ok;
+// One look of the pilot; false once the flight is logged.
+bool look(ucACARS* panel, bool logAtTheGate, QStringList& lastValues)
+{
+    const auto link = [panel](int index) { return panel->findChild<PanelTitle*>(QStringLiteral("Title"))->links()->link(index); };
+    QStringList values;
+    for (int i = 0; i < 9; ++i)
+        values << panel->findChild<QLabel*>(QStringLiteral("lblACARS_%1").arg(i))->text();
+    // Told once the step that brought them has ended, and so has been kept.
+    if (values != lastValues && !panel->isWaitingForSimulator()) {
+        say(QStringLiteral("values ") + values.join(u'|'));
+        lastValues = values;
     }
-    std::optional<QColor> pickColor(QWidget*, const QColor&, const QString&) override { return std::nullopt; }
-    bool pageSetup(QWidget*, QPrinter&) override { return false; }
-    bool printSetup(QWidget*, QPrinter&) override { return false; }
-};
-
-// What the pilot does, looked at every kLookEveryMs.
-class Pilot : public QObject {
-public:
-    Pilot(ucACARS* panel, bool logAtTheGate) : m_panel(panel), m_logAtTheGate(logAtTheGate)
-    {
-        connect(&m_look, &QTimer::timeout, this, &Pilot::look);
-        m_look.start(kLookEveryMs);
-    }
-
-private:
-    LinkLabel* link(int index) const { return m_panel->findChild<PanelTitle*>(QStringLiteral("Title"))->links()->link(index); }
-
-    void look()
-    {
-        QStringList values;
-        for (int i = 0; i < 9; ++i)
-            values << m_panel->findChild<QLabel*>(QStringLiteral("lblACARS_%1").arg(i))->text();
-        // Told once the step that brought them has ended, and so has been kept.
-        if (values != m_lastValues && !m_panel->isWaitingForSimulator()) {
-            say(QStringLiteral("values ") + values.join(u'|'));
-            m_lastValues = values;
-        }
-        for (int i = 0; i < kDetails.size(); ++i) {
-            auto* box = m_panel->findChild<QLineEdit*>(QStringLiteral("txtACARS_%1").arg(i));
-            if (box->text() == QStringLiteral("[     ]")) {
-                box->selectAll();
-                QTest::keyClicks(box, kDetails.at(i));
-            }
-        }
-        if (link(ucACARS::LINK_ON)->isActive() && !m_panel->isWaitingForSimulator())
-            QTest::mouseClick(link(ucACARS::LINK_ON), Qt::LeftButton);
-        if (m_logAtTheGate && link(ucACARS::LINK_LOG)->isActive()) {
-            m_look.stop();
-            QTest::mouseClick(link(ucACARS::LINK_LOG), Qt::LeftButton);
-            say(QStringLiteral("logged"));
-            g_frmMain->close();
+    for (int i = 0; i < kDetails.size(); ++i) {
+        auto* box = panel->findChild<QLineEdit*>(QStringLiteral("txtACARS_%1").arg(i));
+        if (box->text() == QStringLiteral("[     ]")) {
+            box->selectAll();
+            QTest::keyClicks(box, kDetails.at(i));
         }
     }
-
-    ucACARS* m_panel;
-    bool m_logAtTheGate;
-    QTimer m_look;
-    QStringList m_lastValues;
-};
+    if (link(ucACARS::LINK_ON)->isActive() && !panel->isWaitingForSimulator())
+        QTest::mouseClick(link(ucACARS::LINK_ON), Qt::LeftButton);
+    if (!logAtTheGate || !link(ucACARS::LINK_LOG)->isActive())
+        return true;
+    QTest::mouseClick(link(ucACARS::LINK_LOG), Qt::LeftButton);
+    say(QStringLiteral("logged"));
+    return false;
+}
 
 } // namespace
 
@@ -105,11 +74,26 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillon"));
     QApplication::setApplicationName(QStringLiteral("Quillon"));
-    ScriptedDialogs dialogs;
+    const bool logAtTheGate = app.arguments().contains(QStringLiteral("--log"));
+    RecordingDialogs dialogs;
+    if (logAtTheGate)
+        dialogs.answers = {QMessageBox::Yes};
+    dialogs.whileShown = [](const MessageRequest& request) {
+        say(QStringLiteral("box ") + QString(request.text).replace(QStringLiteral("\r\n"), QStringLiteral(" / ")));
+    };
     TerminationWatcher termination;
     Main(dialogs, termination);
     if (!g_frmMain)
         return 1;
-    Pilot pilot(g_frmMain->acarsPanel(), app.arguments().contains(QStringLiteral("--log")));
+    ucACARS* panel = g_frmMain->acarsPanel();
+    QTimer pilot;
+    QStringList lastValues;
+    QObject::connect(&pilot, &QTimer::timeout, [&] {
+        if (!look(panel, logAtTheGate, lastValues)) {
+            pilot.stop();
+            g_frmMain->close();
+        }
+    });
+    pilot.start(kLookEveryMs);
     return app.exec();
 }

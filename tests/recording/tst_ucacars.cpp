@@ -161,33 +161,39 @@ struct Cockpit {
             throw std::runtime_error("module fault");
         });
     }
+    static std::uint32_t offsetAsked(const FakeIpcPlatform::Message& message)
+    {
+        std::uint32_t asked = 0;
+        std::memcpy(&asked, message.block + 4, 4);
+        return asked;
+    }
     // Exchanges asking for `offset` fail to be delivered; the others are answered.
     void failReadsOf(std::uint32_t offset)
     {
         fake.setMessageHandler([this, offset](const FakeIpcPlatform::Message& message) {
-            std::uint32_t asked = 0;
-            std::memcpy(&asked, message.block + 4, 4);
-            return asked == offset ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
+            return offsetAsked(message) == offset ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
         });
     }
     // While `hanging`, exchanges asking for `offset` wait (at most 10 s);
     // cancelled, they fail as a timed-out one would. The others are answered.
     std::atomic<bool> hanging = false;
-    std::atomic<int> hangs = 0; // exchanges that began to wait
+    std::atomic<int> hangs = 0;     // exchanges that began to wait
+    std::atomic<int> cancelled = 0; // and of those, the ones a cancel ended
     void hang(std::uint32_t offset)
     {
         hanging = true;
         fake.setMessageHandler([this, offset](const FakeIpcPlatform::Message& message) {
-            std::uint32_t asked = 0;
-            std::memcpy(&asked, message.block + 4, 4);
-            if (asked != offset)
+            if (offsetAsked(message) != offset)
                 return fake.serveWithModule(message);
             ++hangs;
             QElapsedTimer waited;
             waited.start();
             while (hanging && !fake.isCancelled() && waited.elapsed() < 10000)
                 QThread::msleep(5);
-            return fake.isCancelled() ? FakeIpcPlatform::notDelivered(0) : fake.serveWithModule(message);
+            if (!fake.isCancelled())
+                return fake.serveWithModule(message);
+            ++cancelled;
+            return FakeIpcPlatform::notDelivered(0);
         });
     }
     // Waits, without handling any event, until `count` exchanges have begun to wait.
@@ -232,450 +238,428 @@ class TestUcAcars : public QObject {
     Q_OBJECT
 
 private slots:
-    void startUp_isIdle_andInactiveLinksDoNothing();
-    void textBoxes_refuseLogSeparators_data();
-    void textBoxes_refuseLogSeparators();
-    void on_failing_reportsOnceAndStaysIdle();
-    void slewMode_andResetAsksFirst();
-    void flightIN_stopsPolling_failedLogKeepsValues_retrySaves();
-    void linkLost_keepsFlightQuietly_andOnContinues();
-    void fuelIn_awaitedBeforeLog_cutOffIsReadAgain();
-    void fuelOutMissing_isToldWhetherItCanStillBeRead();
-    void hangingSimulator_windowAnswers_resetAndCloseAtOnce();
-    void tickInsideBox_isDropped();
-    void keptFlight_offeredAtStart_data();
-    void keptFlight_offeredAtStart();
-    void close_asksForAFlightNotLogged_data();
-    void close_asksForAFlightNotLogged();
-};
+    void startUp_isIdle_andInactiveLinksDoNothing()
+    {
+        Cockpit c;
+        QSignalSpy saves(c.record.get(), &clsLogEntry::NewLogEntrySave);
+        QCOMPARE(c.state(), kIdle);
+        QCOMPARE(c.value(Date)->text(), today());
+        QCOMPARE(c.liveValues(), QStringList(9, QString()));
+        for (int i = 0; i < 13; ++i)
+            QVERIFY2(c.caption(i)->isEnabled() == (i >= 8), qPrintable(c.caption(i)->text()));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(c.textBox(i)->text(), kPlaceholder);
+        // Tab or a click into a box selects the placeholder, so typing replaces it.
+        c.panel->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(c.panel.get()));
+        c.textBox(1)->setFocus(Qt::TabFocusReason);
+        QCOMPARE(c.textBox(1)->selectedText(), kPlaceholder);
+        QTest::mouseClick(c.textBox(0), Qt::LeftButton, {}, QPoint(3, 3));
+        QTest::keyClicks(c.textBox(0), QStringLiteral("B737"));
+        QCOMPARE(c.textBox(0)->text(), QStringLiteral("B737"));
 
-void TestUcAcars::startUp_isIdle_andInactiveLinksDoNothing()
-{
-    Cockpit c;
-    QSignalSpy saves(c.record.get(), &clsLogEntry::NewLogEntrySave);
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.value(Date)->text(), today());
-    QCOMPARE(c.liveValues(), QStringList(9, QString()));
-    for (int i = 0; i < 13; ++i)
-        QVERIFY2(c.caption(i)->isEnabled() == (i >= 8), qPrintable(c.caption(i)->text()));
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(c.textBox(i)->text(), kPlaceholder);
-    // Tab or a click into a box selects the placeholder, so typing replaces it.
-    c.panel->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(c.panel.get()));
-    c.textBox(1)->setFocus(Qt::TabFocusReason);
-    QCOMPARE(c.textBox(1)->selectedText(), kPlaceholder);
-    QTest::mouseClick(c.textBox(0), Qt::LeftButton, {}, QPoint(3, 3));
-    QTest::keyClicks(c.textBox(0), QStringLiteral("B737"));
-    QCOMPARE(c.textBox(0)->text(), QStringLiteral("B737"));
+        c.click(LogFlight);
+        c.click(Mode);
+        QCOMPARE(saves.size(), 0);
+        QCOMPARE(c.state(), kIdle);
+        QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
+        QCOMPARE(c.sends(), 0);
+    }
 
-    c.click(LogFlight);
-    c.click(Mode);
-    QCOMPARE(saves.size(), 0);
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
-    QCOMPARE(c.sends(), 0);
-}
+    void textBoxes_refuseLogSeparators_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("hinted");
 
-void TestUcAcars::textBoxes_refuseLogSeparators_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("pasted");
-    QTest::addColumn<QString>("expected");
-    QTest::addColumn<bool>("hinted");
+        QTest::addRow("plain text taken") << "B737" << "-800" << "B737-800" << false;
+        QTest::addRow("typed comma dropped") << "B7,37" << "" << "B737" << true;
+        QTest::addRow("pasted comma refused whole") << "KJFK" << ",KBOS" << "KJFK" << true;
+        QTest::addRow("pasted line break refused") << "N12" << "3\n4" << "N12" << true;
+        QTest::addRow("pasted carriage return refused") << "N12" << "3\r" << "N12" << true;
+    }
 
-    QTest::addRow("plain text taken") << "B737" << "-800" << "B737-800" << false;
-    QTest::addRow("typed comma dropped") << "B7,37" << "" << "B737" << true;
-    QTest::addRow("pasted comma refused whole") << "KJFK" << ",KBOS" << "KJFK" << true;
-    QTest::addRow("pasted line break refused") << "N12" << "3\n4" << "N12" << true;
-    QTest::addRow("pasted carriage return refused") << "N12" << "3\r" << "N12" << true;
-}
+    void textBoxes_refuseLogSeparators()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, pasted);
+        QFETCH(QString, expected);
+        QFETCH(bool, hinted);
 
-void TestUcAcars::textBoxes_refuseLogSeparators()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, pasted);
-    QFETCH(QString, expected);
-    QFETCH(bool, hinted);
+        Cockpit c;
+        QLineEdit* box = c.textBox(1);
+        box->clear();
+        QTest::keyClicks(box, typed);
+        box->insert(pasted);
+        QCOMPARE(box->text(), expected);
+        QCOMPARE(c.panel->findChild<QLabel*>(u"lblHint"_s)->isVisible(), hinted);
+    }
 
-    Cockpit c;
-    QLineEdit* box = c.textBox(1);
-    box->clear();
-    QTest::keyClicks(box, typed);
-    box->insert(pasted);
-    QCOMPARE(box->text(), expected);
-    QCOMPARE(c.panel->findChild<QLabel*>(u"lblHint"_s)->isVisible(), hinted);
-}
+    // No simulator gives the tracker's own text; a run-time failure inside Start
+    // (here thrown by the platform) is trapped and reported with its source.
+    void on_failing_reportsOnceAndStaysIdle()
+    {
+        Cockpit c;
+        c.fake.setWindowClasses({});
+        c.click(On);
+        QCOMPARE(c.dialogs.shown.size(), 1);
+        QCOMPARE(c.dialogs.lastText(), kNoSimulatorText);
+        QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon"));
+        QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(c.state(), kIdle);
+        QCOMPARE(c.sends(), 0);
 
-// No simulator gives the tracker's own text; a run-time failure inside Start
-// (here thrown by the platform) is trapped and reported with its source.
-void TestUcAcars::on_failing_reportsOnceAndStaysIdle()
-{
-    Cockpit c;
-    c.fake.setWindowClasses({});
-    c.click(On);
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QCOMPARE(c.dialogs.lastText(), kNoSimulatorText);
-    QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon"));
-    QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.sends(), 0);
+        c.fake.setWindowClasses({"UIPCMAIN"});
+        c.failSends();
+        c.click(On);
+        QCOMPARE(c.dialogs.shown.size(), 2);
+        QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.ACARS_ON()")));
+        QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Description: module fault")));
+        QCOMPARE(c.state(), kIdle);
+        QVERIFY(!QGuiApplication::overrideCursor());
 
-    c.fake.setWindowClasses({"UIPCMAIN"});
-    c.failSends();
-    c.click(On);
-    QCOMPARE(c.dialogs.shown.size(), 2);
-    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.ACARS_ON()")));
-    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Description: module fault")));
-    QCOMPARE(c.state(), kIdle);
-    QVERIFY(!QGuiApplication::overrideCursor());
+        // The failed start left no half-open link: the next "On" starts tracking.
+        c.fake.setMessageHandler({});
+        c.click(On);
+        QCOMPARE(c.state(), kTracking);
+    }
 
-    // The failed start left no half-open link: the next "On" starts tracking.
-    c.fake.setMessageHandler({});
-    c.click(On);
-    QCOMPARE(c.state(), kTracking);
-}
+    // Slewing pauses polling and keeps the values. "Reset" with phases recorded
+    // asks first; while slewing, then "On", tracking starts reading "Slew Mode".
+    void slewMode_andResetAsksFirst()
+    {
+        Cockpit c;
+        c.click(On);
+        c.fly(0, 1);
+        c.click(Mode);
+        QCOMPARE(c.state(), kSlewing);
+        c.click(Mode);
+        QCOMPARE(c.state(), kTracking);
+        c.setClock(1450);
+        c.setOnGround(false);
+        c.tick();
+        QCOMPARE(c.liveValues().mid(0, 2), (QStringList{"1435Z", "1450Z"}));
 
-// Slewing pauses polling and keeps the values. "Reset" with phases recorded
-// asks first; while slewing, then "On", tracking starts reading "Slew Mode".
-void TestUcAcars::slewMode_andResetAsksFirst()
-{
-    Cockpit c;
-    c.click(On);
-    c.fly(0, 1);
-    c.click(Mode);
-    QCOMPARE(c.state(), kSlewing);
-    c.click(Mode);
-    QCOMPARE(c.state(), kTracking);
-    c.setClock(1450);
-    c.setOnGround(false);
-    c.tick();
-    QCOMPARE(c.liveValues().mid(0, 2), (QStringList{"1435Z", "1450Z"}));
+        c.textBox(0)->setText(QStringLiteral("B737"));
+        c.click(Mode);
+        c.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
+        c.click(Reset);
+        QVERIFY(c.dialogs.lastText().startsWith(u"Discard the flight recorded so far?"_s));
+        QCOMPARE(c.state(), kSlewing);
+        c.click(Reset);
+        QCOMPARE(c.dialogs.shown.size(), 2);
+        QCOMPARE(c.state(), kIdle);
+        QCOMPARE(c.liveValues(), QStringList(9, QString()));
+        QCOMPARE(c.textBox(0)->text(), kPlaceholder);
+        QVERIFY(!QFile::exists(c.flightPath));
 
-    c.textBox(0)->setText(QStringLiteral("B737"));
-    c.click(Mode);
-    c.dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
-    c.click(Reset);
-    QVERIFY(c.dialogs.lastText().startsWith(u"Discard the flight recorded so far?"_s));
-    QCOMPARE(c.state(), kSlewing);
-    c.click(Reset);
-    QCOMPARE(c.dialogs.shown.size(), 2);
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.liveValues(), QStringList(9, QString()));
-    QCOMPARE(c.textBox(0)->text(), kPlaceholder);
-    QVERIFY(!QFile::exists(c.flightPath));
+        c.click(On);
+        QCOMPARE(c.state(), kTracking);
+        QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
+        // The reset tracker records afresh: airborne with the brake off.
+        c.setClock(1500);
+        c.tick();
+        QCOMPARE(c.liveValues().mid(0, 2), (QStringList{"1500Z", "1500Z"}));
+    }
 
-    c.click(On);
-    QCOMPARE(c.state(), kTracking);
-    QCOMPARE(c.link(Mode)->caption(), QStringLiteral("Slew Mode"));
-    // The reset tracker records afresh: airborne with the brake off.
-    c.setClock(1500);
-    c.tick();
-    QCOMPARE(c.liveValues().mid(0, 2), (QStringList{"1500Z", "1500Z"}));
-}
+    // The tracker's texts arrive with "Z" and " lbs"; the tick that sees IN ends
+    // polling. A failed save keeps everything so that "Log Flight" can be repeated;
+    // the record is filled afresh and untouched boxes go in as the placeholder.
+    // What the simulator tells fills only boxes the pilot left, fit for the log.
+    // No hourglass while the boxes wait for the pilot.
+    void flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
+    {
+        Cockpit c;
+        bool saveSucceeds = false;
+        QStringList savedRow;
+        answerSaves(*c.record, saveSucceeds, savedRow);
+        c.textBox(2)->setText(QStringLiteral("KJFK"));
+        c.fake.setFlightDetails({"B737,800\n", "", "EGLL"});
+        c.click(On);
+        c.fly(0, 3);
+        QCOMPARE(c.state(), kTracking);
+        c.fake.setFlightDetails({"A320", "", "KBOS"});
+        c.fly(3, 4);
+        QCOMPARE(c.state(), kArrived);
+        QVERIFY(!c.caption(0)->isEnabled());
+        bool busyWhileShown = false;
+        c.dialogs.whileShown = [&](const MessageRequest&) { busyWhileShown |= QGuiApplication::overrideCursor() != nullptr; };
+        c.click(LogFlight);
 
-// The tracker's texts arrive with "Z" and " lbs"; the tick that sees IN ends
-// polling. A failed save keeps everything so that "Log Flight" can be repeated;
-// the record is filled afresh and untouched boxes go in as the placeholder.
-// What the simulator tells fills only boxes the pilot left, fit for the log.
-// No hourglass while the boxes wait for the pilot.
-void TestUcAcars::flightIN_stopsPolling_failedLogKeepsValues_retrySaves()
-{
-    Cockpit c;
-    bool saveSucceeds = false;
-    QStringList savedRow;
-    answerSaves(*c.record, saveSucceeds, savedRow);
-    c.textBox(2)->setText(QStringLiteral("KJFK"));
-    c.fake.setFlightDetails({"B737,800\n", "", "EGLL"});
-    c.click(On);
-    c.fly(0, 3);
-    QCOMPARE(c.state(), kTracking);
-    c.fake.setFlightDetails({"A320", "", "KBOS"});
-    c.fly(3, 4);
-    QCOMPARE(c.state(), kArrived);
-    QVERIFY(!c.caption(0)->isEnabled());
-    bool busyWhileShown = false;
-    c.dialogs.whileShown = [&](const MessageRequest&) { busyWhileShown |= QGuiApplication::overrideCursor() != nullptr; };
-    c.click(LogFlight);
+        QCOMPARE(c.dialogs.shown.size(), 1);
+        QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon Log Entry"));
+        QCOMPARE(c.dialogs.lastText(), QStringLiteral("This entry was NOT saved due to the application error"));
+        QCOMPARE(c.dialogs.shown.last().icon, QMessageBox::Warning);
+        QVERIFY(!busyWhileShown);
+        QCOMPARE(c.liveValues(), kFlightShown);
+        QCOMPARE(c.textBox(2)->text(), QStringLiteral("KJFK"));
+        QCOMPARE(c.state(), kArrived);
 
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QCOMPARE(c.dialogs.lastTitle(), QStringLiteral("Quillon Log Entry"));
-    QCOMPARE(c.dialogs.lastText(), QStringLiteral("This entry was NOT saved due to the application error"));
-    QCOMPARE(c.dialogs.shown.last().icon, QMessageBox::Warning);
-    QVERIFY(!busyWhileShown);
-    QCOMPARE(c.liveValues(), kFlightShown);
-    QCOMPARE(c.textBox(2)->text(), QStringLiteral("KJFK"));
-    QCOMPARE(c.state(), kArrived);
+        saveSucceeds = true;
+        c.click(LogFlight);
+        const QStringList expected = {today(), "B737 800", kPlaceholder, "KJFK", "1435Z", "1442Z", "12345 lbs",
+                                      "KBOS", "1610Z", "1620Z", "10000 lbs", "1.8", "1:45", "2345 lbs"};
+        QCOMPARE(savedRow, expected);
+        QCOMPARE(c.state(), kIdle);
+        QCOMPARE(c.liveValues(), QStringList(9, QString()));
+        QCOMPARE(c.textBox(2)->text(), kPlaceholder);
+        QCOMPARE(c.value(Date)->text(), today());
+        QVERIFY(!QFile::exists(c.flightPath));
+    }
 
-    saveSucceeds = true;
-    c.click(LogFlight);
-    const QStringList expected = {today(), "B737 800", kPlaceholder, "KJFK", "1435Z", "1442Z", "12345 lbs",
-                                  "KBOS", "1610Z", "1620Z", "10000 lbs", "1.8", "1:45", "2345 lbs"};
-    QCOMPARE(savedRow, expected);
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.liveValues(), QStringList(9, QString()));
-    QCOMPARE(c.textBox(2)->text(), kPlaceholder);
-    QCOMPARE(c.value(Date)->text(), today());
-    QVERIFY(!QFile::exists(c.flightPath));
-}
+    // The simulator stops answering after OFF: no box (it would take the focus
+    // from a full-screen simulator), the panel and the status bar say it, the
+    // flight is kept; "On" continues it once the simulator answers, keeping the
+    // date on which tracking began.
+    void linkLost_keepsFlightQuietly_andOnContinues()
+    {
+        Cockpit c;
+        QSignalSpy status(c.panel.get(), &ucACARS::linkStatusChanged);
+        const QString yesterday = QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
+        c.value(Date)->setText(yesterday);
+        c.click(On);
+        QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
+        c.fly(0, 2);
+        QCOMPARE(c.value(Date)->text(), today()); // a new flight takes the day of its "On"
+        const QStringList atOff = c.liveValues();
 
-// The simulator stops answering after OFF: no box (it would take the focus
-// from a full-screen simulator), the panel and the status bar say it, the
-// flight is kept; "On" continues it once the simulator answers, keeping the
-// date on which tracking began.
-void TestUcAcars::linkLost_keepsFlightQuietly_andOnContinues()
-{
-    Cockpit c;
-    QSignalSpy status(c.panel.get(), &ucACARS::linkStatusChanged);
-    const QString yesterday = QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyy-MM-dd"));
-    c.value(Date)->setText(yesterday);
-    c.click(On);
-    QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
-    c.fly(0, 2);
-    QCOMPARE(c.value(Date)->text(), today()); // a new flight takes the day of its "On"
-    const QStringList atOff = c.liveValues();
+        c.fake.setDeliveryFailure(0); // every exchange times out
+        c.setClock(1500);
+        c.tick();
+        QCOMPARE(c.dialogs.shown.size(), 0);
+        QVERIFY2(c.linkText().startsWith(u"Link lost: IPC timed out all retries"_s), qPrintable(c.linkText()));
+        QCOMPARE(status.last().at(0).toString(), u"Link lost: IPC timed out all retries"_s);
+        QCOMPARE(c.state(), kIdle);
+        QCOMPARE(c.liveValues(), atOff);
 
-    c.fake.setDeliveryFailure(0); // every exchange times out
-    c.setClock(1500);
-    c.tick();
-    QCOMPARE(c.dialogs.shown.size(), 0);
-    QVERIFY2(c.linkText().startsWith(u"Link lost: IPC timed out all retries"_s), qPrintable(c.linkText()));
-    QCOMPARE(status.last().at(0).toString(), u"Link lost: IPC timed out all retries"_s);
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.liveValues(), atOff);
+        c.click(On); // still gone: the pilot's own click is answered with a box
+        QCOMPARE(c.dialogs.shown.size(), 1);
+        QCOMPARE(c.state(), kIdle);
 
-    c.click(On); // still gone: the pilot's own click is answered with a box
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QCOMPARE(c.state(), kIdle);
+        c.fake.clearDeliveryFailure();
+        c.value(Date)->setText(yesterday);
+        c.click(On);
+        QCOMPARE(c.state(), kTracking);
+        QCOMPARE(c.value(Date)->text(), yesterday);
+        c.fly(2, 4);
+        QCOMPARE(c.liveValues(), kFlightShown);
+        QCOMPARE(c.dialogs.shown.size(), 1);
+    }
 
-    c.fake.clearDeliveryFailure();
-    c.value(Date)->setText(yesterday);
-    c.click(On);
-    QCOMPARE(c.state(), kTracking);
-    QCOMPARE(c.value(Date)->text(), yesterday);
-    c.fly(2, 4);
-    QCOMPARE(c.liveValues(), kFlightShown);
-    QCOMPARE(c.dialogs.shown.size(), 1);
-}
-
-// Fuel in is read in the step that sees IN: "Log Flight" waits for that step.
-// Closing meanwhile cancels the read and, the step ended, asks about the
-// arrived flight, tracking or not; the pilot is told the fuel in is missing,
-// nothing shows a bare " lbs", and "On" reads it, brake still set.
-void TestUcAcars::fuelIn_awaitedBeforeLog_cutOffIsReadAgain()
-{
-    Cockpit c;
-    c.click(On);
-    c.fly(0, 3);
-    c.hang(kFuelWeight);
-    c.fly(3, 4, false);
-    QVERIFY(c.hungFor(1));
-    QTRY_COMPARE(c.value(3)->text(), u"1620Z"_s);
-    QCOMPARE(c.state(), u"timer=off values=grey links=Reset"_s);
-    for (const QString& polling : {u"off"_s, u"on"_s}) {
-        c.dialogs.answers = {QMessageBox::Cancel};
-        QVERIFY(!c.panel->queryClose());
-        QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
-        QCOMPARE(c.liveValues(), (QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "", "", "1:45"}));
-        QVERIFY2(c.linkText().contains(u"Fuel IN could not be read"_s), qPrintable(c.linkText()));
-        QCOMPARE(c.state(), u"timer=off values=grey links=On,Log Flight,Reset"_s);
-        if (polling == u"off") { // tracking again to read it, while the read still hangs
-            c.click(On);
-            QCOMPARE(c.state(), kTracking);
-            c.startTick();
-            QVERIFY(c.hungFor(2));
+    // Fuel in is read in the step that sees IN: "Log Flight" waits for that step.
+    // Closing meanwhile cancels the read and, the step ended, asks about the
+    // arrived flight, tracking or not; the pilot is told the fuel in is missing,
+    // nothing shows a bare " lbs", and "On" reads it, brake still set.
+    void fuelIn_awaitedBeforeLog_cutOffIsReadAgain()
+    {
+        Cockpit c;
+        c.click(On);
+        c.fly(0, 3);
+        c.hang(kFuelWeight);
+        c.fly(3, 4, false);
+        QVERIFY(c.hungFor(1));
+        QTRY_COMPARE(c.value(3)->text(), u"1620Z"_s);
+        QCOMPARE(c.state(), u"timer=off values=grey links=Reset"_s);
+        for (const QString& polling : {u"off"_s, u"on"_s}) {
+            c.dialogs.answers = {QMessageBox::Cancel};
+            QVERIFY(!c.panel->queryClose());
+            QCOMPARE(c.dialogs.shown.last().buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+            QCOMPARE(c.liveValues(), (QStringList{"1435Z", "1442Z", "1610Z", "1620Z", "1.8", "12345 lbs", "", "", "1:45"}));
+            QVERIFY2(c.linkText().contains(u"Fuel IN could not be read"_s), qPrintable(c.linkText()));
+            QCOMPARE(c.state(), u"timer=off values=grey links=On,Log Flight,Reset"_s);
+            if (polling == u"off") { // tracking again to read it, while the read still hangs
+                c.click(On);
+                QCOMPARE(c.state(), kTracking);
+                c.startTick();
+                QVERIFY(c.hungFor(2));
+            }
         }
+
+        c.fake.setMessageHandler({});
+        c.click(On);
+        QTRY_COMPARE(c.state(), kArrived);
+        QCOMPARE(c.liveValues(), kFlightShown);
     }
 
-    c.fake.setMessageHandler({});
-    c.click(On);
-    QTRY_COMPARE(c.state(), kArrived);
-    QCOMPARE(c.liveValues(), kFlightShown);
-}
+    // Fuel OUT is read again only before take-off: after OFF the panel says it stays empty.
+    void fuelOutMissing_isToldWhetherItCanStillBeRead()
+    {
+        Cockpit c;
+        c.click(On);
+        c.failReadsOf(kFuelWeight);
+        c.fly(0, 1);
+        QVERIFY2(c.linkText().contains(u"Fuel OUT could not be read: it is read when tracking goes on, before take-off"_s),
+                 qPrintable(c.linkText()));
 
-// Fuel OUT is read again only before take-off: after OFF the panel says it stays empty.
-void TestUcAcars::fuelOutMissing_isToldWhetherItCanStillBeRead()
-{
-    Cockpit c;
-    c.click(On);
-    c.failReadsOf(kFuelWeight);
-    c.fly(0, 1);
-    QVERIFY2(c.linkText().contains(u"Fuel OUT could not be read: it is read when tracking goes on, before take-off"_s),
-             qPrintable(c.linkText()));
-
-    c.fake.setMessageHandler({});
-    c.click(On);
-    c.fly(1, 2);
-    FlightInProgress kept; // a flight kept at OFF without its fuel OUT, continued
-    QString error;
-    QCOMPARE(FlightInProgress::load(c.flightPath, kept, error), FlightInProgress::Loaded::Flight);
-    kept.fuelOut.reset();
-    QVERIFY2(kept.save(c.flightPath, error), qPrintable(error));
-    c.reopen();
-    c.dialogs.answers = {QMessageBox::Yes};
-    c.panel->Offer_Saved_Flight();
-    c.click(On);
-    c.fake.setDeliveryFailure(0);
-    c.tick();
-    QVERIFY2(c.linkText().contains(u"Fuel OUT could not be read: after take-off it stays empty."_s),
-             qPrintable(c.linkText()));
-}
-
-// While an exchange waits, the window keeps answering and says so after 2 s
-// until it is answered; a time shown is already kept. "Reset" and closing
-// take effect at once, and the late answers record nothing.
-void TestUcAcars::hangingSimulator_windowAnswers_resetAndCloseAtOnce()
-{
-    Cockpit c;
-    c.click(On);
-    c.hang(kFuelWeight); // OUT is read, then its fuel waits
-    c.setBrake(false);
-    c.startTick();
-    QElapsedTimer waited;
-    waited.start();
-    QTRY_COMPARE_WITH_TIMEOUT(c.linkText(), u"Waiting for the simulator..."_s, 3000);
-    QVERIFY(waited.elapsed() >= ucACARS::kWaitingShownAfterMs - 100);
-    QCOMPARE(c.value(Out)->text(), u"1430Z"_s);
-    QVERIFY(fileText(c.flightPath).contains(u"1430"_s));
-    c.hanging = false;
-    c.settle();
-    QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
-
-    // Reset while that step's events wait in the queue, the exchange still hanging.
-    c.dialogs.answers = {QMessageBox::Yes};
-    c.click(Reset);
-    c.click(On);
-    c.hang(kFuelWeight);
-    c.startTick();
-    QVERIFY(c.hungFor(2));
-    c.press(Reset);
-    QTest::qWait(500);
-    QCOMPARE(c.state(), kIdle);
-    QCOMPARE(c.liveValues(), QStringList(9, QString()));
-    QVERIFY(!QFile::exists(c.flightPath));
-    QElapsedTimer on;
-    on.start();
-    c.click(On); // served once the cancelled exchange has ended
-    QCOMPARE(c.state(), kTracking);
-    QVERIFY2(on.elapsed() < 500, qPrintable(QString::number(on.elapsed())));
-
-    QTRY_COMPARE(c.hangs.load(), 3); // the timer's own tick
-    QElapsedTimer closing;
-    closing.start();
-    c.panel.reset();
-    QVERIFY2(closing.elapsed() < 500, qPrintable(QString::number(closing.elapsed())));
-}
-
-// A tick delivered while an earlier tick's error box is open does not run.
-void TestUcAcars::tickInsideBox_isDropped()
-{
-    Cockpit c;
-    c.click(On);
-    c.failSends();
-    c.dialogs.whileShown = [&c](const MessageRequest&) { c.tick(); };
-    c.tick();
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
-    QCOMPARE(c.failingSends.load(), 1);
-    c.dialogs.whileShown = nullptr;
-    c.tick(); // once the box is closed the next tick runs again
-    QCOMPARE(c.dialogs.shown.size(), 2);
-    QVERIFY(c.timer()->isActive()); // a failing tick does not stop tracking
-}
-
-// A flight kept by an earlier run is offered once at start: continued, it is
-// shown as it was and "On" goes on with it; discarded, or damaged, it is gone.
-void TestUcAcars::keptFlight_offeredAtStart_data()
-{
-    QTest::addColumn<QByteArray>("damage");
-    QTest::addColumn<QMessageBox::StandardButton>("answer");
-    QTest::addColumn<QString>("firstBox");
-
-    QTest::addRow("continued") << QByteArray() << QMessageBox::Yes << u"Quillon was closed in the middle of a flight:"_s;
-    QTest::addRow("discarded") << QByteArray() << QMessageBox::No << u"Quillon was closed in the middle of a flight:"_s;
-    QTest::addRow("damaged set aside") << QByteArray("{\"version\": 1, \"box") << QMessageBox::Ok
-                                       << u"The flight in progress kept in "_s;
-}
-
-void TestUcAcars::keptFlight_offeredAtStart()
-{
-    QFETCH(QByteArray, damage);
-    QFETCH(QMessageBox::StandardButton, answer);
-    QFETCH(QString, firstBox);
-
-    Cockpit c;
-    c.click(On);
-    c.fly(0, 2);
-    QTest::keyClicks(c.textBox(0), u"B737-800"_s);
-    // typing is kept within a second
-    QTRY_VERIFY_WITH_TIMEOUT(fileText(c.flightPath).contains(u"B737-800"_s), 2000);
-    const QStringList atOff = c.liveValues();
-    if (!damage.isEmpty()) {
-        QFile file(c.flightPath);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(damage);
+        c.fake.setMessageHandler({});
+        c.click(On);
+        c.fly(1, 2);
+        FlightInProgress kept; // a flight kept at OFF without its fuel OUT, continued
+        QString error;
+        QCOMPARE(FlightInProgress::load(c.flightPath, kept, error), FlightInProgress::Loaded::Flight);
+        kept.fuelOut.reset();
+        QVERIFY2(kept.save(c.flightPath, error), qPrintable(error));
+        c.reopen();
+        c.dialogs.answers = {QMessageBox::Yes};
+        c.panel->Offer_Saved_Flight();
+        c.click(On);
+        c.fake.setDeliveryFailure(0);
+        c.tick();
+        QVERIFY2(c.linkText().contains(u"Fuel OUT could not be read: after take-off it stays empty."_s),
+                 qPrintable(c.linkText()));
     }
 
-    c.reopen();
-    QCOMPARE(c.state(), kIdle);
-    c.dialogs.answers = {answer};
-    c.panel->Offer_Saved_Flight();
-    QCOMPARE(c.dialogs.shown.size(), 1);
-    QVERIFY2(c.dialogs.lastText().startsWith(firstBox), qPrintable(c.dialogs.lastText()));
-    const bool continued = answer == QMessageBox::Yes;
-    QCOMPARE(QFile::exists(c.flightPath), continued);
-    QCOMPARE(QDir(c.folder.path()).entryList(QDir::Files).size(), damage.isEmpty() ? int(continued) : 1);
-    QCOMPARE(c.liveValues(), continued ? atOff : QStringList(9, QString()));
-    QCOMPARE(c.textBox(0)->text(), continued ? u"B737-800"_s : kPlaceholder);
-    if (!continued)
-        return;
-    c.click(On);
-    c.fly(2, 4);
-    QCOMPARE(c.liveValues(), kFlightShown);
-}
+    // While an exchange waits, the window keeps answering and, not at once, says
+    // so until it is answered; a time shown is already kept. "Reset" and closing
+    // cancel the exchange, and the late answers record nothing.
+    void hangingSimulator_windowAnswers_resetAndCloseAtOnce()
+    {
+        Cockpit c;
+        c.click(On);
+        c.hang(kFuelWeight); // OUT is read, then its fuel waits
+        c.setBrake(false);
+        c.startTick();
+        QVERIFY(c.hungFor(1));
+        QCoreApplication::processEvents();
+        QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(c.linkText(), u"Waiting for the simulator..."_s, 3000);
+        QCOMPARE(c.value(Out)->text(), u"1430Z"_s);
+        QVERIFY(fileText(c.flightPath).contains(u"1430"_s));
+        c.hanging = false;
+        c.settle();
+        QCOMPARE(c.linkText(), u"Tracking FS2002"_s);
 
-// Closing with an arrived flight offers to log it, discard it or stay; with a
-// flight in the air it is kept for the next start, and the pilot is told.
-void TestUcAcars::close_asksForAFlightNotLogged_data()
-{
-    QTest::addColumn<int>("phases");
-    QTest::addColumn<QMessageBox::StandardButton>("answer");
-    QTest::addColumn<bool>("closes");
-    QTest::addColumn<bool>("kept");
-    QTest::addColumn<int>("saves");
+        // Reset while that step's events wait in the queue, the exchange still hanging.
+        c.dialogs.answers = {QMessageBox::Yes};
+        c.click(Reset);
+        c.click(On);
+        c.hang(kFuelWeight);
+        c.startTick();
+        QVERIFY(c.hungFor(2));
+        c.press(Reset);
+        QCOMPARE(c.state(), kIdle);
+        c.click(On); // served once the cancelled exchange has ended
+        QCOMPARE(c.state(), kTracking);
+        QCOMPARE(c.liveValues(), QStringList(9, QString()));
+        QVERIFY(!QFile::exists(c.flightPath));
 
-    QTest::addRow("nothing recorded: no question") << 0 << QMessageBox::Cancel << true << false << 0;
-    QTest::addRow("in the air, told") << 2 << QMessageBox::Ok << true << true << 0;
-    QTest::addRow("in the air, stay") << 2 << QMessageBox::Cancel << false << true << 0;
-    QTest::addRow("arrived, log it") << 4 << QMessageBox::Save << true << false << 1;
-    QTest::addRow("arrived, discard") << 4 << QMessageBox::Discard << true << false << 0;
-    QTest::addRow("arrived, stay") << 4 << QMessageBox::Cancel << false << true << 0;
-}
+        QTRY_COMPARE(c.hangs.load(), 3); // the timer's own tick
+        c.panel.reset();
+        QCOMPARE(c.cancelled.load(), 2);
+    }
 
-void TestUcAcars::close_asksForAFlightNotLogged()
-{
-    QFETCH(int, phases);
-    QFETCH(QMessageBox::StandardButton, answer);
-    QFETCH(bool, closes);
-    QFETCH(bool, kept);
-    QFETCH(int, saves);
+    // A tick delivered while an earlier tick's error box is open does not run.
+    void tickInsideBox_isDropped()
+    {
+        Cockpit c;
+        c.click(On);
+        c.failSends();
+        c.dialogs.whileShown = [&c](const MessageRequest&) { c.tick(); };
+        c.tick();
+        QCOMPARE(c.dialogs.shown.size(), 1);
+        QVERIFY(c.dialogs.lastText().contains(QStringLiteral("Error Source: ucACARS.tmr_Timer()")));
+        QCOMPARE(c.failingSends.load(), 1);
+        c.dialogs.whileShown = nullptr;
+        c.tick(); // once the box is closed the next tick runs again
+        QCOMPARE(c.dialogs.shown.size(), 2);
+        QVERIFY(c.timer()->isActive()); // a failing tick does not stop tracking
+    }
 
-    Cockpit c;
-    bool saveSucceeds = true;
-    QStringList savedRow;
-    answerSaves(*c.record, saveSucceeds, savedRow);
-    QSignalSpy saved(c.record.get(), &clsLogEntry::NewLogEntrySave);
-    c.click(On);
-    c.fly(0, phases);
-    c.dialogs.answers = {answer};
-    const bool closed = c.panel->queryClose();
-    if (closed)
-        c.panel->Close_Agreed(); // as the window does once every panel agreed
-    QCOMPARE(closed, closes);
-    QCOMPARE(c.dialogs.shown.size(), phases > 0 ? 1 : 0);
-    QCOMPARE(QFile::exists(c.flightPath), kept);
-    QCOMPARE(saved.size(), saves);
-}
+    // A flight kept by an earlier run is offered once at start: continued, it is
+    // shown as it was and "On" goes on with it; discarded, or damaged, it is gone.
+    void keptFlight_offeredAtStart_data()
+    {
+        QTest::addColumn<QByteArray>("damage");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QString>("firstBox");
+
+        QTest::addRow("continued") << QByteArray() << QMessageBox::Yes << u"Quillon was closed in the middle of a flight:"_s;
+        QTest::addRow("discarded") << QByteArray() << QMessageBox::No << u"Quillon was closed in the middle of a flight:"_s;
+        QTest::addRow("damaged set aside") << QByteArray("{\"version\": 1, \"box") << QMessageBox::Ok
+                                           << u"The flight in progress kept in "_s;
+    }
+
+    void keptFlight_offeredAtStart()
+    {
+        QFETCH(QByteArray, damage);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QString, firstBox);
+
+        Cockpit c;
+        c.click(On);
+        c.fly(0, 2);
+        QTest::keyClicks(c.textBox(0), u"B737-800"_s);
+        // typing is kept within a second
+        QTRY_VERIFY_WITH_TIMEOUT(fileText(c.flightPath).contains(u"B737-800"_s), 2000);
+        const QStringList atOff = c.liveValues();
+        if (!damage.isEmpty()) {
+            QFile file(c.flightPath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(damage);
+        }
+
+        c.reopen();
+        QCOMPARE(c.state(), kIdle);
+        c.dialogs.answers = {answer};
+        c.panel->Offer_Saved_Flight();
+        QCOMPARE(c.dialogs.shown.size(), 1);
+        QVERIFY2(c.dialogs.lastText().startsWith(firstBox), qPrintable(c.dialogs.lastText()));
+        const bool continued = answer == QMessageBox::Yes;
+        QCOMPARE(QFile::exists(c.flightPath), continued);
+        QCOMPARE(QDir(c.folder.path()).entryList(QDir::Files).size(), damage.isEmpty() ? int(continued) : 1);
+        QCOMPARE(c.liveValues(), continued ? atOff : QStringList(9, QString()));
+        QCOMPARE(c.textBox(0)->text(), continued ? u"B737-800"_s : kPlaceholder);
+        if (!continued)
+            return;
+        c.click(On);
+        c.fly(2, 4);
+        QCOMPARE(c.liveValues(), kFlightShown);
+    }
+
+    // Closing with an arrived flight offers to log it, discard it or stay; with a
+    // flight in the air it is kept for the next start, and the pilot is told.
+    void close_asksForAFlightNotLogged_data()
+    {
+        QTest::addColumn<int>("phases");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<int>("saves");
+
+        QTest::addRow("nothing recorded: no question") << 0 << QMessageBox::Cancel << true << false << 0;
+        QTest::addRow("in the air, told") << 2 << QMessageBox::Ok << true << true << 0;
+        QTest::addRow("in the air, stay") << 2 << QMessageBox::Cancel << false << true << 0;
+        QTest::addRow("arrived, log it") << 4 << QMessageBox::Save << true << false << 1;
+        QTest::addRow("arrived, discard") << 4 << QMessageBox::Discard << true << false << 0;
+        QTest::addRow("arrived, stay") << 4 << QMessageBox::Cancel << false << true << 0;
+    }
+
+    void close_asksForAFlightNotLogged()
+    {
+        QFETCH(int, phases);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(bool, closes);
+        QFETCH(bool, kept);
+        QFETCH(int, saves);
+
+        Cockpit c;
+        bool saveSucceeds = true;
+        QStringList savedRow;
+        answerSaves(*c.record, saveSucceeds, savedRow);
+        QSignalSpy saved(c.record.get(), &clsLogEntry::NewLogEntrySave);
+        c.click(On);
+        c.fly(0, phases);
+        c.dialogs.answers = {answer};
+        const bool closed = c.panel->queryClose();
+        if (closed)
+            c.panel->Close_Agreed(); // as the window does once every panel agreed
+        QCOMPARE(closed, closes);
+        QCOMPARE(c.dialogs.shown.size(), phases > 0 ? 1 : 0);
+        QCOMPARE(QFile::exists(c.flightPath), kept);
+        QCOMPARE(saved.size(), saves);
+    }
+};
 
 QTEST_MAIN(TestUcAcars)
 #include "tst_ucacars.moc"
