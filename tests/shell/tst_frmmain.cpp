@@ -410,11 +410,13 @@ private slots:
     }
 
     // A key pasted for a relay on another computer replaces the key file's,
-    // private to the user; the next dialog shows it as the key file's own.
-    void simulatorRelaysKeyIsCheckedAndKeptInTheKeyFile()
+    // private to the user; the next dialog shows it as the key file's own, and
+    // the stored choice. Nothing stored, or an unreadable choice, is Automatic.
+    void simulatorRelaysKeyAndChoiceAreKept()
     {
         const QString keyPath = QString::fromStdString(defaultRelayKeyPath());
         QFile::remove(keyPath);
+        QCOMPARE(frmSimulator::storedSource().kind, SourceChoice::Kind::Automatic);
         frmSimulator dialog(SourceChoice::of(SourceChoice::Kind::Automatic));
         auto* key = dialog.findChild<QLineEdit*>(QStringLiteral("txtKey"));
         QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
@@ -435,19 +437,11 @@ private slots:
 
         std::string parseError;
         QVERIFY(frmSimulator::storeSource(*parseSourceChoice("relay:simpc:5231", parseError)));
+        QCOMPARE(Options().text("Simulator"), QStringLiteral("relay:simpc:5231"));
         frmSimulator again(frmSimulator::storedSource());
         QCOMPARE(again.findChild<QComboBox*>(QStringLiteral("cboSource"))->currentText(), QStringLiteral("Relay"));
         QCOMPARE(again.source().text(), std::string("relay:simpc:5231"));
         QCOMPARE(again.findChild<QLineEdit*>(QStringLiteral("txtKey"))->text(), QStringLiteral("0123456789abcdef0123456789abcdef"));
-    }
-
-    void simulatorChoiceIsKeptAndAnUnreadableOneMeansAutomatic()
-    {
-        QCOMPARE(frmSimulator::storedSource().kind, SourceChoice::Kind::Automatic);
-        QVERIFY(frmSimulator::storeSource(SourceChoice{SourceChoice::Kind::FlightGear, "fgbox", 5500}));
-        QCOMPARE(Options().text("Simulator"), QStringLiteral("flightgear:fgbox:5500"));
-        frmSimulator dialog(frmSimulator::storedSource());
-        QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("txtHost"))->text(), QStringLiteral("fgbox"));
         Options().setValue("Simulator", "flightsim:1");
         QCOMPARE(frmSimulator::storedSource().kind, SourceChoice::Kind::Automatic);
     }
