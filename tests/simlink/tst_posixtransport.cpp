@@ -256,6 +256,7 @@ struct WaitCase {
     Answer answer;
     bool otherReplies, cutRequests;
     bool delivered, broken; // of each of two messages
+    bool cancelled = false; // by another thread, 50 ms into a 2 s wait
     friend void PrintTo(const WaitCase& row, std::ostream* out) { *out << row.name; }
 };
 class PosixWait : public testing::TestWithParam<WaitCase> {};
@@ -281,15 +282,24 @@ TEST_P(PosixWait, EndsAtItsReplyOrTheDeadline)
     platform.otherReplies = row.otherReplies;
     platform.cutRequests = row.cutRequests;
     const std::uint16_t atom = platform.addAtom("FSASMLIB:IPC:1:1");
+    std::jthread canceller;
+    if (row.cancelled)
+        canceller = std::jthread([&platform] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            platform.cancel();
+        });
+    const std::uint32_t timeoutMs = row.cancelled ? 2000 : 200;
     for (int call = 0; call < 2; ++call) {
         IpcPlatform::SendResult sent;
         const double seconds =
-            secondsOf([&] { sent = platform.sendMessageTimeout(window, 0xC367, atom, 0, 200); });
+            secondsOf([&] { sent = platform.sendMessageTimeout(window, 0xC367, atom, 0, timeoutMs); });
         EXPECT_EQ(sent.delivered, row.delivered);
         EXPECT_EQ(sent.reply, row.delivered ? 1u : 0u);
         EXPECT_EQ(sent.lastError != 0, row.broken) << "a time-out, or a broken connection";
         if (row.broken && call > 0) {
             EXPECT_LT(seconds, 0.05) << "a broken connection fails at once";
+        } else if (row.cancelled) {
+            EXPECT_LT(seconds, 0.5) << "a cancel ends the wait, and later ones, long before 2 s";
         } else if (!row.delivered && !row.broken) {
             EXPECT_GE(seconds, 0.2);
             EXPECT_LT(seconds, 0.6) << "call "
@@ -302,6 +312,7 @@ TEST_P(PosixWait, EndsAtItsReplyOrTheDeadline)
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Modules, PosixWait, testing::Values(
     WaitCase{"Silent", Answer::Never, false, false, false, false},
+    WaitCase{"SilentButCancelled", Answer::Never, false, false, false, false, true},
     WaitCase{"AnsweringOnlyOtherRequests", Answer::Never, true, false, false, false},
     WaitCase{"StoppingHalfWayThroughARequest", Answer::Never, false, true, false, true},
     WaitCase{"StaleReplyBeforeTheRealOne", Answer::StaleThenReal, false, false, true, false},
