@@ -41,30 +41,10 @@ std::string trimmed(const std::string& text)
 bool writeKeyFile(const std::string& path, const std::string& line, std::string& error)
 {
     const std::string temporary = path + ".new";
-#ifdef _WIN32
-    // The user's application-data folder is private to the user already.
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << line;
-    file.close();
-    if (!file) {
-        error = "cannot write the key file " + temporary;
+    std::error_code ignored;
+    std::filesystem::remove(temporary, ignored); // left by a write that was cut short
+    if (!relaysocket::writePrivateFile(temporary, line, error))
         return false;
-    }
-#else
-    ::unlink(temporary.c_str()); // left by a write that was cut short
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot create the key file " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        error = "cannot write the key file " + temporary;
-        ::unlink(temporary.c_str());
-        return false;
-    }
-#endif
     std::error_code renameError;
     std::filesystem::rename(temporary, path, renameError);
     if (renameError) {

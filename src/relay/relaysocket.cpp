@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -122,6 +124,60 @@ bool randomBytes(std::uint8_t* data, std::size_t size)
 }
 
 namespace {
+
+// This process's user, as the security identifier its token names.
+std::vector<std::uint8_t> currentUser()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<std::uint8_t> user(size);
+    const bool known = size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    CloseHandle(token);
+    return known ? user : std::vector<std::uint8_t>{};
+}
+
+} // namespace
+
+bool writePrivateFile(const std::string& path, const std::string& bytes, std::string& error)
+{
+    const std::vector<std::uint8_t> user = currentUser();
+    PSID sid = user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+    const DWORD aclBytes = sid == nullptr ? 0 : sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
+    std::vector<std::uint8_t> aclBuffer(aclBytes);
+    ACL* acl = reinterpret_cast<ACL*>(aclBuffer.data());
+    SECURITY_DESCRIPTOR descriptor{};
+    if (sid == nullptr || !InitializeAcl(acl, aclBytes, ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+        error = "cannot make the key file " + path + " private: error " + std::to_string(GetLastError());
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    const HANDLE file =
+        CreateFileW(std::filesystem::path(path).c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "cannot create the key file " + path + ": error " + std::to_string(GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    const bool complete =
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    if (!CloseHandle(file) || !complete) {
+        error = "cannot write the key file " + path;
+        DeleteFileW(std::filesystem::path(path).c_str());
+        return false;
+    }
+    return true;
+}
+
+namespace {
 constexpr int kSendFlags = 0;
 }
 
@@ -182,6 +238,22 @@ bool randomBytes(std::uint8_t* data, std::size_t size)
         if (count < 0 && errno != EINTR)
             return false;
         filled += count > 0 ? static_cast<std::size_t>(count) : 0;
+    }
+    return true;
+}
+
+bool writePrivateFile(const std::string& path, const std::string& bytes, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create the key file " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    if (!(::close(fd) == 0 && written)) {
+        error = "cannot write the key file " + path;
+        ::unlink(path.c_str());
+        return false;
     }
     return true;
 }

@@ -17,8 +17,9 @@
 #endif
 
 // The few socket calls the relay and its client need, the same on POSIX and
-// Winsock: one place for the differences (handle type, close, error numbers,
-// poll), so that the rest is written once.
+// Winsock, and the other system calls they make: one place for the
+// differences (handle type, close, error numbers, poll, private files), so
+// that the rest is written once.
 namespace relaysocket {
 
 #ifdef _WIN32
@@ -101,5 +102,9 @@ std::string addressText(const Address& address);
 std::uint32_t currentProcessId();
 // Fills size bytes from the system's cryptographic random source; false if it failed.
 bool randomBytes(std::uint8_t* data, std::size_t size);
+// Creates a new file (never through a link) that only this user can open,
+// and writes bytes into it: mode 0600 on POSIX, a DACL granting this user
+// alone, inheriting nothing, on Windows. False with the reason, naming the file.
+bool writePrivateFile(const std::string& path, const std::string& bytes, std::string& error);
 
 } // namespace relaysocket

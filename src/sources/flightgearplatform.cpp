@@ -2,6 +2,7 @@
 
 #include "clsfsuipc.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -47,9 +48,9 @@ bool FlightGearPlatform::openFeed(std::string& strError)
         connected = m_socket.awaitConnected(kSliceMs, strError);
     m_reader.clear();
     m_values.clear();
-    m_batchInFlight = false;
+    m_batchesSentAt.clear();
     m_lostReason.clear();
-    if (connected != 1 || !m_socket.sendAll(props::dataModeCommand()) || !sendBatch()) {
+    if (connected != 1 || !m_socket.sendAll(props::dataModeCommand()) || !requestValues(Clock::now())) {
         m_socket.close();
         return false;
     }
@@ -61,10 +62,24 @@ void FlightGearPlatform::closeFeed()
     m_socket.close();
 }
 
-bool FlightGearPlatform::sendBatch()
+bool FlightGearPlatform::requestValues(Clock::time_point since)
 {
-    m_batchInFlight = m_socket.sendAll(props::batchRequest());
-    return m_batchInFlight;
+    if (!m_batchesSentAt.empty() && m_batchesSentAt.back() >= since)
+        return true;
+    if (!m_socket.sendAll(props::batchRequest())) {
+        m_socket.close();
+        return false;
+    }
+    m_batchesSentAt.push_back(Clock::now());
+    return true;
+}
+
+// Counted from the later of the oldest batch's sending and the last answer.
+SourcePlatform::Clock::duration FlightGearPlatform::silence() const
+{
+    if (m_batchesSentAt.empty())
+        return Clock::duration::zero();
+    return Clock::now() - std::max(m_batchesSentAt.front(), m_answeredAt);
 }
 
 bool FlightGearPlatform::pumpFeed(int waitMs)
@@ -89,17 +104,19 @@ bool FlightGearPlatform::pumpFeed(int waitMs)
         m_values.push_back(std::move(line));
         if (m_values.size() < props::batchPaths().size())
             continue;
+        // Lines nobody asked for are never taken for fresh values.
+        Clock::time_point sentAt{};
+        if (!m_batchesSentAt.empty()) {
+            sentAt = m_batchesSentAt.front();
+            m_batchesSentAt.pop_front();
+        }
+        m_answeredAt = Clock::now();
         SimulatorState state;
         if (props::stateFromValues(m_values, state)) {
             m_version = props::versionFromValues(m_values);
-            publish(state);
+            publish(state, sentAt);
         }
         m_values.clear();
-        m_batchInFlight = false;
-    }
-    if (!m_batchInFlight && !sendBatch()) {
-        m_socket.close();
-        return false;
     }
     return true;
 }

@@ -2,19 +2,19 @@
 
 #include "netsocket.h"
 #include "propsprotocol.h"
-#include "sourceplatform.h"
 #include "sourcechoice.h"
+#include "sourceplatform.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
-// FlightGear as a source: one TCP connection to its property server and
-// always one pipelined batch of reads in flight. FlightGear answers a batch
-// from its main loop, a few frames later; the next batch goes out as soon as
-// an answer is taken, so a 500 ms poll finds the answer to the batch sent at
-// the previous poll waiting, and waits for FlightGear only when it is slower
-// than the poll.
+// FlightGear as a source: one TCP connection to its property server. The
+// first exchange of each poll sends one pipelined batch of reads and waits for
+// its answer, which FlightGear gives from its main loop a frame or a few later;
+// the poll's other exchanges are answered from the same values. Batches are
+// answered in order, so each answer goes with the oldest batch in flight.
 class FlightGearPlatform final : public SourcePlatform {
 public:
     // choice: a source of this kind, with its host and port.
@@ -28,10 +28,10 @@ protected:
     bool openFeed(std::string& strError) override;
     void closeFeed() override;
     bool pumpFeed(int waitMs) override;
+    bool requestValues(Clock::time_point since) override;
+    Clock::duration silence() const override;
 
 private:
-    bool sendBatch();
-
     std::string m_host;
     std::uint16_t m_port;
     std::string m_endpoint; // "host:port" for messages
@@ -39,7 +39,8 @@ private:
     net::Socket m_socket;
     props::LineReader m_reader;
     std::vector<std::string> m_values;
-    bool m_batchInFlight = false;
+    std::deque<Clock::time_point> m_batchesSentAt; // the batches in flight, oldest first
+    Clock::time_point m_answeredAt{};
     std::string m_version;
     std::string m_lostReason;
 };

@@ -24,10 +24,11 @@ SourcePlatform::FlightDetails SourcePlatform::flightDetails() const
     return m_details;
 }
 
-void SourcePlatform::publish(const SimulatorState& state)
+void SourcePlatform::publish(const SimulatorState& state, Clock::time_point readSince)
 {
     writeSimulatorState(state, m_vars);
     m_publishedAt = Clock::now();
+    m_readSince = readSince;
     m_everPublished = true;
     m_silent = false;
     const std::lock_guard lock(m_detailsMutex);
@@ -162,20 +163,25 @@ void SourcePlatform::sleepMs(std::uint32_t milliseconds)
 SourcePlatform::Feed SourcePlatform::awaitFreshValues(std::uint32_t timeoutMs)
 {
     using std::chrono::milliseconds;
-    const auto deadline = Clock::now() + milliseconds(timeoutMs);
-    int waitMs = 0; // first only what has arrived
-    for (;;) {
+    const auto begun = Clock::now();
+    const auto deadline = begun + milliseconds(timeoutMs);
+    for (int waitMs = 0;; waitMs = kSliceMs) { // first only what has arrived
         if (!m_gone && !pumpFeed(waitMs))
             m_gone = true;
         if (m_gone)
             return Feed::Gone;
-        const auto age = dataAge();
-        if (age <= milliseconds(kFreshMs))
+        const auto now = Clock::now();
+        if (m_readSince >= begun)
+            m_readSince = now; // read for this exchange: they serve the rest of its poll
+        if (now - m_readSince <= milliseconds(kFreshMs))
             return Feed::Fresh;
-        if (age >= milliseconds(kSilentMs))
+        if (silence() >= milliseconds(kSilentMs))
             m_silent = true;
-        if (m_silent || cancelled() || Clock::now() >= deadline)
+        if (m_silent || cancelled() || now >= deadline)
             return Feed::Silent;
-        waitMs = kSliceMs;
+        if (!requestValues(begun)) {
+            m_gone = true;
+            return Feed::Gone;
+        }
     }
 }

@@ -18,11 +18,14 @@
 // connection; it is opened for the class "UIPCMAIN" only (no networked module
 // stands behind a source). Subclasses speak one simulator's protocol.
 //
-// Freshness: a block is answered from values no older than kFreshMs; older
-// values are waited for in slices of at most kSliceMs. A feed that has
-// delivered nothing for kSilentMs fails every exchange at once as timed out
-// (code 11), one whose connection is gone as undeliverable (code 12); the
-// retry pauses in between are then skipped too.
+// Freshness: a block is answered from values the simulator read no more than
+// kFreshMs ago. An exchange that finds older ones asks for new values and
+// waits for them within its own time-out, in slices of at most kSliceMs; the
+// values read for it then serve the rest of its poll for kFreshMs, however long
+// the simulator took to send them. A simulator that has owed an answer for
+// kSilentMs fails every exchange at once as timed out (code 11), one whose
+// connection is gone as undeliverable (code 12); the retry pauses in between
+// are then skipped too.
 class SourcePlatform : public IpcPlatform {
 public:
     static constexpr int kFreshMs = 500;
@@ -62,13 +65,20 @@ protected:
     // Connects and asks for the values; false with the reason when it cannot.
     virtual bool openFeed(std::string& strError) = 0;
     virtual void closeFeed() = 0;
-    // Takes what the simulator sent within waitMs (0 = only what is there),
-    // calls publish() for each complete set of values and asks again where
-    // the protocol needs it. False once the connection is gone.
+    // Takes what the simulator sent within waitMs (0 = only what is there) and
+    // calls publish() for each complete set of values. False once the
+    // connection is gone.
     virtual bool pumpFeed(int waitMs) = 0;
+    // Asks for values read from now on, unless values asked for at or after
+    // since are on their way; false once the connection is gone. A feed that
+    // streams has nothing to ask.
+    virtual bool requestValues(Clock::time_point /*since*/) { return true; }
+    // How long the simulator has owed an answer; a feed that streams owes one
+    // at all times.
+    virtual Clock::duration silence() const { return dataAge(); }
 
-    // A complete, consistent set of values has arrived.
-    void publish(const SimulatorState& state);
+    // A complete, consistent set of values that the simulator read no earlier than readSince.
+    void publish(const SimulatorState& state, Clock::time_point readSince = Clock::now());
     // Time since the last publish (a very long time before the first).
     Clock::duration dataAge() const;
     bool cancelled() const { return isCancelled() || (m_owner != nullptr && m_owner->isCancelled()); }
@@ -83,6 +93,7 @@ private:
     bool m_gone = false;
     bool m_silent = false;
     Clock::time_point m_publishedAt{};
+    Clock::time_point m_readSince{}; // the values in the table
     bool m_everPublished = false;
     SimVariables m_vars;
     mutable std::mutex m_detailsMutex;

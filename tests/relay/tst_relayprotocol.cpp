@@ -4,6 +4,7 @@
 #include "framereader.h"
 #include "relayaddress.h"
 #include "relaykey.h"
+#include "relayoptions.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <aclapi.h>
+#else
 #include <arpa/inet.h>
 #include <sys/stat.h>
 #endif
@@ -167,11 +170,23 @@ TEST_F(RelayKeyFile, IsMadeOnceWithARandomKeyOnlyItsUserCanRead)
     EXPECT_FALSE(created);
     EXPECT_EQ(again.bytes(), made.bytes());
     EXPECT_NE(made.toHex(), std::string(32, '0'));
-    EXPECT_TRUE(made.matches(again.bytes().data()));
     RelayKey::Bytes other = made.bytes();
     other[15] ^= 1;
     EXPECT_FALSE(made.matches(other.data()));
-#ifndef _WIN32
+#ifdef _WIN32
+    // One entry, this user's, and none inherited from the folder.
+    PACL acl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl,
+                                    nullptr, &descriptor), ERROR_SUCCESS);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    ASSERT_NE(acl, nullptr);
+    EXPECT_EQ(acl->AceCount, 1);
+    LocalFree(descriptor);
+#else
     struct stat status {};
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
@@ -224,6 +239,32 @@ TEST(RelayAddresses, EndpointsAsTyped)
         std::string error;
         EXPECT_EQ(parseEndpoint(row.text, endpoint, error), row.host != nullptr) << row.text;
         EXPECT_TRUE(row.host == nullptr || (endpoint.host == row.host && endpoint.port == row.port)) << row.text;
+    }
+}
+
+TEST(RelayOptions, ListenBeyondLoopbackOnlyForThePeersAllowed)
+{
+    const struct {
+        std::vector<std::string> args;
+        const char* refusal; // nullptr: the relay listens
+    } rows[] = {
+        {{"--listen", "127.0.0.1:0"}, nullptr},
+        {{"--listen", "[::1]:0", "--read-write"}, nullptr},
+        {{"--listen", "0.0.0.0:0"}, "name the clients allowed in with --allow"},
+        {{"--listen", "[::]:0"}, "name the clients allowed in with --allow"},
+        {{"--listen", "0.0.0.0:0", "--allow", "192.0.2.0/24"}, nullptr},
+        {{"--allow", "simpc"}, "simpc"},
+        {{"--listen"}, "--listen"},
+    };
+    for (const auto& row : rows) {
+        RelayOptions options;
+        relaysocket::Address address;
+        std::string error;
+        const bool listens = parseRelayOptions(row.args, options, error) &&
+                             resolveEndpoint(options.listen, true, address, error) &&
+                             checkListenAllowed(address, options, error);
+        EXPECT_EQ(listens, row.refusal == nullptr) << row.args[0] << " " << row.args.back();
+        EXPECT_NE(error.find(row.refusal == nullptr ? "" : row.refusal), std::string::npos) << error;
     }
 }
 

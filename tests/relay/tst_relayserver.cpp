@@ -3,11 +3,9 @@
 // connections that send what no client would.
 #include "blockformat.h"
 #include "clsfsuipc.h"
-#include "fakeipcplatform.h"
+#include "relayinthread.h"
 #include "relayipcplatform.h"
-#include "relayserver.h"
 #include "simoffsets.h"
-#include "simvariables.h"
 
 #include <gtest/gtest.h>
 
@@ -25,54 +23,21 @@ using relayframe::Kind;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
 
-struct Relay : testing::Test {
-    SimVariables vars;
-    FakeIpcPlatform module;
-    std::ostringstream log;
-    RelayConfig config;
-    std::unique_ptr<RelayServer> server;
-    std::thread thread;
-    std::atomic<bool> stopping{false};
+struct Relay : testing::Test, RelayInThread {
     // One key file per test: tests of this program run side by side.
     std::string keyPath = (std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) /
                            (testing::UnitTest::GetInstance()->current_test_info()->name() + std::string(".key")))
                               .string();
-    RelayEndpoint endpoint;
 
     void SetUp() override
     {
         fillModuleVersions(vars);
         vars.setU16(SimOffset::kOnGround, 1);
-        module.attachModule(&vars);
         std::filesystem::remove(keyPath);
         bool created = false;
         std::string error;
         ASSERT_TRUE(RelayKey::loadOrCreate(keyPath, config.key, created, error)) << error;
         config.greetingTimeout = 300ms;
-    }
-    void TearDown() override { stop(); }
-
-    void start()
-    {
-        server = std::make_unique<RelayServer>(module, config, log);
-        relaysocket::Address address;
-        std::string error;
-        ASSERT_TRUE(resolveEndpoint({"127.0.0.1", 0}, true, address, error));
-        ASSERT_TRUE(server->listen(address, error)) << error;
-        const relaysocket::Address bound = server->listeningAddress();
-        endpoint.port = ntohs(reinterpret_cast<const sockaddr_in&>(bound.storage).sin_port);
-        thread = std::thread([this] {
-            while (!stopping)
-                server->serveFor(10ms);
-        });
-    }
-    // Stops serving; the log may be read afterwards.
-    std::string stop()
-    {
-        stopping = true;
-        if (thread.joinable())
-            thread.join();
-        return log.str();
     }
     // A raw connection that has presented the key (or not).
     relaysocket::Socket connectRaw(bool greet)
@@ -136,6 +101,21 @@ struct Relay : testing::Test {
 
 TEST_F(Relay, ResultCodesComeOutAsOverTheLocalLink)
 {
+    // The relay gone is a lost link at once, and no simulator until it is back.
+    ASSERT_TRUE(start());
+    Client client(*this);
+    ASSERT_TRUE(client.open() && client.readOnGround());
+    stop();
+    EXPECT_FALSE(client.readOnGround());
+    EXPECT_EQ(client.dwResult, FSUIPC_ERR_SENDMSG) << "eleven failures at once, as locally";
+    client.link.FSUIPC_Close();
+    EXPECT_FALSE(client.open());
+    EXPECT_EQ(client.dwResult, FSUIPC_ERR_NOFS);
+    EXPECT_NE(client.platform.connectProblem().find("no relay at 127.0.0.1:"), std::string::npos)
+        << client.platform.connectProblem();
+    ASSERT_TRUE(start(endpoint.port));
+    EXPECT_TRUE(client.open() && client.readOnGround()) << client.dwResult;
+
     const struct {
         const char* name;
         std::vector<std::string> windows;
@@ -145,7 +125,6 @@ TEST_F(Relay, ResultCodesComeOutAsOverTheLocalLink)
         {"no module window", {}, FSUIPC_ERR_NOFS},
         {"only the network window, too old", {"FS98MAIN"}, FSUIPC_ERR_RUNNING},
     };
-    start();
     for (const auto& row : rows) {
         module.setWindowClasses(row.windows);
         vars.setU32(SimOffset::kModuleVersion, row.code == FSUIPC_OK ? 0x19980005 : 0x19980004); // too old
@@ -158,13 +137,6 @@ TEST_F(Relay, ResultCodesComeOutAsOverTheLocalLink)
     RelayIpcPlatform stranger(endpoint, keyPath);
     EXPECT_EQ(stranger.findWindow("Notepad"), 0u);
     EXPECT_NE(stop().find("refused to look up the window class Notepad"), std::string::npos) << log.str();
-    // No relay at all is no simulator.
-    server.reset();
-    Client client(*this);
-    EXPECT_FALSE(client.open());
-    EXPECT_EQ(client.dwResult, FSUIPC_ERR_NOFS);
-    EXPECT_NE(client.platform.connectProblem().find("no relay at 127.0.0.1:"), std::string::npos)
-        << client.platform.connectProblem();
 }
 
 TEST_F(Relay, FailedDeliveriesKeepTheirMeaningAcrossTheHopAndAreNeverRetriedByTheRelay)
@@ -175,7 +147,7 @@ TEST_F(Relay, FailedDeliveriesKeepTheirMeaningAcrossTheHopAndAreNeverRetriedByTh
         timeouts.push_back(message.timeoutMs);
         return failure ? IpcPlatform::SendResult{false, *failure, 0} : module.serveWithModule(message);
     });
-    start();
+    ASSERT_TRUE(start());
     Client client(*this);
     ASSERT_TRUE(client.open());
     for (const auto& [lastError, code] : {std::pair{1400u, FSUIPC_ERR_SENDMSG}, std::pair{0u, FSUIPC_ERR_TIMEOUT}}) {
@@ -193,43 +165,36 @@ TEST_F(Relay, FailedDeliveriesKeepTheirMeaningAcrossTheHopAndAreNeverRetriedByTh
     EXPECT_EQ(RelayServer::moduleTimeoutMs(300), 150u) << "a short time-out keeps half for the module";
 }
 
-TEST_F(Relay, ALateReplyIsNeverTakenForTheNextAttempts)
+// The module answers the first message late, after the client stopped waiting
+// for it: the answer is passed over, never taken for the next attempt's.
+TEST_F(Relay, AWaitEndedByItsTimeOutOrACancelLeavesNoLateReplyBehind)
 {
     int messages = 0;
     module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
-        if (++messages == 1) {
-            std::this_thread::sleep_for(1200ms); // the client gives up on this one at 300 ms
+        if (++messages % 2 == 1) {
+            std::this_thread::sleep_for(1200ms);
             return FakeIpcPlatform::answered(7);
         }
         return module.serveWithModule(message);
     });
-    start();
+    ASSERT_TRUE(start());
     RelayIpcPlatform platform(endpoint, keyPath);
     const auto [window, atom] = emptyBlock(platform);
-    const auto late = platform.sendMessageTimeout(window, 1, atom, 0, 300);
-    EXPECT_FALSE(late.delivered);
-    EXPECT_EQ(late.lastError, 0u) << "a time-out, as locally";
-    const auto next = platform.sendMessageTimeout(window, 1, atom, 0, 2000);
-    EXPECT_TRUE(next.delivered);
-    EXPECT_EQ(next.reply, 1u) << "the answer to the first attempt came first and was passed over";
-}
-
-// The module answers after 1.5 s, within the time-out: only the cancel ends the wait undelivered.
-TEST_F(Relay, ACancelledWaitEndsUndelivered)
-{
-    module.setMessageHandler([&](const FakeIpcPlatform::Message& message) {
-        std::this_thread::sleep_for(3000ms);
-        return module.serveWithModule(message);
-    });
-    start();
-    RelayIpcPlatform platform(endpoint, keyPath);
-    const auto [window, atom] = emptyBlock(platform);
-    std::thread canceller([&] {
-        std::this_thread::sleep_for(200ms);
-        platform.cancel();
-    });
-    EXPECT_FALSE(platform.sendMessageTimeout(window, 1, atom, 0, 2000).delivered);
-    canceller.join();
+    for (const bool cancelled : {false, true}) {
+        std::thread canceller([&] {
+            std::this_thread::sleep_for(200ms);
+            if (cancelled)
+                platform.cancel();
+        });
+        const auto late = platform.sendMessageTimeout(window, 1, atom, 0, cancelled ? 2000 : 300);
+        canceller.join();
+        platform.clearCancel();
+        EXPECT_FALSE(late.delivered) << cancelled;
+        EXPECT_EQ(late.lastError, 0u) << cancelled << ": a time-out, as locally";
+        const auto next = platform.sendMessageTimeout(window, 1, atom, 0, 2000);
+        EXPECT_TRUE(next.delivered) << cancelled;
+        EXPECT_EQ(next.reply, 1u) << cancelled;
+    }
 }
 
 TEST_F(Relay, ReadOnlyRefusesEveryWriteButTheVersionWordAndReadWriteAllowsThem)
@@ -254,8 +219,7 @@ TEST_F(Relay, ReadOnlyRefusesEveryWriteButTheVersionWordAndReadWriteAllowsThem)
     });
     for (const bool readWrite : {false, true}) {
         config.readWrite = readWrite;
-        stopping = false;
-        start();
+        ASSERT_TRUE(start());
         Client client(*this);
         ASSERT_TRUE(client.open()) << "the open's own version word write passes";
         for (const Write& row : rows) {
@@ -275,7 +239,6 @@ TEST_F(Relay, ReadOnlyRefusesEveryWriteButTheVersionWordAndReadWriteAllowsThem)
             EXPECT_EQ(logged.find(std::string("refused a block writing ") + row.logged) != std::string::npos,
                       !readWrite)
                 << row.name << "\n" << logged;
-        thread = {};
         log.str("");
     }
 }
@@ -309,7 +272,7 @@ TEST_F(Relay, ABadClientIsClosedWithItsReasonAndOthersAreStillServed)
         {"second greeting", true, relayframe::encodeHello(config.key.bytes()), "a second greeting"},
         {"bytes after the end marker", true, trailing, "bytes after the request block's end marker"},
     };
-    start();
+    ASSERT_TRUE(start());
     for (const auto& row : rows) {
         relaysocket::Socket bad = connectRaw(row.greet);
         sendAll(bad, row.bytes);
@@ -332,7 +295,7 @@ TEST_F(Relay, ABadClientIsClosedWithItsReasonAndOthersAreStillServed)
 TEST_F(Relay, ManyClientsAtOnceAreAllServedAndSilenceIsBridged)
 {
     config.keepAliveInterval = 20ms;
-    start();
+    ASSERT_TRUE(start());
     Client quiet(*this);
     ASSERT_TRUE(quiet.open());
     constexpr int kClients = 8, kRounds = 20;
@@ -355,7 +318,7 @@ TEST_F(Relay, ManyClientsAtOnceAreAllServedAndSilenceIsBridged)
 TEST_F(Relay, ConnectionsWithoutTheKeyCannotCrowdOutAPilotNorAPeerNotAllowedGetIn)
 {
     config.greetingTimeout = 5s;
-    start();
+    ASSERT_TRUE(start());
     std::vector<relaysocket::Socket> strangers;
     for (std::size_t i = 0; i < RelayServer::kMaxUngreetedClients; ++i)
         strangers.push_back(connectRaw(false));
@@ -368,8 +331,7 @@ TEST_F(Relay, ConnectionsWithoutTheKeyCannotCrowdOutAPilotNorAPeerNotAllowedGetI
     std::string error;
     config.allow.assign(1, AllowRule{});
     ASSERT_TRUE(AllowRule::parse("192.0.2.0/24", config.allow[0], error));
-    stopping = false;
-    start();
+    ASSERT_TRUE(start());
     relaysocket::Socket refused = connectRaw(true);
     EXPECT_TRUE(closedByRelay(refused, 2s));
     EXPECT_NE(stop().find("refused: address not allowed (see --allow)"), std::string::npos) << log.str();
@@ -379,7 +341,7 @@ TEST_F(Relay, ConnectionsWithoutTheKeyCannotCrowdOutAPilotNorAPeerNotAllowedGetI
 // leave every other client served one block at a time.
 TEST_F(Relay, AClientStalledMidFrameOrNotReadingHoldsNoOneElse)
 {
-    start();
+    ASSERT_TRUE(start());
     relaysocket::Socket stalled = connectRaw(true);
     const Bytes exchange = relayframe::encodeExchange({1, 2000, Bytes(4)});
     sendAll(stalled, Bytes(exchange.begin(), exchange.begin() + 10));

@@ -1,6 +1,5 @@
 #include "flightgearprocess.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -9,10 +8,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 constexpr int kFrameRateHz = 10; // leaves a core to the tests
 
@@ -30,33 +30,22 @@ std::uint16_t freePort()
     return ntohs(address.sin_port);
 }
 
-pid_t spawn(const std::vector<std::string>& args, int keepFd)
+// A program with its output thrown away, keeping keepFd open across the exec.
+std::unique_ptr<ChildProcess> start(const std::vector<std::string>& args, int keepFd = -1)
 {
-    const pid_t pid = ::fork();
-    if (pid != 0)
-        return pid;
-    ::setpgid(0, 0);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    if (keepFd >= 0)
-        ::fcntl(keepFd, F_SETFD, 0);
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-}
-
-void kill(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(-pid, SIGKILL);
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
+    return std::make_unique<ChildProcess>([&] {
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, STDIN_FILENO);
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+        if (keepFd >= 0)
+            ::fcntl(keepFd, F_SETFD, 0);
+        std::vector<char*> argv;
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+    });
 }
 
 } // namespace
@@ -69,15 +58,12 @@ bool FlightGearProcess::installed()
 FlightGearProcess::FlightGearProcess()
 {
     char home[] = "/tmp/qfg-XXXXXX";
-    if (::mkdtemp(home) == nullptr)
+    int displayPipe[2];
+    if (::mkdtemp(home) == nullptr || ::pipe2(displayPipe, O_CLOEXEC) != 0)
         return;
     m_home = home;
-
-    int displayPipe[2];
-    if (::pipe2(displayPipe, O_CLOEXEC) != 0)
-        return;
-    m_xvfb = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", "800x600x24",
-                    "-nolisten", "tcp"},
+    m_xvfb = start({"/usr/bin/Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0",
+                    "800x600x24", "-nolisten", "tcp"},
                    displayPipe[1]);
     ::close(displayPipe[1]);
     std::string display;
@@ -94,23 +80,21 @@ FlightGearProcess::FlightGearProcess()
     ::setenv("FG_HOME", m_home.c_str(), 1);
     ::setenv("DBUS_FATAL_WARNINGS", "0", 1); // it aborts on a D-Bus assertion otherwise
     // The clock starts shortly before midnight; tests move it where they need it.
-    m_fgfs = spawn({kExecutable, "--fdm=null", "--aircraft=ufo", "--airport=KSFO", "--disable-sound",
+    m_fgfs = start({kExecutable, "--fdm=null", "--aircraft=ufo", "--airport=KSFO", "--disable-sound",
                     "--disable-splash-screen", "--disable-ai-traffic", "--disable-real-weather-fetch",
                     "--disable-terrasync", "--launcher=false", "--geometry=640x480",
                     "--telnet=" + std::to_string(m_port), "--start-date-gmt=2026:12:06:23:58:00",
-                    "--prop:/sim/frame-rate-throttle-hz=" + std::to_string(kFrameRateHz)},
-                   -1);
+                    "--prop:/sim/frame-rate-throttle-hz=" + std::to_string(kFrameRateHz)});
 }
 
 FlightGearProcess::~FlightGearProcess()
 {
     m_client.close();
-    kill(m_fgfs);
-    kill(m_xvfb);
-    if (!m_home.empty()) {
-        std::error_code ignored;
+    m_fgfs.reset();
+    m_xvfb.reset();
+    std::error_code ignored;
+    if (!m_home.empty())
         std::filesystem::remove_all(m_home, ignored);
-    }
 }
 
 bool FlightGearProcess::connect()
@@ -128,18 +112,14 @@ bool FlightGearProcess::connect()
 
 bool FlightGearProcess::waitReady(std::chrono::seconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (m_fgfs > 0 && std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(m_fgfs, nullptr, WNOHANG) == m_fgfs) {
-            m_fgfs = -1;
-            return false;
-        }
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout;
+         m_fgfs != nullptr && m_fgfs->waitExit(0ms) == -1 && std::chrono::steady_clock::now() < deadline;) {
         // The property server answers before the simulation has started, and its
         // start sets the clock once more.
         if (connect() && send({"get /sim/signals/fdm-initialized"}).at(0) == "true")
             return true;
         m_client.close();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::this_thread::sleep_for(500ms);
     }
     return false;
 }
@@ -155,10 +135,11 @@ std::vector<std::string> FlightGearProcess::send(const std::vector<std::string>&
     std::vector<std::string> lines;
     if (!m_client.sendAll(request))
         return std::vector<std::string>(expected);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
     unsigned char buffer[4096];
     while (lines.size() < expected && std::chrono::steady_clock::now() < deadline) {
-        for (std::size_t end; lines.size() < expected && (end = m_received.find("\r\n")) != std::string::npos;) {
+        for (std::size_t end;
+             lines.size() < expected && (end = m_received.find("\r\n")) != std::string::npos;) {
             lines.push_back(m_received.substr(0, end));
             m_received.erase(0, end + 2);
         }
@@ -173,8 +154,10 @@ std::vector<std::string> FlightGearProcess::send(const std::vector<std::string>&
 
 int FlightGearProcess::utcSecondOfDay()
 {
-    const auto clock = send({"get /sim/time/utc/hour", "get /sim/time/utc/minute", "get /sim/time/utc/second"});
-    return std::atoi(clock[0].c_str()) * 3600 + std::atoi(clock[1].c_str()) * 60 + std::atoi(clock[2].c_str());
+    const auto clock =
+        send({"get /sim/time/utc/hour", "get /sim/time/utc/minute", "get /sim/time/utc/second"});
+    return std::atoi(clock[0].c_str()) * 3600 + std::atoi(clock[1].c_str()) * 60 +
+           std::atoi(clock[2].c_str());
 }
 
 bool FlightGearProcess::setUtcSecondOfDay(int second)
@@ -187,7 +170,7 @@ bool FlightGearProcess::setUtcSecondOfDay(int second)
     for (int attempt = 0; attempt < 5; ++attempt) {
         const int warp = std::atoi(send({"get /sim/time/warp"}).at(0).c_str());
         send({"seti /sim/time/warp " + std::to_string(warp + offsetTo())});
-        std::this_thread::sleep_for(std::chrono::seconds(1));
+        std::this_thread::sleep_for(1s);
         if (std::abs(offsetTo()) <= 3)
             return true;
     }

@@ -1,19 +1,19 @@
 #pragma once
 
 #include "netsocket.h"
+#include "posixsimprocess.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <sys/types.h>
-
-// A real FlightGear (Debian's /usr/games/fgfs) for one test: its own X server
-// (Xvfb), its own empty FG_HOME, the null flight model, the UFO at KSFO, its
-// property server on a free loopback port and its frame rate throttled.
-// Both processes are killed and the home removed when the object ends,
-// whatever the outcome.
+// A real FlightGear (Debian's /usr/games/fgfs) for one test program: its own
+// X server (Xvfb), its own empty FG_HOME, the null flight model, the UFO at
+// KSFO, its property server on a free loopback port and its frame rate
+// throttled. Both processes are killed and the home removed when the object
+// ends, whatever the outcome.
 class FlightGearProcess {
 public:
     static constexpr const char* kExecutable = "/usr/games/fgfs";
@@ -24,7 +24,7 @@ public:
     FlightGearProcess(const FlightGearProcess&) = delete;
     FlightGearProcess& operator=(const FlightGearProcess&) = delete;
 
-    // Waits until the property server answers; false at the time-out.
+    // Waits until the simulation runs and its property server answers; false at the time-out.
     bool waitReady(std::chrono::seconds timeout);
     std::uint16_t port() const { return m_port; }
 
@@ -40,9 +40,9 @@ public:
 private:
     bool connect();
 
-    pid_t m_xvfb = -1;
-    pid_t m_fgfs = -1;
     std::string m_home;
+    std::unique_ptr<ChildProcess> m_xvfb;
+    std::unique_ptr<ChildProcess> m_fgfs;
     std::uint16_t m_port = 0;
     net::Socket m_client;
     std::string m_received;

@@ -5,8 +5,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <deque>
 #include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One connection: the bytes of an unfinished line, and the paths asked for, each with when it is due.
+struct Client {
+    int fd;
+    std::string partial;
+    std::deque<std::pair<Clock::time_point, std::string>> asked;
+};
+
+} // namespace
 
 PropsServerStub::PropsServerStub()
 {
@@ -35,59 +48,44 @@ void PropsServerStub::set(const std::string& path, const std::string& value)
     m_values[path] = value;
 }
 
-void PropsServerStub::sendRaw(const std::string& bytes)
-{
-    const std::lock_guard lock(m_mutex);
-    m_raw += bytes;
-}
-
 void PropsServerStub::serve()
 {
-    std::vector<int> clients;
-    std::map<int, std::string> pending;
+    std::vector<Client> clients;
     while (!m_stop) {
-        if (m_drop.exchange(false)) {
-            for (int fd : clients)
-                ::close(fd);
-            clients.clear();
-            pending.clear();
-        }
         std::vector<pollfd> fds{{m_listenFd, POLLIN, 0}};
-        for (int fd : clients)
-            fds.push_back({fd, POLLIN, 0});
-        ::poll(fds.data(), fds.size(), 10);
+        for (const Client& client : clients)
+            fds.push_back({client.fd, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), 5);
         if (fds[0].revents & POLLIN)
-            clients.push_back(::accept(m_listenFd, nullptr, nullptr));
-        for (std::size_t i = 1; i < fds.size(); ++i) {
-            const int fd = fds[i].fd;
+            clients.push_back({::accept(m_listenFd, nullptr, nullptr), {}, {}});
+        const bool drop = m_drop.exchange(false);
+        for (std::size_t i = clients.size(); i-- > 0;) {
+            Client& client = clients[i];
             char buffer[4096];
-            const ssize_t count = (fds[i].revents & (POLLIN | POLLHUP)) ? ::recv(fd, buffer, sizeof buffer, 0) : 1;
-            if (count <= 0) { // the client has gone
-                ::close(fd);
-                clients.erase(std::find(clients.begin(), clients.end(), fd));
-                pending.erase(fd);
+            const bool readable = i + 1 < fds.size() && (fds[i + 1].revents & (POLLIN | POLLHUP | POLLERR));
+            const ssize_t count = readable ? ::recv(client.fd, buffer, sizeof buffer, 0) : 0;
+            if (drop || (readable && count <= 0)) {
+                ::close(client.fd);
+                clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
                 continue;
             }
-            if ((fds[i].revents & POLLIN) && !m_silent)
-                pending[fd].append(buffer, static_cast<std::size_t>(count));
+            if (!m_silent)
+                client.partial.append(buffer, static_cast<std::size_t>(count));
+            for (std::size_t end; (end = client.partial.find("\r\n")) != std::string::npos;) {
+                if (client.partial.rfind("get ", 0) == 0)
+                    client.asked.emplace_back(Clock::now() + std::chrono::milliseconds(m_delayMs),
+                                              client.partial.substr(4, end - 4));
+                client.partial.erase(0, end + 2);
+            }
             std::string reply;
-            {
-                const std::lock_guard lock(m_mutex);
-                reply = std::move(m_raw);
-                m_raw.clear();
-                for (std::size_t end; (end = pending[fd].find("\r\n")) != std::string::npos;) {
-                    const std::string line = pending[fd].substr(0, end);
-                    pending[fd].erase(0, end + 2);
-                    if (line.rfind("get ", 0) == 0)
-                        reply += m_values[line.substr(4)] + "\r\n";
-                }
-            }
-            if (!reply.empty()) {
-                ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-                ++m_answered;
-            }
+            const std::lock_guard lock(m_mutex);
+            for (; !client.asked.empty() && client.asked.front().first <= Clock::now();
+                 client.asked.pop_front())
+                reply += m_values[client.asked.front().second] + "\r\n";
+            if (!reply.empty())
+                ::send(client.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
         }
     }
-    for (int fd : clients)
-        ::close(fd);
+    for (const Client& client : clients)
+        ::close(client.fd);
 }

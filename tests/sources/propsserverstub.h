@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -8,9 +9,10 @@
 #include <thread>
 
 // A stand-in for FlightGear's property server in data mode, on a loopback
-// port of its own: answers "get PATH" lines from a table the test changes
-// ("" for a missing property), takes "data", and can be made to fall silent,
-// drop its connections or send raw bytes. One thread; ended with the object.
+// port of its own: answers each "get PATH" line from a table the test changes
+// ("" for a missing property), after a delay if one is set, reading the value
+// only then, as FlightGear does in a later frame. It can be made to fall
+// silent or drop its connections. One thread; ended with the object.
 class PropsServerStub {
 public:
     PropsServerStub();
@@ -21,9 +23,8 @@ public:
     std::uint16_t port() const { return m_port; }
     void set(const std::string& path, const std::string& value);
     void setSilent(bool silent) { m_silent = silent; }
+    void setDelay(std::chrono::milliseconds delay) { m_delayMs = static_cast<int>(delay.count()); }
     void dropConnections() { m_drop = true; }
-    void sendRaw(const std::string& bytes);
-    int batchesAnswered() const { return m_answered; }
 
 private:
     void serve();
@@ -32,10 +33,9 @@ private:
     std::uint16_t m_port = 0;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_values;
-    std::string m_raw;
     std::atomic<bool> m_silent{false};
+    std::atomic<int> m_delayMs{0};
     std::atomic<bool> m_drop{false};
     std::atomic<bool> m_stop{false};
-    std::atomic<int> m_answered{0};
     std::thread m_thread;
 };

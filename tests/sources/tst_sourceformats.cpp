@@ -110,51 +110,37 @@ TEST(PropsProtocolTest, ReadsBooleansAsTextOrNumbersAndSumsTheTanksThatExist)
 TEST(PropsProtocolTest, LineReaderSplitsAcrossReadsAndRefusesOverlongLines)
 {
     props::LineReader reader;
-    const std::string stream = "23\r\n5";
-    ASSERT_TRUE(reader.feed(reinterpret_cast<const unsigned char*>(stream.data()), stream.size()));
-    std::string line;
-    ASSERT_TRUE(reader.nextLine(line));
-    EXPECT_EQ(line, "23");
-    EXPECT_FALSE(reader.nextLine(line));
-    const std::string rest = "9\r\n\r\nfalse\n";
-    reader.feed(reinterpret_cast<const unsigned char*>(rest.data()), rest.size());
     std::vector<std::string> lines;
-    while (reader.nextLine(line))
-        lines.push_back(line);
-    EXPECT_EQ(lines, (std::vector<std::string>{"59", "", "false"}));
-
-    const std::string overlong(props::LineReader::kMaxLineBytes + 1, 'x');
-    EXPECT_FALSE(reader.feed(reinterpret_cast<const unsigned char*>(overlong.data()), overlong.size()));
+    for (const std::string& bytes : {std::string("23\r\n5"), std::string("9\r\n\r\nfalse\n"),
+                                     std::string(props::LineReader::kMaxLineBytes + 1, 'x')}) {
+        EXPECT_EQ(reader.feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), bytes[0] != 'x');
+        for (std::string line; reader.nextLine(line);)
+            lines.push_back(line);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"23", "59", "", "false"}));
     EXPECT_TRUE(reader.malformed());
 }
 
-TEST(RrefProtocolTest, RequestsHaveX_PlanesLayout)
+TEST(RrefProtocolTest, PacketsHaveX_PlanesLayoutAndMalformedRepliesAreRefused)
 {
-    const auto packet = rref::encodeRequest({10, 7, "sim/time/zulu_time_sec"});
-    ASSERT_EQ(packet.size(), 413u);
-    EXPECT_EQ(std::memcmp(packet.data(), "RREF\0", 5), 0);
-    EXPECT_EQ(packet[5], 10);
-    EXPECT_EQ(packet[9], 7);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(packet.data() + 13)), "sim/time/zulu_time_sec");
-    const auto decoded = rref::decodeRequest(packet.data(), packet.size());
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->name, "sim/time/zulu_time_sec");
-    EXPECT_FALSE(rref::decodeRequest(packet.data(), packet.size() - 1));
-}
+    const auto request = rref::encodeRequest({10, 7, "sim/time/zulu_time_sec"});
+    ASSERT_EQ(request.size(), 413u);
+    EXPECT_EQ(std::memcmp(request.data(), "RREF\0\x0A\0\0\0\x07\0\0\0sim/time/zulu_time_sec", 35), 0);
+    EXPECT_EQ(request.back(), 0);
+    EXPECT_EQ(rref::decodeRequest(request.data(), request.size())->name, "sim/time/zulu_time_sec");
+    EXPECT_FALSE(rref::decodeRequest(request.data(), request.size() - 1));
 
-TEST(RrefProtocolTest, RepliesThatAreShortOrCutMidPairAreRefused)
-{
     const auto reply = rref::encodeReply({{0, 3600.5f}, {3, 1000.0f}});
     ASSERT_EQ(reply.size(), 5u + 16u);
     const auto pairs = rref::decodeReply(reply.data(), reply.size());
     ASSERT_TRUE(pairs);
     EXPECT_EQ(pairs->at(1), (std::pair<std::int32_t, float>{3, 1000.0f}));
-    EXPECT_FALSE(rref::decodeReply(reply.data(), 4));
-    EXPECT_FALSE(rref::decodeReply(reply.data(), reply.size() - 3));
+    EXPECT_TRUE(rref::decodeReply(reply.data(), 5)) << "a reply without pairs is well-formed";
+    EXPECT_FALSE(rref::decodeReply(reply.data(), 4)) << "short";
+    EXPECT_FALSE(rref::decodeReply(reply.data(), reply.size() - 3)) << "cut mid-pair";
     std::vector<unsigned char> wrongTag = reply;
     wrongTag[0] = 'D';
     EXPECT_FALSE(rref::decodeReply(wrongTag.data(), wrongTag.size()));
-    EXPECT_TRUE(rref::decodeReply(reply.data(), 5)) << "a reply without pairs is well-formed";
 }
 
 TEST(RrefProtocolTest, ClockIsCutNotRoundedAndFuelComesInPounds)

@@ -1,20 +1,25 @@
 // The tracker through the source selector: FlightGear's property server (a
-// stub here), a gone or silent simulator, cancellation, and the FSUIPC
-// module behind the same selector.
+// stub here), prompt or slower than a poll, gone, silent or cancelled; the
+// FSUIPC module behind the same selector; and the order Automatic tries.
 #include "clsacars.h"
 #include "fakeipcplatform.h"
 #include "netsocket.h"
 #include "propsserverstub.h"
 #include "recordingevents.h"
+#include "relayinthread.h"
 #include "rrefprotocol.h"
 #include "simoffsets.h"
 #include "simvariables.h"
 #include "sourceselector.h"
+#include "xplaneplatform.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -30,15 +35,15 @@ struct FlightGearSource : testing::Test {
     std::vector<std::string> announced;
     RecordingEvents events;
     clsACARS tracker{selector}; // ended first: its link is released while the rest still stands
+    const std::string name = "FlightGear at 127.0.0.1:" + std::to_string(fg.port());
 
     FlightGearSource()
     {
         module.setWindowClasses({});
-        selector.setSource(SourceChoice{SourceChoice::Kind::FlightGear, "127.0.0.1", fg.port()});
+        selector.setSource(SourceChoice{SourceChoice::Kind::FlightGear, "127.0.0.1", fg.port(), {}});
         selector.setConnectionHook([this](const std::string& text) { announced.push_back(text); });
         tracker.setEvents(&events);
         fg.set("/sim/version/flightgear", "2020.3.16");
-        fg.set("/sim/aircraft", "c172p");
         fg.set("/sim/airport/closest-airport-id", "KSFO");
         setClock(23, 59, 30);
         fg.set("/gear/gear[1]/wow", "true");
@@ -54,13 +59,17 @@ struct FlightGearSource : testing::Test {
         fg.set("/sim/time/utc/second", std::to_string(second));
     }
 
-    // Values may be one poll old: poll until the tracker has raised count events.
-    void refreshUntil(std::size_t count)
+    // The window's next poll, 550 ms after the last; FlightGear changes 200 ms
+    // into that pause, long after it answered the last poll. How long the poll took.
+    Clock::duration poll(const std::function<void()>& change = {})
     {
-        for (int poll = 0; poll < 20 && events.events.size() < count; ++poll) {
-            std::this_thread::sleep_for(20ms);
-            tracker.Refresh();
-        }
+        std::this_thread::sleep_for(200ms);
+        if (change)
+            change();
+        std::this_thread::sleep_for(350ms);
+        const auto before = Clock::now();
+        tracker.Refresh();
+        return Clock::now() - before;
     }
 
     std::string start()
@@ -71,135 +80,119 @@ struct FlightGearSource : testing::Test {
     }
 };
 
-TEST_F(FlightGearSource, TracksAFlightAcrossMidnightWithTheSimulatorsClockAndFuel)
+// FlightGear's delay in answering a batch.
+struct FlightGearFlight : FlightGearSource, testing::WithParamInterface<std::chrono::milliseconds> {};
+
+// One poll per step: a value FlightGear changed before the poll is seen by it.
+TEST_P(FlightGearFlight, EachPollSeesWhatFlightGearReadAfterItBegan)
 {
+    fg.setDelay(GetParam());
     ASSERT_EQ(start(), "Okay");
     EXPECT_EQ(tracker.Simulator_Description(), "FlightGear 2020.3.16 at 127.0.0.1:" + std::to_string(fg.port()));
     EXPECT_EQ(announced, std::vector<std::string>{tracker.Simulator_Description()});
     EXPECT_EQ(selector.flightDetails().closestAirportId, "KSFO");
 
-    fg.set("/controls/gear/brake-parking", "0");
-    refreshUntil(2);
-    fg.set("/gear/gear[1]/wow", "false");
-    setClock(23, 59, 59);
-    refreshUntil(3);
-    setClock(0, 0, 1);
-    fg.set("/gear/gear[1]/wow", "true");
-    fg.set("/consumables/fuel/tank[1]/level-lbs", "0");
-    refreshUntil(4);
-    setClock(0, 3, 0);
-    fg.set("/controls/gear/brake-parking", "true");
-    refreshUntil(9);
+    poll([&] { fg.set("/controls/gear/brake-parking", "0"); });
+    poll([&] {
+        fg.set("/gear/gear[1]/wow", "false");
+        setClock(23, 59, 59);
+    });
+    poll([&] {
+        setClock(0, 0, 1);
+        fg.set("/gear/gear[1]/wow", "true");
+        fg.set("/consumables/fuel/tank[1]/level-lbs", "0");
+    });
+    poll([&] {
+        setClock(0, 3, 0);
+        fg.set("/controls/gear/brake-parking", "true");
+    });
     EXPECT_EQ(events.events,
               (std::vector<std::string>{"FlightOUT 2359", "FuelOut 501", "FlightOFF 2359", "FlightON 0000",
                                         "FlightIN 0003", "FlightTime 0.1", "FlightTimeHHMM 0:04", "FuelIn 250",
                                         "FuelUsed 251"}));
 }
 
-TEST_F(FlightGearSource, AClosedConnectionFailsAtOnceAndOnContinuesTheFlight)
+INSTANTIATE_TEST_SUITE_P(AnswerDelay, FlightGearFlight, testing::Values(50ms, 800ms),
+                         [](const auto& info) { return info.param == 50ms ? "AFrameLater" : "SlowerThanAPoll"; });
+
+TEST_F(FlightGearSource, ALostFlightGearFailsOnceWithItsReasonAndOnContinuesFromTheModule)
 {
     ASSERT_EQ(start(), "Okay");
-    fg.set("/controls/gear/brake-parking", "0");
-    refreshUntil(2);
-    fg.dropConnections();
-    std::this_thread::sleep_for(50ms);
-    const auto before = Clock::now();
-    tracker.Refresh();
-    EXPECT_LT(Clock::now() - before, 500ms) << "no retries against a closed connection";
-    ASSERT_EQ(events.events.back(),
-              "FSClosed FlightGear at 127.0.0.1:" + std::to_string(fg.port()) + " closed the connection.");
-    EXPECT_EQ(announced.back(), "") << "the status bar forgets the simulator";
+    poll([&] { fg.set("/controls/gear/brake-parking", "0"); });
+    ASSERT_EQ(tracker.TIME_OUT(), "2359");
+    const struct {
+        const char* what;
+        std::function<void(PropsServerStub&)> lose;
+        bool cancelled; // 200 ms into the poll
+        std::chrono::milliseconds atLeast, within;
+        const char* failure; // after the simulator's name; nullptr: not checked
+    } rows[] = {
+        {"closed", [](PropsServerStub& fg) { fg.dropConnections(); }, false, 0ms, 500ms, " closed the connection."},
+        {"a line too long", [](PropsServerStub& fg) { fg.set("/sim/aircraft", std::string(2000, 'x')); }, false, 0ms, 500ms,
+         " closed the connection (it sent a line longer than 1024 bytes)."},
+        {"silent: waited for 2 s, not 11 times", [](PropsServerStub& fg) { fg.setSilent(true); }, false, 1500ms,
+         2500ms, " stopped answering (nothing for 2 seconds)."},
+        {"cancelled while silent", [](PropsServerStub& fg) { fg.setSilent(true); }, true, 0ms, 400ms, nullptr},
+    };
+    for (const auto& row : rows) {
+        fg.setSilent(false);
+        fg.set("/sim/aircraft", "ufo");
+        selector.clearCancel();
+        if (!tracker.isLinkOpen()) { // the first row finds it open since the flight began
+            ASSERT_EQ(start(), "Okay") << row.what;
+        }
+        std::thread canceller;
+        if (row.cancelled)
+            canceller = std::thread([&] {
+                std::this_thread::sleep_for(750ms);
+                selector.cancel();
+            });
+        const auto took = poll([&] { row.lose(fg); });
+        if (canceller.joinable())
+            canceller.join();
+        EXPECT_GE(took, row.atLeast) << row.what;
+        EXPECT_LT(took, row.within) << row.what;
+        EXPECT_FALSE(tracker.isLinkOpen()) << row.what;
+        EXPECT_EQ(announced.back(), "") << row.what << ": the status bar forgets the simulator";
+        if (row.failure != nullptr) {
+            EXPECT_EQ(events.events.back(), "FSClosed " + name + row.failure) << row.what;
+        }
+    }
 
     // "On" again, through another source: the module, its aircraft airborne at 00:01.
+    selector.clearCancel();
     fillModuleVersions(moduleVars);
     moduleVars.setU8(SimOffset::kZuluTime + 1, 1);
     module.setWindowClasses({"UIPCMAIN"});
     module.attachModule(&moduleVars);
     selector.setSource(SourceChoice::of(SourceChoice::Kind::Fsuipc));
     ASSERT_EQ(start(), "Okay");
-    refreshUntil(4);
+    poll();
     EXPECT_EQ(events.events.back(), "FlightOFF 0001");
     EXPECT_EQ(tracker.TIME_OUT(), "2359") << "recorded phases survive the change of source";
 }
 
-TEST_F(FlightGearSource, ASilentSimulatorTimesOutOnceInsteadOfElevenTimes)
-{
-    ASSERT_EQ(start(), "Okay");
-    fg.setSilent(true);
-    tracker.Refresh(); // the answer already sent is still taken
-    std::this_thread::sleep_for(600ms); // past its freshness
-    const auto before = Clock::now();
-    tracker.Refresh();
-    const auto took = Clock::now() - before;
-    EXPECT_GT(took, 1000ms) << "waits for the answer until it is 2 s late";
-    EXPECT_LT(took, 2500ms) << "then fails every retry at once";
-    ASSERT_FALSE(events.events.empty());
-    EXPECT_EQ(events.events.back(), "FSClosed FlightGear at 127.0.0.1:" + std::to_string(fg.port()) +
-                                        " stopped answering (nothing for 2 seconds).");
-}
-
-TEST_F(FlightGearSource, CancellingEndsTheWaitWithin50ms)
-{
-    ASSERT_EQ(start(), "Okay");
-    fg.setSilent(true);
-    tracker.Refresh();
-    std::this_thread::sleep_for(600ms);
-    std::thread canceller([this] {
-        std::this_thread::sleep_for(200ms);
-        selector.cancel();
-    });
-    const auto before = Clock::now();
-    tracker.Refresh();
-    const auto took = Clock::now() - before;
-    canceller.join();
-    EXPECT_LT(took, 400ms);
-    EXPECT_FALSE(tracker.isLinkOpen());
-}
-
 TEST_F(FlightGearSource, RefusesTheLinkWithTextsThatNameFlightGear)
 {
-    const std::string endpoint = "127.0.0.1:" + std::to_string(fg.port());
     fg.setSilent(true);
-    EXPECT_EQ(start().find("Unable to connect to FlightGear at " + endpoint + "."), 0u) << "an answer that never comes";
+    EXPECT_EQ(start().find("Unable to connect to " + name + "."), 0u) << "an answer that never comes";
     fg.setSilent(false);
     fg.set("/sim/time/utc/hour", "");
     EXPECT_NE(start().find("--telnet=" + std::to_string(fg.port())), std::string::npos) << "no clock: not FlightGear";
-
-    setClock(12, 0, 0);
-    ASSERT_EQ(start(), "Okay");
-    fg.sendRaw(std::string(2000, 'x'));
-    std::this_thread::sleep_for(100ms);
-    tracker.Refresh();
-    ASSERT_FALSE(events.events.empty());
-    EXPECT_EQ(events.events.back(),
-              "FSClosed FlightGear at " + endpoint + " closed the connection (it sent a line longer than 1024 bytes).");
 }
 
-TEST(SourceSelectorTest, TheModuleKeepsItsOwnTextsAndVersionName)
+// Cancelling the selector ends a wait inside the module's exchange.
+TEST(SourceSelectorTest, CancellingEndsAWaitInsideTheModulesExchange)
 {
     SimVariables vars;
     fillModuleVersions(vars);
     FakeIpcPlatform module;
     module.attachModule(&vars);
-    std::vector<std::string> announced;
     SourceSelector selector(module);
-    selector.setConnectionHook([&](const std::string& text) { announced.push_back(text); });
     selector.setSource(SourceChoice::of(SourceChoice::Kind::Fsuipc));
     clsACARS tracker(selector);
     std::string result;
     ASSERT_TRUE(tracker.Start(result));
-    EXPECT_EQ(tracker.Simulator_Description(), "FS2002");
-    EXPECT_EQ(announced, std::vector<std::string>{"FS2002"}) << "once the handshake has named it";
-    tracker.Stop_();
-
-    module.setWindowClasses({});
-    EXPECT_FALSE(tracker.Start(result));
-    EXPECT_EQ(result.substr(0, 30), "Unable to connect to FSUIPC.  ");
-
-    module.setWindowClasses({"UIPCMAIN"});
-    EXPECT_TRUE(tracker.Start(result));
-
-    // Cancelling the selector ends a wait inside the module's exchange.
     module.setMessageHandler([&](const FakeIpcPlatform::Message&) {
         for (const auto until = Clock::now() + 3s; !module.isCancelled() && Clock::now() < until;)
             std::this_thread::sleep_for(5ms);
@@ -215,64 +208,166 @@ TEST(SourceSelectorTest, TheModuleKeepsItsOwnTextsAndVersionName)
     EXPECT_LT(Clock::now() - waiting, 300ms);
 }
 
-// Answers every X-Plane subscription it receives while answering is set.
-struct XPlaneResponder {
-    net::Socket socket;
-    std::atomic<bool> answering{true}, stop{false};
+const auto kXPlaneReply = rref::encodeReply({{0, 3600}, {1, 1}, {2, 1}, {3, 100}, {4, 0}, {5, 'R'}});
+
+// A fake X-Plane on a loopback port of its own: records the frequencies of
+// the requests it receives and answers each with reply, from the socket set
+// (its own port, another port of its address, another address) or not at all.
+struct FakeXPlane {
+    net::Socket socket, otherPort, foreign;
+    std::mutex mutex; // guards the rest
+    net::Socket* answerFrom = &socket;
+    std::vector<unsigned char> reply = kXPlaneReply;
+    net::Address client;
+    std::vector<std::int32_t> frequencies;
+    std::atomic<bool> stop{false};
     std::thread thread;
-    XPlaneResponder()
+
+    FakeXPlane()
     {
         std::string error;
-        net::Address local;
-        EXPECT_TRUE(net::resolve("127.0.0.1", 0, local, error) && socket.bindDatagram(local, error));
+        net::Address local, other;
+        EXPECT_TRUE(net::resolve("127.0.0.1", 0, local, error) && socket.bindDatagram(local, error) &&
+                    otherPort.bindDatagram(local, error));
+        EXPECT_TRUE(net::resolve("127.0.0.2", 0, other, error) && foreign.bindDatagram(other, error));
         thread = std::thread([this] {
-            const auto reply = rref::encodeReply({{0, 3600}, {1, 1}, {2, 1}, {3, 100}, {4, 0}});
             unsigned char packet[512];
-            net::Address from;
-            while (!stop)
-                if (socket.receiveFrom(packet, sizeof packet, 20, from) > 0 && answering)
-                    socket.sendTo(from, reply.data(), reply.size());
+            for (net::Address from; !stop;) {
+                const long length = socket.receiveFrom(packet, sizeof packet, 20, from);
+                const auto request = length > 0 ? rref::decodeRequest(packet, std::size_t(length)) : std::nullopt;
+                const std::lock_guard lock(mutex);
+                if (!request)
+                    continue;
+                client = from;
+                frequencies.push_back(request->frequency);
+                if (answerFrom != nullptr)
+                    answerFrom->sendTo(client, reply.data(), reply.size());
+            }
         });
     }
-    ~XPlaneResponder()
+    ~FakeXPlane()
     {
         stop = true;
         thread.join();
     }
+    SourceChoice choice() const { return {SourceChoice::Kind::XPlane, "127.0.0.1", socket.localPort(), {}}; }
+    void answer(net::Socket* from, std::size_t cutBytes = 0)
+    {
+        const std::lock_guard lock(mutex);
+        answerFrom = from;
+        reply = kXPlaneReply;
+        reply.resize(reply.size() - cutBytes);
+    }
+    void sendFrom(net::Socket& from, const std::vector<unsigned char>& packet)
+    {
+        const std::lock_guard lock(mutex);
+        from.sendTo(client, packet.data(), packet.size());
+    }
+    // The requests of this frequency that came (within 200 ms) since the last call.
+    std::size_t taken(std::int32_t frequency)
+    {
+        std::this_thread::sleep_for(200ms);
+        const std::lock_guard lock(mutex);
+        const auto count = static_cast<std::size_t>(std::count(frequencies.begin(), frequencies.end(), frequency));
+        frequencies.clear();
+        return count;
+    }
 };
 
-TEST(SourceSelectorTest, AutomaticTakesTheFirstToAnswerOfModuleRelayFlightGearAndXPlane)
+TEST(XPlaneSourceTest, AcceptsItsSimulatorsAddressFromAnyPortAndNothingElse)
+{
+    const struct {
+        const char* what;
+        net::Socket FakeXPlane::*from;
+        std::size_t cutBytes;
+        bool opens;
+    } rows[] = {
+        {"from the simulator's port", &FakeXPlane::socket, 0, true},
+        {"from another port of its address", &FakeXPlane::otherPort, 0, true},
+        {"from another address", &FakeXPlane::foreign, 0, false},
+        {"cut mid-pair", &FakeXPlane::socket, 1, false},
+    };
+    FakeXPlane sim;
+    for (const auto& row : rows) {
+        sim.answer(&(sim.*row.from), row.cutBytes);
+        XPlanePlatform platform(sim.choice(), 800);
+        const auto window = platform.findWindow("UIPCMAIN");
+        EXPECT_EQ(window != 0, row.opens) << row.what;
+        platform.releaseWindow(window);
+    }
+}
+
+// On one platform: foreign packets change nothing, a 2 s silence asks again,
+// the close cancels every subscription.
+TEST(XPlaneSourceTest, AsksAgainAfterASilenceAndCancelsAtClose)
+{
+    FakeXPlane sim;
+    XPlanePlatform platform(sim.choice(), 2000);
+    const std::size_t count = rref::datarefs().size();
+    const auto window = platform.findWindow("UIPCMAIN");
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(sim.taken(XPlanePlatform::kFrequencyPerSecond), count);
+    sim.answer(nullptr);
+    sim.sendFrom(sim.foreign, rref::encodeReply({{0, 7200}, {1, 0}, {2, 0}, {3, 999}, {4, 0}, {5, 'F'}}));
+    sim.sendFrom(sim.socket, {'D', 'A', 'T', 'A', '*', 'j', 'u', 'n', 'k'});
+    std::this_thread::sleep_for(100ms);
+    platform.sendMessageTimeout(window, 0, 0, 0, 100); // takes what came
+    EXPECT_EQ(platform.flightDetails().aircraftType, "R") << "the real values, not the foreign ones";
+
+    std::this_thread::sleep_for(2100ms);
+    platform.sendMessageTimeout(window, 0, 0, 0, 100);
+    EXPECT_EQ(sim.taken(XPlanePlatform::kFrequencyPerSecond), count) << "asked again after the loss";
+    platform.releaseWindow(window);
+    EXPECT_EQ(sim.taken(0), count) << "every subscription cancelled at close";
+}
+
+// Every source answers where its row says so; the module and the relay's
+// module name themselves FS2002 and FS2000.
+TEST(SourceSelectorTest, TakesTheChosenSourceOrInAutomaticTheFirstToAnswer)
 {
     SimVariables vars;
     fillModuleVersions(vars);
     FakeIpcPlatform module;
     module.attachModule(&vars);
+    RelayInThread relay; // its key in its default place
+    fillModuleVersions(relay.vars, 0x19980005, 2);
+    bool created = false;
+    std::string error;
+    ASSERT_TRUE(RelayKey::loadOrCreate(defaultRelayKeyPath(), relay.config.key, created, error)) << error;
+    ASSERT_TRUE(relay.start());
     PropsServerStub fg;
     for (const auto& [path, value] : {std::pair{"/sim/time/utc/hour", "12"}, {"/sim/time/utc/minute", "0"},
                                       {"/sim/time/utc/second", "0"}})
         fg.set(path, value);
-    XPlaneResponder xplane;
-    std::uint16_t closedPort = 0; // nothing listens there: the relay is refused at once
-    {
-        const PropsServerStub gone;
-        closedPort = gone.port();
-    }
-    SourceSelector selector(module, {closedPort, fg.port(), xplane.socket.localPort()});
-    selector.setSource(SourceChoice::of(SourceChoice::Kind::Automatic));
+    FakeXPlane xplane;
+    SourceSelector selector(module, {relay.endpoint.port, fg.port(), xplane.socket.localPort()});
+    std::vector<std::string> announced;
+    selector.setConnectionHook([&](const std::string& text) { announced.push_back(text); });
     clsACARS tracker(selector);
+    using Kind = SourceChoice::Kind;
     const struct {
-        bool module, flightGear, xPlane;
+        Kind kind;
+        bool module, relay, flightGear, xPlane;
         const char* chosen; // the start of the description or of the failure
     } rows[] = {
-        {true, true, true, "FS2002"},
-        {false, true, true, "FlightGear"},
-        {false, false, true, "X-Plane"},
-        {false, false, false, "No simulator answered on this computer."},
+        {Kind::Automatic, true, true, true, true, "FS2002"},
+        {Kind::Automatic, false, true, true, true, "FS2000"},
+        {Kind::Automatic, false, false, true, true, "FlightGear"},
+        {Kind::Automatic, false, false, false, true, "X-Plane"},
+        {Kind::Automatic, false, false, false, false, "No simulator answered on this computer."},
+        {Kind::Fsuipc, false, true, true, true, "Unable to connect to FSUIPC.  "},
+        {Kind::Fsuipc, true, false, false, false, "FS2002"},
     };
     for (const auto& row : rows) {
-        module.setWindowClasses(row.module ? std::vector<std::string>{"UIPCMAIN"} : std::vector<std::string>{});
+        const auto windows = [](bool answers) {
+            return answers ? std::vector<std::string>{"UIPCMAIN"} : std::vector<std::string>{};
+        };
+        module.setWindowClasses(windows(row.module));
+        relay.module.setWindowClasses(windows(row.relay));
         fg.setSilent(!row.flightGear);
-        xplane.answering = row.xPlane;
+        xplane.answer(row.xPlane ? &xplane.socket : nullptr);
+        selector.setSource(SourceChoice::of(row.kind));
+        announced.clear();
         std::string result;
         const auto before = Clock::now();
         if (tracker.Start(result))
@@ -280,6 +375,9 @@ TEST(SourceSelectorTest, AutomaticTakesTheFirstToAnswerOfModuleRelayFlightGearAn
         tracker.Stop_();
         EXPECT_EQ(result.rfind(row.chosen, 0), 0u) << result;
         EXPECT_LT(Clock::now() - before, 1500ms) << "detection is quick";
+        if (row.kind == Kind::Fsuipc && row.module) {
+            EXPECT_EQ(announced, (std::vector<std::string>{"FS2002", ""})) << "once the handshake has named it";
+        }
     }
 }
 
