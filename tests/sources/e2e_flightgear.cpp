@@ -155,41 +155,31 @@ void e2e_FlightGear::probeAndWindowRecordAFlightAcrossMidnight()
         return std::stoi(hhmm.substr(0, 2)) * 60 + std::stoi(hhmm.substr(2));
     };
     const int blockMinutes = (minuteOfDay("FlightIN: ") - minuteOfDay("FlightOUT: ") + 1440) % 1440;
-    const std::vector<std::string> expected = {"Result: Okay",
-                                               "Simulator: " + simulator.toStdString(),
-                                               "FlightOUT: " + time("FlightOUT: "),
-                                               "Aircraft type: ufo",
-                                               "Origin: KSFO",
-                                               "FuelOut: " + fuelOut.toStdString(),
-                                               "FlightOFF: " + time("FlightOFF: "),
-                                               "FlightON: " + time("FlightON: "),
-                                               "FlightIN: " + time("FlightIN: "),
-                                               "Destination: KSFO",
-                                               "FlightTime: 0." + std::to_string((blockMinutes + 3) / 6),
-                                               "FlightTimeHHMM: 0:0" + std::to_string(blockMinutes),
-                                               "FuelIn: " + fuelIn.toStdString(),
-                                               "FuelUsed: " +
-                                                   std::to_string(fuelOut.toInt() - fuelIn.toInt())};
+    const std::vector<std::string> expected = {
+        "Result: Okay", "Simulator: " + simulator.toStdString(), "FlightOUT: " + time("FlightOUT: "),
+        "Aircraft type: ufo", "Origin: KSFO", "FuelOut: " + fuelOut.toStdString(),
+        "FlightOFF: " + time("FlightOFF: "), "FlightON: " + time("FlightON: "), "FlightIN: " + time("FlightIN: "),
+        "Destination: KSFO", "FlightTime: 0." + std::to_string((blockMinutes + 3) / 6),
+        "FlightTimeHHMM: 0:0" + std::to_string(blockMinutes), "FuelIn: " + fuelIn.toStdString(),
+        "FuelUsed: " + std::to_string(fuelOut.toInt() - fuelIn.toInt())};
     QCOMPARE(probeLines, expected);
 
     // The window: the flight into the log, with what FlightGear tells filled in.
     QTRY_VERIFY_WITH_TIMEOUT(link(ucACARS::LINK_LOG)->isActive(), 10000);
     QVERIFY2(dialogs.shown.isEmpty(), qPrintable(dialogs.lastText()));
+    const QStringList shown{u"ufo"_s, u"KSFO"_s, u"KSFO"_s, panelValue(0), panelValue(3), fuelOut + u" lbs"_s,
+                            fuelIn + u" lbs"_s};
     QTest::mouseClick(link(ucACARS::LINK_LOG), Qt::LeftButton);
     QCOMPARE(dialogs.lastText(), u"Flight Log Saved"_s);
     QFile log(FlightLog_Path());
     QVERIFY(log.open(QIODevice::ReadOnly | QIODevice::Text));
     const QStringList row = QString::fromUtf8(log.readAll()).trimmed().split(u'\n').last().split(u',');
     QCOMPARE(row.size(), clsLogEntry::kFieldCount);
-    const QStringList logged{row[clsLogEntry::AIRCRAFT_TYPE_FIELD],
-                             row[clsLogEntry::FLIGHT_ORIGIN_FIELD],
-                             row[clsLogEntry::FLIGHT_DESTINATION_FIELD],
-                             row[clsLogEntry::TIME_OUT_FIELD],
-                             row[clsLogEntry::TIME_IN_FIELD],
-                             row[clsLogEntry::FUEL_OUT_FIELD],
-                             row[clsLogEntry::FUEL_IN_FIELD]};
-    QCOMPARE(logged, (QStringList{u"ufo"_s, u"KSFO"_s, u"KSFO"_s, panelValue(0), panelValue(3),
-                                  fuelOut + u" lbs"_s, fuelIn + u" lbs"_s}));
+    using Log = clsLogEntry;
+    QCOMPARE((QStringList{row[Log::AIRCRAFT_TYPE_FIELD], row[Log::FLIGHT_ORIGIN_FIELD],
+                          row[Log::FLIGHT_DESTINATION_FIELD], row[Log::TIME_OUT_FIELD], row[Log::TIME_IN_FIELD],
+                          row[Log::FUEL_OUT_FIELD], row[Log::FUEL_IN_FIELD]}),
+             shown);
 }
 
 QTEST_MAIN(e2e_FlightGear)
