@@ -125,26 +125,30 @@ bool randomBytes(std::uint8_t* data, std::size_t size)
 
 namespace {
 
-// This process's user, as the security identifier its token names.
-std::vector<std::uint8_t> currentUser()
+// This process's user: the security identifier its token names, copied out of it.
+std::vector<std::uint8_t> currentUserSid()
 {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return {};
     DWORD size = 0;
     GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<std::uint8_t> user(size);
-    const bool known = size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size);
+    std::vector<std::uint8_t> user(size), sid;
+    if (size != 0 && GetTokenInformation(token, TokenUser, user.data(), size, &size)) {
+        const PSID found = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+        sid.resize(GetLengthSid(found));
+        CopySid(static_cast<DWORD>(sid.size()), sid.data(), found);
+    }
     CloseHandle(token);
-    return known ? user : std::vector<std::uint8_t>{};
+    return sid;
 }
 
 } // namespace
 
 bool writePrivateFile(const std::string& path, const std::string& bytes, std::string& error)
 {
-    const std::vector<std::uint8_t> user = currentUser();
-    PSID sid = user.empty() ? nullptr : reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+    std::vector<std::uint8_t> user = currentUserSid();
+    const PSID sid = user.empty() ? nullptr : user.data();
     const DWORD aclBytes = sid == nullptr ? 0 : sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid);
     std::vector<std::uint8_t> aclBuffer(aclBytes);
     ACL* acl = reinterpret_cast<ACL*>(aclBuffer.data());
