@@ -194,7 +194,7 @@ void BM_ChartsPanel(benchmark::State& state)
     if (!useLog(state, state.range(0)))
         return;
     SilentDialogs dialogs;
-    ucCharts panel(dialogs, nullptr, [] { return QDate(2026, 12, 7); });
+    ucCharts panel(dialogs);
     panel.resize(1100, 700);
     panel.show();
     QCoreApplication::processEvents();
@@ -265,13 +265,13 @@ int shots(const QString& dir, std::int64_t flights)
     return ok ? 0 : 1;
 }
 
-// The generated log's flights spread evenly over the three years up to today
-// (2026-12-07), two of them without a readable date.
+// The generated log's flights spread evenly over the three years up to today,
+// one in 150 without a readable date.
 QByteArray threeYearLog(std::int64_t flights)
 {
     QList<QByteArray> lines = generateFlightLog(flights).split('\n');
     lines.removeAll(QByteArray());
-    const QDate first(2024, 1, 3);
+    const QDate first = chartToday().addDays(-1069);
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QByteArray date = i % 150 == 149 ? QByteArray("n/a") : first.addDays(i * 1069 / lines.size()).toString(Qt::ISODate).toLatin1();
         lines[i] = date + lines[i].mid(lines[i].indexOf(','));
@@ -290,7 +290,7 @@ int chartShots(const QString& dir, std::int64_t flights)
     log.close();
 
     SilentDialogs dialogs;
-    ucCharts panel(dialogs, nullptr, [] { return QDate(2026, 12, 7); });
+    ucCharts panel(dialogs);
     panel.resize(600, 420);   // about its size in the main window
     panel.show();
     bool ok = true;

@@ -23,11 +23,22 @@ QByteArray utc(int minutesOfDay)
     return twoDigits(minutesOfDay / 60) + twoDigits(minutesOfDay % 60) + "Z";
 }
 
+// About three flights in ten start a new day.
+bool startsNewDay(std::mt19937& days)
+{
+    return std::uniform_int_distribution<int>(0, 99)(days) < 30;
+}
+
 } // namespace
 
-QByteArray generateFlightLog(std::int64_t flights, std::uint32_t seed)
+QByteArray generateFlightLog(std::int64_t flights, QDate lastDay, std::uint32_t seed)
 {
     std::mt19937 random(seed);
+    std::mt19937 days(seed + 1);
+    std::mt19937 counter = days;   // a dry run of the days gives the first one
+    std::int64_t dayCount = 0;
+    for (std::int64_t i = 0; i < flights; ++i)
+        dayCount += startsNewDay(counter);
     std::discrete_distribution<int> typeOf({20, 12, 8, 18, 15, 3, 4, 4, 5, 2, 9, 6, 2, 3, 3, 4, 2, 1, 2, 3});
     std::uniform_int_distribution<int> airport(0, int(kAirports.size()) - 1);
     std::uniform_int_distribution<int> minute(0, 24 * 60 - 1);
@@ -37,9 +48,9 @@ QByteArray generateFlightLog(std::int64_t flights, std::uint32_t seed)
 
     QByteArray log;
     log.reserve(flights * 100);
-    QDate date(1998, 1, 1);
+    QDate date = lastDay.addDays(-dayCount);
     for (std::int64_t i = 0; i < flights; ++i) {
-        if (percent(random) < 30)
+        if (startsNewDay(days))
             date = date.addDays(1);
         // One flight in fifty is entered some days late.
         const QDate flightDate = percent(random) < 2 ? date.addDays(-percent(random) % 20) : date;

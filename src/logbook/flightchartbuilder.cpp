@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFontMetricsF>
 #include <QGraphicsScene>
+#include <QGraphicsSimpleTextItem>
 #include <QLineSeries>
 #include <QPainter>
 #include <QPrinter>
@@ -55,6 +56,19 @@ std::unique_ptr<QChart> newChart(ChartKind kind)
     chart->setTitle(title(kind));
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignBottom);
+    return chart;
+}
+
+// No axes to draw: the title, and `line` in the middle of the chart.
+std::unique_ptr<QChart> sentenceChart(ChartKind kind, const QString& line)
+{
+    auto chart = newChart(kind);
+    chart->legend()->hide();
+    auto* text = new QGraphicsSimpleTextItem(line, chart.get());
+    text->setBrush(chart->titleBrush());
+    QChart* raw = chart.get();
+    QObject::connect(raw, &QGraphicsWidget::geometryChanged, raw,
+                     [raw, text] { text->setPos(raw->rect().center() - text->boundingRect().center()); });
     return chart;
 }
 
@@ -163,6 +177,8 @@ QString title(ChartKind kind)
 
 std::unique_ptr<QChart> build(ChartKind kind, const FlightChartData& data)
 {
+    if (const QString line = emptyChartLine(data, kind); !line.isEmpty())
+        return sentenceChart(kind, line);
     switch (kind) {
     case ChartKind::Month:
         return monthChart(data);

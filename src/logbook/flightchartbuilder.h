@@ -20,7 +20,8 @@ inline const QString kEmptyLogText =
     QStringLiteral("No flights in the log yet: the charts appear here once a flight has been saved.");
 
 // The chart's bars are QBarSet objects; for ChartKind::Type the first set is
-// all time and the second the last 12 months.
+// all time and the second the last 12 months. A chart without bars has no
+// series: its emptyChartLine() stands in the middle instead.
 std::unique_ptr<QChart> build(ChartKind kind, const FlightChartData& data);
 QString title(ChartKind kind);
 

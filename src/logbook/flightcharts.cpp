@@ -1,15 +1,14 @@
 #include "flightcharts.h"
 
+#include "distincttexts.h"
 #include "flightstats.h"
 
 #include <QDateTime>
 #include <QLocale>
 
 #include <algorithm>
-#include <array>
 #include <functional>
 #include <numeric>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -19,30 +18,13 @@ constexpr int kTypeColumn = 1;
 constexpr int kFlightTimeColumn = 11;
 constexpr int kLastYear = 9999;
 const QString kOther = QStringLiteral("Other");
-
-int digit(char c)
-{
-    return c >= '0' && c <= '9' ? c - '0' : -1;
-}
+const QString kOtherTypes = QStringLiteral("Other types");   // when a type of the pilot's own is called "Other"
 
 // Months since the start of year 0 of a "yyyy-mm-dd" date; -1 for any other text.
 int monthNumber(std::string_view date)
 {
-    if (date.size() != 10 || date[4] != '-' || date[7] != '-')
-        return -1;
-    int value[3] = {0, 0, 0};
-    constexpr std::array<std::pair<int, int>, 3> kFields{{{0, 4}, {5, 2}, {8, 2}}};
-    for (int field = 0; field < 3; ++field) {
-        for (int i = 0; i < kFields[field].second; ++i) {
-            const int d = digit(date[kFields[field].first + i]);
-            if (d < 0)
-                return -1;
-            value[field] = value[field] * 10 + d;
-        }
-    }
-    if (!QDate::isValid(value[0], value[1], value[2]))
-        return -1;
-    return value[0] * 12 + value[1] - 1;
+    const std::optional<std::uint32_t> key = LogTable::dateKey(date);
+    return key ? static_cast<int>(*key / 10000 * 12 + *key / 100 % 100) - 1 : -1;
 }
 
 int monthNumber(QDate date)
@@ -73,39 +55,6 @@ struct TypeSum {
     double recentHours = 0;
 };
 
-// Every type in byte order (the report's order); a log where types repeat
-// row after row finds most rows' type without hashing.
-class TypeCounter {
-public:
-    void add(std::string_view type, double hours, bool recent)
-    {
-        if (m_last >= m_sums.size() || m_sums[m_last].type != type) {
-            const auto [it, added] = m_index.try_emplace(type, m_sums.size());
-            if (added)
-                m_sums.push_back({type});
-            m_last = it->second;
-        }
-        TypeSum& sum = m_sums[m_last];
-        ++sum.flights;
-        sum.hours += hours;
-        if (recent) {
-            ++sum.recentFlights;
-            sum.recentHours += hours;
-        }
-    }
-
-    std::vector<TypeSum> inReportOrder()
-    {
-        std::sort(m_sums.begin(), m_sums.end(), [](const TypeSum& a, const TypeSum& b) { return a.type < b.type; });
-        return std::move(m_sums);
-    }
-
-private:
-    std::vector<TypeSum> m_sums;
-    std::unordered_map<std::string_view, std::size_t> m_index;
-    std::size_t m_last = 0;
-};
-
 void addTo(TypeTotal& bar, const TypeSum& sum)
 {
     bar.types.emplace_back(sum.type.data(), static_cast<qsizetype>(sum.type.size()));
@@ -116,7 +65,7 @@ void addTo(TypeTotal& bar, const TypeSum& sum)
 }
 
 // The kMaxTypes types with the most hours keep their bars, in report order;
-// the others share one "Other" bar at the end.
+// the others share one bar at the end, never labelled like a bar before it.
 std::vector<TypeTotal> typeBars(const std::vector<TypeSum>& sums)
 {
     std::vector<bool> own(sums.size(), true);
@@ -129,7 +78,8 @@ std::vector<TypeTotal> typeBars(const std::vector<TypeSum>& sums)
             own[byHours[rank]] = false;
     }
     std::vector<TypeTotal> bars;
-    TypeTotal other{kOther};
+    TypeTotal other;
+    other.label = kOther;
     for (std::size_t i = 0; i < sums.size(); ++i) {
         if (!own[i]) {
             addTo(other, sums[i]);
@@ -140,8 +90,11 @@ std::vector<TypeTotal> typeBars(const std::vector<TypeSum>& sums)
         bar.label = QString::fromLocal8Bit(bar.types.front());
         bars.push_back(std::move(bar));
     }
-    if (!other.types.empty())
+    if (!other.types.empty()) {
+        if (std::any_of(bars.begin(), bars.end(), [](const TypeTotal& bar) { return bar.label == kOther; }))
+            other.label = kOtherTypes;
         bars.push_back(std::move(other));
+    }
     return bars;
 }
 
@@ -177,13 +130,21 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today)
     std::vector<PeriodTotal> years(kLastYear + 1);
     int firstYear = kLastYear + 1;
     int lastYear = -1;
-    TypeCounter types;
+    DistinctTexts types(64);
+    std::vector<TypeSum> typeSums;   // by the type's id in `types`
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
         const double hours = flightHours(table, row);
         const int month = monthNumber(table.cell(row, kDateColumn));
-        const std::string_view type = table.cell(row, kTypeColumn);
-        if (!isBlankType(type))
-            types.add(type, hours, month >= firstRecentMonth && month <= lastMonth);
+        const std::uint32_t type = types.idOf(table.cell(row, kTypeColumn));
+        if (type == typeSums.size())
+            typeSums.push_back({types.texts()[type]});
+        TypeSum& sum = typeSums[type];
+        ++sum.flights;
+        sum.hours += hours;
+        if (month >= firstRecentMonth && month <= lastMonth) {
+            ++sum.recentFlights;
+            sum.recentHours += hours;
+        }
         if (month < 0) {
             ++data.undatedFlights;
             continue;
@@ -204,7 +165,10 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today)
     }
     addRunningTotals(data.months);
     addRunningTotals(data.years);
-    data.types = typeBars(types.inReportOrder());
+    // A blank type is no type; the others in byte order, the report's order.
+    std::erase_if(typeSums, [](const TypeSum& sum) { return isBlankType(sum.type); });
+    std::sort(typeSums.begin(), typeSums.end(), [](const TypeSum& a, const TypeSum& b) { return a.type < b.type; });
+    data.types = typeBars(typeSums);
     return data;
 }
 
@@ -246,6 +210,25 @@ std::vector<qsizetype> flightsOfBar(const LogTable& table, const FlightChartData
             rows.push_back(row);
     }
     return rows;
+}
+
+QString emptyChartLine(const FlightChartData& data, ChartKind kind)
+{
+    switch (kind) {
+    case ChartKind::Month:
+        if (std::all_of(data.months.begin(), data.months.end(), [](const PeriodTotal& m) { return m.flights == 0; }))
+            return QStringLiteral("No flights in the last %1 months.").arg(FlightChartData::kMonths);
+        break;
+    case ChartKind::Type:
+        if (data.types.empty())
+            return QStringLiteral("No flight names its aircraft type.");
+        break;
+    case ChartKind::Year:
+        if (data.years.empty())
+            return QStringLiteral("No flight has a readable date.");
+        break;
+    }
+    return {};
 }
 
 QString undatedFlightsLine(qsizetype count)

@@ -24,7 +24,8 @@ struct PeriodTotal {
 
 // Flights and hours of one aircraft type, all time and in the last 12 months.
 struct TypeTotal {
-    QString label;                   // the type as the pilot wrote it, or "Other"
+    QString label;                   // the type as the pilot wrote it, or the rest's "Other" ("Other types"
+                                     // when a type of its own is called "Other")
     std::vector<QByteArray> types;   // the type texts this bar adds up (several for "Other")
     qsizetype flights = 0;
     double hours = 0;
@@ -64,6 +65,9 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today);
 // The rows of `table` a bar adds up, in table order. `data` must come from the same table.
 std::vector<qsizetype> flightsOfBar(const LogTable& table, const FlightChartData& data, const ChartBar& bar);
 
+// Shown in place of a chart that has no bar to draw: no flight in the last 24
+// months, no aircraft type, no readable date; empty when the chart has bars.
+QString emptyChartLine(const FlightChartData& data, ChartKind kind);
 // The line under the charts: "12 flights without a readable date are not
 // shown"; empty when every flight is dated.
 QString undatedFlightsLine(qsizetype count);

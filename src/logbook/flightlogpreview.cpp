@@ -14,6 +14,26 @@ constexpr QSize kNormalSize{820, 960};
 constexpr double kZoomStep = 1.25;
 }
 
+FlightLogPreview* FlightLogPreview::of(const QWidget& panel)
+{
+    return panel.findChild<FlightLogPreview*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void FlightLogPreview::openFor(QWidget& panel, QPrinter& printer, std::function<void(QPrinter&)> paint,
+                               std::function<bool()> print)
+{
+    if (of(panel))
+        return;
+    auto* preview = new FlightLogPreview(printer, std::move(paint), &panel);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowModality(Qt::ApplicationModal);
+    connect(preview, &FlightLogPreview::printRequested, preview, [preview, print = std::move(print)] {
+        if (print())
+            preview->close();
+    });
+    preview->show();
+}
+
 FlightLogPreview::FlightLogPreview(QPrinter& printer, std::function<void(QPrinter&)> paint, QWidget* parent)
     : QDialog(parent), m_paint(std::move(paint)), m_preview(new QPrintPreviewWidget(&printer, this)),
       m_lblPage(new QLabel(this))

@@ -19,6 +19,15 @@ public:
     // owned and must outlive the window.
     FlightLogPreview(QPrinter& printer, std::function<void(QPrinter&)> paint, QWidget* parent = nullptr);
 
+    // The open preview of `panel`, if any.
+    static FlightLogPreview* of(const QWidget& panel);
+    // Opens the preview of `panel`'s pages unless one is open: modal for the
+    // pilot but not blocking the caller, deleted when closed, and a child of
+    // the panel so that it never outlives what it paints. Its Print runs
+    // `print`; the window closes when that returns true.
+    static void openFor(QWidget& panel, QPrinter& printer, std::function<void(QPrinter&)> paint,
+                        std::function<bool()> print);
+
     QString pageIndicator() const;
     // Shows page `page` (1-based; clamped to the pages there are).
     void goToPage(int page);

@@ -1,7 +1,8 @@
 #include "logtable.h"
 
+#include "distincttexts.h"
+
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -32,71 +33,6 @@ int daysInMonth(int year, int month)
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
-
-// yyyymmdd for a valid "yyyy-mm-dd" date, nothing for any other text.
-std::optional<std::uint32_t> dateKey(std::string_view text)
-{
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
-        return std::nullopt;
-    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
-        if (!isDigit(text[i]))
-            return std::nullopt;
-    const int year = digits(text, 0, 4);
-    const int month = digits(text, 5, 2);
-    const int day = digits(text, 8, 2);
-    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
-        return std::nullopt;
-    return static_cast<std::uint32_t>(year * 10000 + month * 100 + day);
-}
-
-// Every distinct text of a column once, numbered in order of first sight.
-class DistinctTexts {
-public:
-    explicit DistinctTexts(std::size_t expected) : m_slots(std::bit_ceil(std::max<std::size_t>(expected, 16) * 2), 0) {}
-
-    std::uint32_t idOf(std::string_view text)
-    {
-        std::size_t slot = hash(text) & (m_slots.size() - 1);
-        for (;; slot = (slot + 1) & (m_slots.size() - 1)) {
-            const std::uint32_t entry = m_slots[slot];
-            if (entry == 0)
-                break;
-            if (m_texts[entry - 1] == text)
-                return entry - 1;
-        }
-        m_texts.push_back(text);
-        m_slots[slot] = static_cast<std::uint32_t>(m_texts.size());
-        if (m_texts.size() * 2 > m_slots.size())
-            grow();
-        return static_cast<std::uint32_t>(m_texts.size() - 1);
-    }
-
-    const std::vector<std::string_view>& texts() const { return m_texts; }
-
-private:
-    static std::size_t hash(std::string_view text)
-    {
-        std::uint64_t h = 14695981039346656037ull;   // FNV-1a
-        for (char c : text)
-            h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-        return static_cast<std::size_t>(h ^ (h >> 29));
-    }
-
-    void grow()
-    {
-        std::vector<std::uint32_t> wider(m_slots.size() * 2, 0);
-        for (std::uint32_t id = 0; id < m_texts.size(); ++id) {
-            std::size_t slot = hash(m_texts[id]) & (wider.size() - 1);
-            while (wider[slot] != 0)
-                slot = (slot + 1) & (wider.size() - 1);
-            wider[slot] = id + 1;
-        }
-        m_slots.swap(wider);
-    }
-
-    std::vector<std::uint32_t> m_slots;   // distinct id + 1, 0 = free
-    std::vector<std::string_view> m_texts;
-};
 
 // Byte order (unsigned, as memcmp) of the distinct texts: rank[id].
 std::vector<std::uint32_t> rankTexts(const std::vector<std::string_view>& texts)
@@ -142,6 +78,22 @@ void sortByKey(KeyedRows& keyed)
 }
 
 } // namespace
+
+std::optional<std::uint32_t> LogTable::dateKey(std::string_view text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (!isDigit(text[i]))
+            return std::nullopt;
+    const int year = digits(text, 0, 4);
+    const int month = digits(text, 5, 2);
+    const int day = digits(text, 8, 2);
+    if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+        return std::nullopt;
+    return static_cast<std::uint32_t>(year * 10000 + month * 100 + day);
+}
+
 
 LogTable::LogTable()
 {

@@ -55,6 +55,10 @@ public:
     // Rows first..first+count-1 in one move of the rows after them.
     void removeRows(qsizetype first, qsizetype count);
 
+    // yyyymmdd for a valid "yyyy-mm-dd" date (year 1 on), nothing for any
+    // other text: what the date sort and the charts take for a date.
+    static std::optional<std::uint32_t> dateKey(std::string_view text);
+
     enum class SortKey {
         Date,   // "yyyy-mm-dd" dates chronologically, then every other text in byte order
         Bytes,  // byte order; texts are equal only when byte-identical

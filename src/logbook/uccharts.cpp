@@ -8,6 +8,7 @@
 #include "flightlogpreview.h"
 #include "linklabelgroup.h"
 #include "modfunctions.h"
+#include "panelframe.h"
 #include "paneltitle.h"
 
 #include <QBarSeries>
@@ -47,13 +48,8 @@ constexpr QSize kPngSize{1240, 1754};   // A4 at kPngDpi
 constexpr int kPngMarginPx = 60;
 constexpr int kPdfDpi = 1200;
 
-struct LinkPlacement {
-    const char* caption;
-    int leftTwips;
-    int widthTwips;
-};
 // Left to right in index order (see ucCharts::Link).
-constexpr std::array<LinkPlacement, 4> kLinks{{
+constexpr std::array<PanelLink, 4> kLinks{{
     {"Page Setup", 240, 1020},
     {"Print Preview", 1500, 1140},
     {"Print", 2880, 480},
@@ -91,23 +87,13 @@ ucCharts::ucCharts(Dialogs& dialogs, QWidget* parent, std::function<QDate()> tod
 // The preview paints from the figures; it goes before them.
 ucCharts::~ucCharts()
 {
-    delete findChild<FlightLogPreview*>();
+    delete FlightLogPreview::of(*this);
 }
 
 void ucCharts::buildControls()
 {
-    m_frame = new QWidget(this);
-    m_frame->setObjectName(QStringLiteral("Frame"));
-    m_frame->setAutoFillBackground(true);
-    QPalette white = m_frame->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    m_frame->setPalette(white);
-
-    m_title = new PanelTitle(m_frame);
-    m_title->setObjectName(QStringLiteral("Title"));
-    for (const LinkPlacement& link : kLinks)
-        m_title->addLink(QString::fromLatin1(link.caption), link.leftTwips, link.widthTwips);
-    connect(m_title->links(), &LinkLabelGroup::clicked, this, &ucCharts::hypCharts_Click);
+    m_frame = new PanelFrame(kLinks, this);
+    connect(m_frame->title()->links(), &LinkLabelGroup::clicked, this, &ucCharts::hypCharts_Click);
 
     m_tabs = new QTabWidget(m_frame);
     m_tabs->setObjectName(QStringLiteral("tabCharts"));
@@ -138,7 +124,7 @@ QPrinter& ucCharts::printer()
 
 void ucCharts::setTitle_BackColor(qint32 vData)
 {
-    m_title->setBackColor(vData);
+    m_frame->title()->setBackColor(vData);
 }
 
 void ucCharts::resizeEvent(QResizeEvent* event)
@@ -157,15 +143,12 @@ void ucCharts::showEvent(QShowEvent* event)
 
 void ucCharts::placeControls()
 {
-    m_frame->setGeometry(rect());
-    const int width = m_frame->width();
-    const int titleHeight = m_title->heightPixels();
-    m_title->setGeometry(0, 0, width, titleHeight);
-    const int bodyHeight = std::max(0, m_frame->height() - titleHeight);
-    const int undatedHeight = m_lblUndated->text().isEmpty() ? 0 : m_lblUndated->sizeHint().height() + 4;
-    m_tabs->setGeometry(0, titleHeight, width, std::max(0, bodyHeight - undatedHeight));
-    m_lblUndated->setGeometry(0, titleHeight + bodyHeight - undatedHeight, width, undatedHeight);
-    m_lblEmpty->setGeometry(0, titleHeight, width, bodyHeight);
+    const QRect body = m_frame->fillPanel();
+    const int undatedHeight =
+        std::min(body.height(), m_lblUndated->text().isEmpty() ? 0 : m_lblUndated->sizeHint().height() + 4);
+    m_tabs->setGeometry(body.adjusted(0, 0, 0, -undatedHeight));
+    m_lblUndated->setGeometry(body.x(), body.bottom() + 1 - undatedHeight, body.width(), undatedHeight);
+    m_lblEmpty->setGeometry(body);
 }
 
 void ucCharts::logSaved()
@@ -279,16 +262,8 @@ void ucCharts::pageSetup()
 void ucCharts::printPreview()
 {
     try {
-        if (findChild<FlightLogPreview*>())
-            return;
-        auto* preview = new FlightLogPreview(printer(), [this](QPrinter& target) { paint(target); }, this);
-        preview->setAttribute(Qt::WA_DeleteOnClose);
-        preview->setWindowModality(Qt::ApplicationModal);
-        connect(preview, &FlightLogPreview::printRequested, this, [this, preview] {
-            if (printCharts())
-                preview->close();
-        });
-        preview->show();
+        FlightLogPreview::openFor(*this, printer(), [this](QPrinter& target) { paint(target); },
+                                  [this] { return printCharts(); });
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourcePrintPreview, e);
     }
@@ -298,7 +273,7 @@ void ucCharts::printPreview()
 bool ucCharts::printCharts()
 {
     try {
-        QWidget* preview = findChild<FlightLogPreview*>();
+        QWidget* preview = FlightLogPreview::of(*this);
         if (!m_dialogs.printSetup(preview ? preview : this, printer()))
             return false;
         BusyCursor busy;

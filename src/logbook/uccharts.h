@@ -11,7 +11,7 @@
 #include <memory>
 
 class Dialogs;
-class PanelTitle;
+class PanelFrame;
 class QChartView;
 class QLabel;
 class QPrinter;
@@ -79,8 +79,7 @@ private:
     FlightChartData m_data;
     QString m_pageHeader;
 
-    QWidget* m_frame = nullptr;
-    PanelTitle* m_title = nullptr;
+    PanelFrame* m_frame = nullptr;
     QTabWidget* m_tabs = nullptr;
     std::array<QChartView*, 3> m_views{};
     QLabel* m_lblUndated = nullptr;

@@ -13,6 +13,7 @@
 #include "flightstats.h"
 #include "modfunctions.h"
 #include "linklabelgroup.h"
+#include "panelframe.h"
 #include "paneltitle.h"
 #include "twips.h"
 
@@ -45,14 +46,14 @@ const QString kMsgUndone = QStringLiteral("Flight Log Changes Undone");
 const QString kTitleChanged = QStringLiteral("Flight Log Changed");
 const QString kMsgSaveChanges = QStringLiteral("Would you like to save the changes made to the Flight Log?");
 const QString kPageHeaderPrefix = QStringLiteral("Flight Log: ");
+const QString kTitleChartFlights = QStringLiteral("Quillon Charts");
+const QString kMsgSomeFlightsShown = QStringLiteral("%1 of the %2 flights of that bar are shown: %3");
+const QString kWhyUnsaved =
+    QStringLiteral("the Flight Log has changes that are not saved yet, and the charts show the log as last saved.");
+const QString kWhyFileChanged = QStringLiteral("the log file has changed since the Flight Log read it.");
 
-struct LinkPlacement {
-    const char* caption;
-    int leftTwips;
-    int widthTwips;
-};
 // Left to right in index order (see ucFlightLog::Link).
-constexpr std::array<LinkPlacement, 5> kLinks{{
+constexpr std::array<PanelLink, 5> kLinks{{
     {"Save", 240, 480},
     {"Undo", 960, 480},
     {"Page Setup", 1680, 1020},
@@ -89,18 +90,8 @@ ucFlightLog::~ucFlightLog()
 
 void ucFlightLog::buildControls()
 {
-    m_frame = new QWidget(this);
-    m_frame->setObjectName(QStringLiteral("Frame"));
-    m_frame->setAutoFillBackground(true);
-    QPalette white = m_frame->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    m_frame->setPalette(white);
-
-    m_title = new PanelTitle(m_frame);
-    m_title->setObjectName(QStringLiteral("Title"));
-    for (const LinkPlacement& link : kLinks)
-        m_title->addLink(QString::fromLatin1(link.caption), link.leftTwips, link.widthTwips);
-    connect(m_title->links(), &LinkLabelGroup::clicked, this, &ucFlightLog::hypACARS_Click);
+    m_frame = new PanelFrame(kLinks, this);
+    connect(m_frame->title()->links(), &LinkLabelGroup::clicked, this, &ucFlightLog::hypACARS_Click);
 
     m_lblCaption = new QLabel(m_frame);
     m_lblCaption->setObjectName(QStringLiteral("lblCaption"));
@@ -134,7 +125,7 @@ QPrinter& ucFlightLog::printer()
 
 void ucFlightLog::setTitle_BackColor(qint32 vData)
 {
-    m_title->setBackColor(vData);
+    m_frame->title()->setBackColor(vData);
 }
 
 QString ucFlightLog::caption() const
@@ -144,7 +135,7 @@ QString ucFlightLog::caption() const
 
 FlightLogPreview* ucFlightLog::previewWindow() const
 {
-    return findChild<FlightLogPreview*>(QString(), Qt::FindDirectChildrenOnly);
+    return FlightLogPreview::of(*this);
 }
 
 // Layout never fails the pilot: a panel lower than its title strip simply
@@ -157,14 +148,10 @@ void ucFlightLog::resizeEvent(QResizeEvent* event)
 
 void ucFlightLog::placeControls()
 {
-    m_frame->setGeometry(rect());
-    const int width = m_frame->width();
-    const int titleHeight = m_title->heightPixels();
-    m_title->setGeometry(0, 0, width, titleHeight);
-    const int gridHeight = std::max(0, m_frame->height() - titleHeight);
-    const int captionHeight = std::min(gridHeight, twipsToPixelsY(kCaptionHeightTwips, this));
-    m_lblCaption->setGeometry(0, titleHeight, width, captionHeight);
-    m_tdbLog->setGeometry(0, titleHeight + captionHeight, width, gridHeight - captionHeight);
+    const QRect body = m_frame->fillPanel();
+    const int captionHeight = std::min(body.height(), twipsToPixelsY(kCaptionHeightTwips, this));
+    m_lblCaption->setGeometry(body.x(), body.y(), body.width(), captionHeight);
+    m_tdbLog->setGeometry(body.x(), body.y() + captionHeight, body.width(), body.height() - captionHeight);
 }
 
 void ucFlightLog::showEvent(QShowEvent* event)
@@ -324,21 +311,11 @@ void ucFlightLog::Grid_Page_Setup()
     }
 }
 
-// The preview is modal for the pilot but does not block the caller; it is a
-// child of the panel, so it never outlives the table it shows.
 void ucFlightLog::Grid_Print_Preview()
 {
     try {
-        if (previewWindow())
-            return;
-        auto* preview = new FlightLogPreview(printer(), [this](QPrinter& target) { paintLog(target); }, this);
-        preview->setAttribute(Qt::WA_DeleteOnClose);
-        preview->setWindowModality(Qt::ApplicationModal);
-        connect(preview, &FlightLogPreview::printRequested, this, [this, preview] {
-            if (commitEditInProgress() && Grid_Print())
-                preview->close();
-        });
-        preview->show();
+        FlightLogPreview::openFor(*this, printer(), [this](QPrinter& target) { paintLog(target); },
+                                  [this] { return commitEditInProgress() && Grid_Print(); });
     } catch (const std::exception& e) {
         Error_Report(m_dialogs, kSourcePrintPreview, e);
     }
@@ -365,7 +342,9 @@ void ucFlightLog::paintLog(QPrinter& printer) const
     FlightLogPrinter(m_xarLog, m_strPageHeader).print(printer);
 }
 
-// Rows next to each other make one range: a month's flights are one block in a log in date order.
+// Rows next to each other make one range: a month's flights are one block in a
+// log in date order. The charts show the saved file: flights not found are
+// the grid's unsaved edits (or the file's later ones), and the pilot is told.
 qsizetype ucFlightLog::selectFlights(const QList<QByteArray>& flights)
 {
     QHash<QByteArray, qsizetype> wanted;
@@ -400,6 +379,10 @@ qsizetype ucFlightLog::selectFlights(const QList<QByteArray>& flights)
         const QModelIndex first = selection.first().topLeft();
         m_tdbLog->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
         m_tdbLog->scrollTo(first, QAbstractItemView::PositionAtCenter);
+    }
+    if (selected < flights.size()) {
+        m_dialogs.inform(this, kTitleChartFlights, kMsgSomeFlightsShown.arg(selected).arg(flights.size())
+                                                       .arg(m_blnChanged ? kWhyUnsaved : kWhyFileChanged));
     }
     return selected;
 }

@@ -11,7 +11,7 @@ class Dialogs;
 class FlightLogModel;
 class FlightLogPreview;
 class FlightLogView;
-class PanelTitle;
+class PanelFrame;
 class QLabel;
 class QPrinter;
 
@@ -56,7 +56,7 @@ public:
 
     // Selects the rows whose flightKey() is among `flights` (as many rows as
     // the key is given), makes the first of them current and scrolls to it.
-    // Returns the number of rows selected.
+    // Returns the number of rows selected; a box says why when that is fewer.
     qsizetype selectFlights(const QList<QByteArray>& flights);
 
 signals:
@@ -101,8 +101,7 @@ private:
     bool m_blnChanged = false;
     QString m_strPageHeader;
 
-    QWidget* m_frame = nullptr;
-    PanelTitle* m_title = nullptr;
+    PanelFrame* m_frame = nullptr;
     QLabel* m_lblCaption = nullptr;
     FlightLogModel* m_model = nullptr;
     FlightLogView* m_tdbLog = nullptr;

@@ -5,6 +5,7 @@
 #include "flightstats.h"
 #include "linklabelgroup.h"
 #include "modfunctions.h"
+#include "panelframe.h"
 #include "paneltitle.h"
 #include "twips.h"
 
@@ -14,26 +15,15 @@
 
 namespace {
 const QString kSourceDisplayFlightStats = QStringLiteral("ucStats.Display_Flight_Stats()");
-const QString kLinkCaption = QStringLiteral("Refresh Flight Totals by Aircraft Type");
-constexpr int kLinkLeftTwips = 240;
-constexpr int kLinkWidthTwips = 3600;
+constexpr PanelLink kLinks[] = {{"Refresh Flight Totals by Aircraft Type", 240, 3600}};
 constexpr int kTextGapTwips = 25;   // left under the text area
 } // namespace
 
 ucStats::ucStats(Dialogs& dialogs, QWidget* parent, ReportBuilder build)
     : QWidget(parent), m_dialogs(dialogs), m_build(build ? std::move(build) : appendFlightStatsReport)
 {
-    m_frame = new QWidget(this);
-    m_frame->setObjectName(QStringLiteral("Frame"));
-    m_frame->setAutoFillBackground(true);
-    QPalette white = m_frame->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    m_frame->setPalette(white);
-
-    m_title = new PanelTitle(m_frame);
-    m_title->setObjectName(QStringLiteral("Title"));
-    m_title->addLink(kLinkCaption, kLinkLeftTwips, kLinkWidthTwips);
-    connect(m_title->links(), &LinkLabelGroup::clicked, this, &ucStats::Display_Flight_Stats);
+    m_frame = new PanelFrame(kLinks, this);
+    connect(m_frame->title()->links(), &LinkLabelGroup::clicked, this, &ucStats::Display_Flight_Stats);
 
     m_txtStats = new QPlainTextEdit(m_frame);
     m_txtStats->setObjectName(QStringLiteral("txtStats"));
@@ -47,7 +37,7 @@ ucStats::ucStats(Dialogs& dialogs, QWidget* parent, ReportBuilder build)
 
 void ucStats::setTitle_BackColor(qint32 vData)
 {
-    m_title->setBackColor(vData);
+    m_frame->title()->setBackColor(vData);
 }
 
 QString ucStats::statsText() const
@@ -61,15 +51,11 @@ void ucStats::resizeEvent(QResizeEvent* event)
     placeControls();
 }
 
-// A panel lower than its title strip leaves the text area no height.
 void ucStats::placeControls()
 {
-    m_frame->setGeometry(rect());
-    const int width = m_frame->width();
-    const int titleHeight = m_title->heightPixels();
-    m_title->setGeometry(0, 0, width, titleHeight);
-    const int textHeight = m_frame->height() - titleHeight - twipsToPixelsY(kTextGapTwips, this);
-    m_txtStats->setGeometry(0, titleHeight, width, std::max(0, textHeight));
+    const QRect body = m_frame->fillPanel();
+    const int gap = twipsToPixelsY(kTextGapTwips, this);
+    m_txtStats->setGeometry(body.x(), body.y(), body.width(), std::max(0, body.height() - gap));
 }
 
 // Rebuilt from the saved file on every click: edits not yet saved in the

@@ -6,7 +6,7 @@
 
 class Dialogs;
 class LogTable;
-class PanelTitle;
+class PanelFrame;
 class QPlainTextEdit;
 
 // Flight time per aircraft type and in total, read from the saved log file on
@@ -39,7 +39,6 @@ private:
 
     Dialogs& m_dialogs;
     ReportBuilder m_build;
-    QWidget* m_frame = nullptr;
-    PanelTitle* m_title = nullptr;
+    PanelFrame* m_frame = nullptr;
     QPlainTextEdit* m_txtStats = nullptr;
 };

@@ -52,6 +52,15 @@ inline void removeLogFile()
     QVERIFY(!QFileInfo::exists(path));
 }
 
+// The text of a PDF file as pdftotext lays it out; empty when it cannot be read.
+inline QString pdfText(const QString& path)
+{
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    const bool read = pdftotext.waitForFinished(30000) && pdftotext.exitCode() == 0;
+    return read ? QString::fromUtf8(pdftotext.readAllStandardOutput()) : QString();
+}
+
 inline void clickLink(QWidget& panel, int index)
 {
     QTest::mouseClick(panel.findChild<PanelTitle*>(QStringLiteral("Title"))->links()->link(index), Qt::LeftButton);

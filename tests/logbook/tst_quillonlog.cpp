@@ -41,25 +41,23 @@ private slots:
                           "       Aircraft Type: A320          Total Time: 2.5\r\n\r\n"
                           "       Aircraft Type: B737          Total Time: 1.2\r\n\r\n\r\n  Total Flight Time : 3.7")
             << QByteArray("quillon-log: Line 2 of the flight log FILE holds 15 fields");
-        QTest::newRow("check, LF alone in a CR LF file") << QStringList{"check", "FILE"}
-            << kA320 + "\r\n" + kB737 + "\n" + kA320 + "\r\n" << 1
-            << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n"
-                          "Incomplete: the file mixes CR LF and LF line ends: line 2 ends with LF alone\n"
-                          "Mend line 2 of the file; the program will not save over it until then.\n")
-            << QByteArray("quillon-log: The flight log FILE mixes CR LF and LF line ends");
         QTest::newRow("chart by year, with the undated line") << QStringList{"chart", "--by", "year", "FILE"}
             << kA320 + "\r\n" + kB737 + "\r\n" + QByteArray(kB737).replace("2002-07-06", "someday") + "\r\n" << 0
             << QByteArray("Year               Flights     Hours    Running hours\n"
                           "2002                     2       3.7              3.7\n"
                           "1 flight without a readable date is not shown\n") << QByteArray();
+        QTest::newRow("chart by type, undated flights counted") << QStringList{"chart", "--by", "type", "FILE"}
+            << kA320 + "\r\n" + QByteArray(kB737).replace("2002-07-06", "someday") + "\r\n" << 0
+            << QByteArray("Type               Flights     Hours    Flights 12 mo      Hours 12 mo\n"
+                          "A320                     1       2.5                1              2.5\n"
+                          "B737                     1       1.2                0              0.0\n") << QByteArray();
+        QByteArray months = "Month              Flights     Hours\n";
+        for (QDate month(2000, 8, 1); month < QDate(2002, 7, 1); month = month.addMonths(1))
+            months += month.toString("yyyy-MM").toLatin1() + "                  0       0.0\n";
+        QTest::newRow("chart by month, the 24 months to today's") << QStringList{"chart", "--by", "month", "FILE"}
+            << kA320 + "\r\n" + kB737 + "\r\n" << 0 << months + "2002-07                  2       3.7\n" << QByteArray();
         QTest::newRow("chart by an unknown figure") << QStringList{"chart", "--by", "week", "FILE"} << kA320 << 2
             << QByteArray() << QByteArray("usage:");
-        QTest::newRow("check, LF alone ends the last line of a CR LF file") << QStringList{"check", "FILE"}
-            << kA320 + "\r\n" + kB737 + "\n" << 1
-            << QByteArray("File: FILE\nFlights: 2\nTotal Flight Time: 3.7\n"
-                          "Incomplete: the file mixes CR LF and LF line ends: line 2 ends with LF alone\n"
-                          "Mend line 2 of the file; the program will not save over it until then.\n")
-            << QByteArray("quillon-log: The flight log FILE mixes CR LF and LF line ends");
         QTest::newRow("usage error") << QStringList{"frobnicate"} << QByteArray() << 2 << QByteArray() << QByteArray();
     }
 

@@ -1,5 +1,6 @@
-// The charts panel: what it draws from the saved file, its empty state, a
-// click on a bar reaching the flight log panel, and the exported page.
+// The charts panel: what it draws from the saved file, its sentences in place
+// of empty charts, a click on a bar reaching the flight log panel, and the
+// printed and exported page.
 
 #include "clslogentry.h"
 #include "logpaneltesting.h"
@@ -12,6 +13,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QGraphicsSimpleTextItem>
 #include <QLabel>
 #include <QLineSeries>
 #include <QTabWidget>
@@ -21,10 +23,7 @@ using namespace logpanel;
 
 namespace {
 
-QDate today()
-{
-    return {2026, 12, 7};
-}
+const auto today = [] { return QDate(2026, 12, 7); };
 
 QBarSet* firstSet(ucCharts& panel, ChartKind kind)
 {
@@ -39,6 +38,16 @@ QStringList categories(ucCharts& panel, ChartKind kind)
 {
     return qobject_cast<QBarCategoryAxis*>(panel.chartView(kind)->chart()->axes(Qt::Horizontal).constFirst())
         ->categories();
+}
+
+// The sentence a chart without bars shows in their place; empty for a chart with bars.
+QString sentence(ucCharts& panel, ChartKind kind)
+{
+    for (QGraphicsItem* item : panel.chartView(kind)->chart()->childItems()) {
+        if (auto* text = dynamic_cast<QGraphicsSimpleTextItem*>(item))
+            return text->text();
+    }
+    return {};
 }
 
 // Clicks the middle of bar `index` of the first set, as the pilot would. The
@@ -67,15 +76,21 @@ private slots:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
     void init() { removeLogFile(); }
 
+    // An empty log: one sentence for the panel. Undated flights only: the month
+    // and year charts say why they have no bars; the type chart has its bars.
     void drawsTheSavedLog()
     {
-        writeLogFile(linesOf(kLog));
         RecordingDialogs dialogs;
         ucCharts panel(dialogs, nullptr, today);
         panel.resize(700, 500);
         panel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QVERIFY(panel.findChild<QLabel*>("lblEmpty")->isVisible());
+        QVERIFY(!panel.findChild<QTabWidget*>("tabCharts")->isVisible());
+        QVERIFY(!panel.findChild<QLabel*>("lblUndated")->isVisible());
 
+        writeLogFile(linesOf(kLog));
+        panel.refresh();
         QBarSet* months = firstSet(panel, ChartKind::Month);
         QCOMPARE(months->count(), 24);
         QCOMPARE(months->at(22), 2.5);   // November
@@ -91,44 +106,43 @@ private slots:
         QVERIFY(!panel.findChild<QLabel*>("lblEmpty")->isVisible());
         QVERIFY(dialogs.shown.isEmpty());
 
-        // A flight saved while the panel is in view shows at once.
-        writeLogFile(linesOf(kLog + QList<QByteArray>{flight("2026-12-05", "B737", "G-6", "1.0")}));
-        panel.logSaved();
-        QCOMPARE(firstSet(panel, ChartKind::Month)->at(23), 4.0);
-    }
-
-    void emptyLogShowsTheSentence()
-    {
-        RecordingDialogs dialogs;
-        ucCharts panel(dialogs, nullptr, today);
-        panel.resize(700, 500);
-        panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
-        QVERIFY(panel.findChild<QLabel*>("lblEmpty")->isVisible());
-        QVERIFY(!panel.findChild<QTabWidget*>("tabCharts")->isVisible());
-        QVERIFY(!panel.findChild<QLabel*>("lblUndated")->isVisible());
+        writeLogFile(linesOf({flight("unknown", "A320", "G-1")}));
+        panel.refresh();
+        QCOMPARE(sentence(panel, ChartKind::Month), "No flights in the last 24 months.");
+        QCOMPARE(sentence(panel, ChartKind::Type), QString());
+        QCOMPARE(sentence(panel, ChartKind::Year), "No flight has a readable date.");
     }
 
     void clickedBarSelectsItsFlightsInTheLog_data()
     {
         QTest::addColumn<ChartKind>("kind");
         QTest::addColumn<int>("bar");
+        QTest::addColumn<int>("editedRow");   // of the log panel, not saved; -1: none
         QTest::addColumn<QStringList>("ids");
-        QTest::newRow("November") << ChartKind::Month << 22 << QStringList{"G-2", "G-3"};
-        QTest::newRow("B737, all time") << ChartKind::Type << 1 << QStringList{"G-1", "G-4"};
-        QTest::newRow("2025") << ChartKind::Year << 0 << QStringList{"G-1"};
+        QTest::addColumn<QString>("box");
+        QTest::newRow("November") << ChartKind::Month << 22 << -1 << QStringList{"G-2", "G-3"} << QString();
+        QTest::newRow("B737, all time") << ChartKind::Type << 1 << -1 << QStringList{"G-1", "G-4"} << QString();
+        QTest::newRow("2025") << ChartKind::Year << 0 << -1 << QStringList{"G-1"} << QString();
+        QTest::newRow("November, a flight edited and not saved: the pilot is told")
+            << ChartKind::Month << 22 << 2 << QStringList{"G-2"}
+            << "1 of the 2 flights of that bar are shown: the Flight Log has changes that are not saved yet, "
+               "and the charts show the log as last saved.";
     }
 
     void clickedBarSelectsItsFlightsInTheLog()
     {
         QFETCH(ChartKind, kind);
         QFETCH(int, bar);
+        QFETCH(int, editedRow);
         QFETCH(QStringList, ids);
+        QFETCH(QString, box);
         writeLogFile(linesOf(kLog));
         RecordingDialogs dialogs;
         ucFlightLog log(std::make_shared<clsLogEntry>(), dialogs);
         log.resize(700, 300);
         log.show();
+        if (editedRow >= 0)
+            enterInto(*log.grid(), editedRow, clsLogEntry::FLIGHT_TIME_FIELD, "9.9");
         log.grid()->selectRow(4);   // replaced by the click
         ucCharts panel(dialogs, nullptr, today);
         connect(&panel, &ucCharts::flightsChosen, &log, &ucFlightLog::selectFlights);
@@ -143,20 +157,23 @@ private slots:
         selected.sort();
         QCOMPARE(selected, ids);
         QCOMPARE(log.table().cellText(log.grid()->currentIndex().row(), 2), ids.first());
+        QCOMPARE(dialogs.lastText(), box);
     }
 
-    void savesThePage_data()
+    // Printed or saved, the page starts with the header, which says when the log was read.
+    void printsAndSavesThePage_data()
     {
-        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("chosen");   // null: printed to `written`
         QTest::addColumn<QString>("written");
         QTest::addColumn<QByteArray>("magic");   // empty: nothing written, an error shown
+        QTest::newRow("printed") << QString() << "printed.pdf" << QByteArray("%PDF");
         QTest::newRow("PNG") << "charts.png" << "charts.png" << QByteArray("\x89PNG");
         QTest::newRow("PDF") << "charts.PDF" << "charts.PDF" << QByteArray("%PDF");
         QTest::newRow("no known suffix: PDF") << "charts" << "charts.pdf" << QByteArray("%PDF");
         QTest::newRow("folder missing") << "none/charts.png" << "none/charts.png" << QByteArray();
     }
 
-    void savesThePage()
+    void printsAndSavesThePage()
     {
         QFETCH(QString, chosen);
         QFETCH(QString, written);
@@ -167,7 +184,8 @@ private slots:
         dialogs.savePath = dir.filePath(chosen);
         ucCharts panel(dialogs, nullptr, today);
         panel.refresh();
-        clickLink(panel, ucCharts::LINK_SAVE_AS);
+        panel.printer().setOutputFileName(dir.filePath(written));
+        clickLink(panel, chosen.isNull() ? ucCharts::LINK_PRINT : ucCharts::LINK_SAVE_AS);
         QFile file(dir.filePath(written));
         if (magic.isEmpty()) {
             QVERIFY(!file.exists());
@@ -177,6 +195,10 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.read(magic.size()) == magic);
         QVERIFY(dialogs.shown.isEmpty());
+        const QString date = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+        QVERIFY2(panel.pageHeader().startsWith("Flight Log Charts: " + date), qPrintable(panel.pageHeader()));
+        if (magic == "%PDF" && !QStandardPaths::findExecutable("pdftotext").isEmpty())
+            QVERIFY(pdfText(file.fileName()).contains(panel.pageHeader()));
     }
 };
 

@@ -113,7 +113,8 @@ private slots:
         QCOMPARE(window->findChild<ImageList*>(QStringLiteral("imgLargeIcons"))->image(3, 1.5).size(), QSize(48, 48));
     }
 
-    // A chart's bar brings the flight log panel forward with those flights selected.
+    // A flight logged while the charts are in view shows at once; a chart's bar
+    // brings the flight log panel forward with those flights selected.
     void chartBarShowsItsFlightsInTheLog()
     {
         const QByteArray a = "2026-07-01,A320,G-1,EGLL,1000Z,1010Z,9000 lbs,LFPG,1100Z,1110Z,8000 lbs,1.2,1:12,1000 lbs";
@@ -127,6 +128,11 @@ private slots:
         window->appFrame()->SetActivePanel(QStringLiteral("Charts"));
         QVERIFY(window->chartsPanel()->isVisible());
         QCOMPARE(window->chartsPanel()->data().flights, 2);
+        const QList<QByteArray> fields = a.split(',');
+        for (int column = 0; column < clsLogEntry::kFieldCount; ++column)
+            m_record->setField(column, QString::fromLatin1(fields[column]));
+        m_record->New_Log_Entry_Save();
+        QCOMPARE(window->chartsPanel()->data().flights, 3);
 
         emit window->chartsPanel()->flightsChosen({b});
         QCOMPARE(window->appFrame()->GetActivePanel()->Key, QStringLiteral("FlightLog"));

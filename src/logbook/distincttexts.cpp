@@ -1,0 +1,46 @@
+#include "distincttexts.h"
+
+#include <algorithm>
+#include <bit>
+
+DistinctTexts::DistinctTexts(std::size_t expected)
+    : m_slots(std::bit_ceil(std::max<std::size_t>(expected, 16) * 2), 0)
+{
+}
+
+std::uint32_t DistinctTexts::idOf(std::string_view text)
+{
+    std::size_t slot = hash(text) & (m_slots.size() - 1);
+    for (;; slot = (slot + 1) & (m_slots.size() - 1)) {
+        const std::uint32_t entry = m_slots[slot];
+        if (entry == 0)
+            break;
+        if (m_texts[entry - 1] == text)
+            return entry - 1;
+    }
+    m_texts.push_back(text);
+    m_slots[slot] = static_cast<std::uint32_t>(m_texts.size());
+    if (m_texts.size() * 2 > m_slots.size())
+        grow();
+    return static_cast<std::uint32_t>(m_texts.size() - 1);
+}
+
+std::size_t DistinctTexts::hash(std::string_view text)
+{
+    std::uint64_t h = 14695981039346656037ull;   // FNV-1a
+    for (char c : text)
+        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+void DistinctTexts::grow()
+{
+    std::vector<std::uint32_t> wider(m_slots.size() * 2, 0);
+    for (std::uint32_t id = 0; id < m_texts.size(); ++id) {
+        std::size_t slot = hash(m_texts[id]) & (wider.size() - 1);
+        while (wider[slot] != 0)
+            slot = (slot + 1) & (wider.size() - 1);
+        wider[slot] = id + 1;
+    }
+    m_slots.swap(wider);
+}
