@@ -312,7 +312,8 @@ int chartShots(const QString& dir, std::int64_t flights)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))   // screenshots may be taken under Xvfb instead
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "shots")
         return shots(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong());

@@ -8,6 +8,22 @@ DistinctTexts::DistinctTexts(std::size_t expected)
 {
 }
 
+namespace {
+
+// Type names are a few bytes long: a loop here beats a call of memcmp.
+bool sameBytes(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::uint32_t DistinctTexts::idOf(std::string_view text)
 {
     std::size_t slot = hash(text) & (m_slots.size() - 1);
@@ -15,7 +31,7 @@ std::uint32_t DistinctTexts::idOf(std::string_view text)
         const std::uint32_t entry = m_slots[slot];
         if (entry == 0)
             break;
-        if (m_texts[entry - 1] == text)
+        if (sameBytes(m_texts[entry - 1], text))
             return entry - 1;
     }
     m_texts.push_back(text);

@@ -23,8 +23,8 @@ const QString kOtherTypes = QStringLiteral("Other types");   // when a type of t
 // Months since the start of year 0 of a "yyyy-mm-dd" date; -1 for any other text.
 int monthNumber(std::string_view date)
 {
-    const std::optional<std::uint32_t> key = LogTable::dateKey(date);
-    return key ? static_cast<int>(*key / 10000 * 12 + *key / 100 % 100) - 1 : -1;
+    const std::uint32_t key = LogTable::dateKey(date);
+    return key != 0 ? static_cast<int>(key / 10000 * 12 + key / 100 % 100) - 1 : -1;
 }
 
 int monthNumber(QDate date)
@@ -40,11 +40,6 @@ QDate firstDayOfMonth(int number)
 bool isBlankType(std::string_view type)
 {
     return type.find_first_not_of(' ') == std::string_view::npos;
-}
-
-double flightHours(const LogTable& table, qsizetype row)
-{
-    return cellNumber(table.cell(row, kFlightTimeColumn)).value_or(0.0);
 }
 
 struct TypeSum {
@@ -133,7 +128,7 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today)
     DistinctTexts types(64);
     std::vector<TypeSum> typeSums;   // by the type's id in `types`
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
-        const double hours = flightHours(table, row);
+        const double hours = flightHours(table.cell(row, kFlightTimeColumn));
         const int month = monthNumber(table.cell(row, kDateColumn));
         const std::uint32_t type = types.idOf(table.cell(row, kTypeColumn));
         if (type == typeSums.size())

@@ -158,5 +158,5 @@ void FlightLogModel::recountFlightTime()
 
 double FlightLogModel::flightHoursOf(qsizetype row) const
 {
-    return cellNumber(m_table.cell(row, clsLogEntry::FLIGHT_TIME_FIELD)).value_or(0.0);
+    return flightHours(m_table.cell(row, clsLogEntry::FLIGHT_TIME_FIELD));
 }

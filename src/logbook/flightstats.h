@@ -14,6 +14,8 @@
 // separator, else in the user's locale. Infinite and NaN texts are not numbers.
 std::optional<double> cellNumber(std::string_view bytes);
 std::optional<double> cellNumber(const QString& text);
+// The hours a flight time cell counts for: its number, 0 when it is not one.
+double flightHours(std::string_view timeCell);
 
 // A decimal as the program writes it into the log: one decimal, "." always.
 QByteArray formatLogDecimal(double value);

@@ -13,18 +13,7 @@ namespace {
 // Edits append new row images to blocks of this size; the old image stays
 // until the table is cleared (edits are few next to the loaded rows).
 constexpr qsizetype kEditBlockBytes = 64 * 1024;
-constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << 40) - 1;
 constexpr char kSeparator = ',';
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-int digits(std::string_view text, std::size_t from, std::size_t count)
-{
-    int value = 0;
-    for (std::size_t i = from; i < from + count; ++i)
-        value = value * 10 + (text[i] - '0');
-    return value;
-}
 
 bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
@@ -79,19 +68,23 @@ void sortByKey(KeyedRows& keyed)
 
 } // namespace
 
-std::optional<std::uint32_t> LogTable::dateKey(std::string_view text)
+std::uint32_t LogTable::dateKey(std::string_view text)
 {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-')
-        return std::nullopt;
-    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
-        if (!isDigit(text[i]))
-            return std::nullopt;
-    const int year = digits(text, 0, 4);
-    const int month = digits(text, 5, 2);
-    const int day = digits(text, 8, 2);
+        return 0;
+    std::uint32_t key = 0;
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        const std::uint32_t digit = static_cast<unsigned char>(text[i]) - std::uint32_t{'0'};
+        if (digit > 9)
+            return 0;
+        key = key * 10 + digit;
+    }
+    const int year = static_cast<int>(key / 10000);
+    const int month = static_cast<int>(key / 100 % 100);
+    const int day = static_cast<int>(key % 100);
     if (year < 1 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
-        return std::nullopt;
-    return static_cast<std::uint32_t>(year * 10000 + month * 100 + day);
+        return 0;
+    return key;
 }
 
 
@@ -145,23 +138,6 @@ void LogTable::checkIndex(qsizetype row, int column) const
     checkRow(row);
     if (column < 0 || column >= kColumnCount)
         throw std::out_of_range("LogTable: no column " + std::to_string(column));
-}
-
-const char* LogTable::rowBytes(const Row& row) const
-{
-    const Block& block = m_blocks[static_cast<std::size_t>(row.location >> kOffsetBits)];
-    return block.bytes.get() + (row.location & kOffsetMask);
-}
-
-std::string_view LogTable::cell(qsizetype row, int column) const
-{
-    checkIndex(row, column);
-    const Row& r = m_rows[static_cast<std::size_t>(row)];
-    const std::uint32_t start = column == 0 ? 0 : r.end[static_cast<std::size_t>(column) - 1] + 1;
-    const std::uint32_t end = r.end[static_cast<std::size_t>(column)];
-    if (end == start)
-        return {};
-    return {rowBytes(r) + start, end - start};
 }
 
 QByteArray LogTable::cellBytes(qsizetype row, int column) const
@@ -289,8 +265,8 @@ LogTable::RowMoves LogTable::sortRows(qsizetype first, qsizetype last, int colum
     DistinctTexts distinct(key == SortKey::Date ? 64 : n / 4);
     for (std::uint32_t i = 0; i < n; ++i) {
         const std::string_view text = cell(first + i, column);
-        const std::optional<std::uint32_t> date = key == SortKey::Date ? dateKey(text) : std::nullopt;
-        keyed[i] = date ? *date : textBase + distinct.idOf(text);
+        const std::uint32_t date = key == SortKey::Date ? dateKey(text) : 0;
+        keyed[i] = date != 0 ? date : textBase + distinct.idOf(text);
     }
     const std::vector<std::uint32_t> rank = rankTexts(distinct.texts());
     for (std::uint32_t i = 0; i < n; ++i) {
