@@ -40,13 +40,16 @@ QBarCategoryAxis* categoryAxis(const QStringList& categories)
     return axis;
 }
 
+// Whole hours on the labels, unless the ticks are closer than an hour: a
+// log of a few short flights would read "0, 1, 1, 2".
 QValueAxis* hoursAxis(const QString& title, double maxHours)
 {
     auto* axis = new QValueAxis;
     axis->setTitleText(title);
-    axis->setLabelFormat(QStringLiteral("%.0f"));
     axis->setRange(0, std::max(1.0, maxHours));
     axis->applyNiceNumbers();
+    const double tickHours = (axis->max() - axis->min()) / std::max(1, axis->tickCount() - 1);
+    axis->setLabelFormat(tickHours < 1 ? QStringLiteral("%.1f") : QStringLiteral("%.0f"));
     return axis;
 }
 
