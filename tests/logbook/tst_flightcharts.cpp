@@ -4,7 +4,6 @@
 
 // Date, aircraft type, flight time.
 using Flights = QList<std::array<QByteArray, 3>>;
-using Rows = std::vector<qsizetype>;
 
 namespace {
 
@@ -104,26 +103,6 @@ private slots:
         const FlightChartData data = computeFlightCharts(tableOf(flights), kToday);
         QCOMPARE(lines(data, kind), expected);
         QCOMPARE(data.flights, flights.size());
-    }
-
-    void flightsOfBar_data()
-    {
-        QTest::addColumn<ChartBar>("bar");
-        QTest::addColumn<Rows>("rows");
-        QTest::newRow("2026-11") << ChartBar{ChartKind::Month, 22} << Rows{1, 2};
-        QTest::newRow("2025, not its undated look-alike") << ChartBar{ChartKind::Year, 0} << Rows{0};
-        QTest::newRow("A320, all time") << ChartBar{ChartKind::Type, 0} << Rows{0, 1, 4};
-        QTest::newRow("A320, last 12 months") << ChartBar{ChartKind::Type, 0, true} << Rows{1};
-    }
-
-    void flightsOfBar()
-    {
-        QFETCH(ChartBar, bar);
-        QFETCH(Rows, rows);
-        const LogTable table = tableOf({{"2025-06-01", "A320", "1"}, {"2026-11-01", "A320", "1"},
-                                        {"2026-11-30", "B737", "1"}, {"2027-01-01", "B737", "1"},
-                                        {"2025-13-01", "A320", "1"}});
-        QCOMPARE(::flightsOfBar(table, computeFlightCharts(table, kToday), bar), rows);
     }
 };
 

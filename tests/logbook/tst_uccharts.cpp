@@ -25,11 +25,12 @@ namespace {
 
 const auto today = [] { return QDate(2026, 12, 7); };
 
-QBarSet* firstSet(ucCharts& panel, ChartKind kind)
+// The chart's bars: for the type chart, set 0 is all time and set 1 the last 12 months.
+QBarSet* barSet(ucCharts& panel, ChartKind kind, int set = 0)
 {
     for (QAbstractSeries* series : panel.chartView(kind)->chart()->series()) {
         if (auto* bars = qobject_cast<QBarSeries*>(series))
-            return bars->barSets().constFirst();
+            return bars->barSets().at(set);
     }
     return nullptr;
 }
@@ -50,22 +51,22 @@ QString sentence(ucCharts& panel, ChartKind kind)
     return {};
 }
 
-// Clicks the middle of bar `index` of the first set, as the pilot would. The
-// type chart's two sets share each category: the first is the left half.
-void clickBar(ucCharts& panel, ChartKind kind, int index)
+// Clicks the middle of bar `index` of a set, as the pilot would. The type
+// chart's two sets share each category: the first is the left half.
+void clickBar(ucCharts& panel, ChartKind kind, int index, int setIndex)
 {
-    const double x = kind == ChartKind::Type ? index - 0.125 : index;
+    const double x = kind == ChartKind::Type ? index - 0.125 + 0.25 * setIndex : index;
     QChartView* view = panel.chartView(kind);
     panel.findChild<QTabWidget*>("tabCharts")->setCurrentWidget(view);
     QChart* chart = view->chart();
-    QBarSet* set = firstSet(panel, kind);
+    QBarSet* set = barSet(panel, kind, setIndex);
     const QPointF scene = chart->mapToScene(chart->mapToPosition(QPointF(x, set->at(index) / 2)));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(scene));
 }
 
 const QList<QByteArray> kLog{flight("2025-06-01", "B737", "G-1", "2.0"), flight("2026-11-02", "A320", "G-2", "1.5"),
                              flight("2026-11-20", "A320", "G-3", "1.0"), flight("2026-12-01", "B737", "G-4", "3.0"),
-                             flight("unknown", "A320", "G-5", "1.0")};
+                             flight("2025-13-01", "A320", "G-5", "1.0")};   // not a date, though it looks like 2025
 
 } // namespace
 
@@ -91,12 +92,12 @@ private slots:
 
         writeLogFile(linesOf(kLog));
         panel.refresh();
-        QBarSet* months = firstSet(panel, ChartKind::Month);
+        QBarSet* months = barSet(panel, ChartKind::Month);
         QCOMPARE(months->count(), 24);
         QCOMPARE(months->at(22), 2.5);   // November
         QCOMPARE(months->at(23), 3.0);
         QCOMPARE(categories(panel, ChartKind::Type), (QStringList{"A320", "B737"}));
-        QCOMPARE(firstSet(panel, ChartKind::Type)->at(0), 3.5);
+        QCOMPARE(barSet(panel, ChartKind::Type)->at(0), 3.5);
         QCOMPARE(categories(panel, ChartKind::Year), (QStringList{"2025 (1)", "2026 (3)"}));
         auto* running = qobject_cast<QLineSeries*>(panel.chartView(ChartKind::Year)->chart()->series().last());
         QVERIFY(running);
@@ -117,14 +118,18 @@ private slots:
     {
         QTest::addColumn<ChartKind>("kind");
         QTest::addColumn<int>("bar");
+        QTest::addColumn<int>("set");
         QTest::addColumn<int>("editedRow");   // of the log panel, not saved; -1: none
         QTest::addColumn<QStringList>("ids");
         QTest::addColumn<QString>("box");
-        QTest::newRow("November") << ChartKind::Month << 22 << -1 << QStringList{"G-2", "G-3"} << QString();
-        QTest::newRow("B737, all time") << ChartKind::Type << 1 << -1 << QStringList{"G-1", "G-4"} << QString();
-        QTest::newRow("2025") << ChartKind::Year << 0 << -1 << QStringList{"G-1"} << QString();
+        QTest::newRow("November") << ChartKind::Month << 22 << 0 << -1 << QStringList{"G-2", "G-3"} << QString();
+        QTest::newRow("B737, all time") << ChartKind::Type << 1 << 0 << -1 << QStringList{"G-1", "G-4"} << QString();
+        QTest::newRow("A320, last 12 months") << ChartKind::Type << 0 << 1 << -1 << QStringList{"G-2", "G-3"}
+                                              << QString();
+        QTest::newRow("2025, not its undated look-alike") << ChartKind::Year << 0 << 0 << -1 << QStringList{"G-1"}
+                                                          << QString();
         QTest::newRow("November, a flight edited and not saved: the pilot is told")
-            << ChartKind::Month << 22 << 2 << QStringList{"G-2"}
+            << ChartKind::Month << 22 << 0 << 2 << QStringList{"G-2"}
             << "1 of the 2 flights of that bar are shown: the Flight Log has changes that are not saved yet, "
                "and the charts show the log as last saved.";
     }
@@ -133,6 +138,7 @@ private slots:
     {
         QFETCH(ChartKind, kind);
         QFETCH(int, bar);
+        QFETCH(int, set);
         QFETCH(int, editedRow);
         QFETCH(QStringList, ids);
         QFETCH(QString, box);
@@ -150,7 +156,7 @@ private slots:
         panel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
 
-        clickBar(panel, kind, bar);
+        clickBar(panel, kind, bar, set);
         QStringList selected;
         for (const QModelIndex& row : log.grid()->selectionModel()->selectedRows())
             selected << log.table().cellText(row.row(), 2);
