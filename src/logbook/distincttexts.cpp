@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 DistinctTexts::DistinctTexts(std::size_t expected)
     : m_slots(std::bit_ceil(std::max<std::size_t>(expected, 16) * 2), 0)
@@ -41,11 +42,23 @@ std::uint32_t DistinctTexts::idOf(std::string_view text)
     return static_cast<std::uint32_t>(m_texts.size() - 1);
 }
 
+// Eight bytes at a time, the tail shifted in: one multiplication per word
+// rather than per byte, for a column read a million times.
 std::size_t DistinctTexts::hash(std::string_view text)
 {
-    std::uint64_t h = 14695981039346656037ull;   // FNV-1a
-    for (char c : text)
-        h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, 8);
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> 32;
+    }
+    std::uint64_t tail = 0;
+    for (; i < text.size(); ++i)
+        tail = tail << 8 | static_cast<unsigned char>(text[i]);
+    h = (h ^ tail) * kMultiplier;
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
