@@ -107,7 +107,7 @@ void ucCharts::buildControls()
     connect(m_tabs, &QTabWidget::currentChanged, this, &ucCharts::showUndatedLine);
     m_lblUndated = new QLabel(m_frame);
     m_lblUndated->setObjectName(QStringLiteral("lblUndated"));
-    m_lblUndated->setContentsMargins(6, 0, 6, 0);
+    m_lblUndated->setIndent(6);
     m_lblEmpty = new QLabel(FlightChartBuilder::kEmptyLogText, m_frame);
     m_lblEmpty->setObjectName(QStringLiteral("lblEmpty"));
     m_lblEmpty->setAlignment(Qt::AlignCenter);
