@@ -7,6 +7,7 @@
 
 #include <array>
 #include <climits>
+#include <ostream>
 
 namespace {
 
@@ -17,6 +18,14 @@ constexpr std::int32_t kBrake = 0x0BC8;
 constexpr std::int32_t kFuelWeight = 0x0AF4;
 constexpr std::int32_t kScratch = 0x4000; // not used by the simulator
 constexpr std::int32_t kUnset = -99;
+
+// Rows print as their names in test lists and failures, not as bytes.
+template <typename Row>
+    requires requires(const Row& row) { row.name; }
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <utility>
 
 namespace {
@@ -97,6 +98,14 @@ protected:
 };
 
 // ---- Flights, one Refresh per step ------------------------------------------------------------
+
+// Rows print as their names in test lists and failures, not as bytes.
+template <typename Row>
+    requires requires(const Row& row) { row.name; }
+void PrintTo(const Row& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 struct FlightRow {
     const char* name;
