@@ -208,14 +208,15 @@ void paintPage(QPainter& painter, const QRectF& page, const FlightChartData& dat
         painter.restore();
         return;
     }
-    const double footer = data.undatedFlights > 0 ? 2 * lineHeight : 0;
+    const QString notShown = notShownLine(data);
+    const double footer = notShown.isEmpty() ? 0 : 2 * lineHeight;
     const double chartHeight = (page.bottom() - top - footer) / 3;
     int slot = 0;
     for (ChartKind kind : {ChartKind::Month, ChartKind::Type, ChartKind::Year})
         paintChart(painter, QRectF(page.left(), top + chartHeight * slot++, page.width(), chartHeight), build(kind, data));
     if (footer > 0)
         painter.drawText(QRectF(page.left(), page.bottom() - lineHeight, page.width(), lineHeight),
-                         Qt::AlignLeft | Qt::AlignVCenter, undatedFlightsLine(data.undatedFlights));
+                         Qt::AlignLeft | Qt::AlignVCenter, notShown);
     painter.restore();
 }
 
