@@ -71,9 +71,6 @@ private slots:
             << ChartKind::Year << QStringList{"2023 1 1.0 1.0", "2024 1 2.0 3.0", "2025 0 0.0 3.0", "2026 1 3.0 6.0",
                                               "1 flight without a readable date is not shown; "
                                               "3 flights dated after today or before 1977 are not shown"};
-        QTest::newRow("no readable date: a sentence, no years")
-            << Flights{{"someday", "A320", "4.0"}} << ChartKind::Year
-            << QStringList{"No flight has a readable date.", "1 flight without a readable date is not shown"};
         QTest::newRow("types by exact text in report order; blank types left out; undated count all time")
             << Flights{{"2026-03-01", "B737", "1.0"}, {"2026-01-01", "a320", "2.0"}, {"2025-03-31", "A320", "4.0"},
                        {"2025-04-01", "A320", "0.5"}, {"bad", "A320", "1.0"}, {"2026-05-05", "  ", "8.0"},
