@@ -2,6 +2,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <array>
 #include <random>
 
@@ -23,10 +24,14 @@ QByteArray utc(int minutesOfDay)
     return twoDigits(minutesOfDay / 60) + twoDigits(minutesOfDay % 60) + "Z";
 }
 
-// About three flights in ten start a new day.
-bool startsNewDay(std::mt19937& days)
+constexpr int kYearsFlown = 25;
+constexpr double kFlightsPerDay = 3.3;
+
+// A pilot's few flights a day; a log too large for that over kYearsFlown years,
+// such as a virtual airline's, flies as many a day as it takes.
+double newDayChance(std::int64_t flights)
 {
-    return std::uniform_int_distribution<int>(0, 99)(days) < 30;
+    return std::min(1 / kFlightsPerDay, kYearsFlown * 365.25 / double(std::max<std::int64_t>(flights, 1)));
 }
 
 } // namespace
@@ -35,6 +40,7 @@ QByteArray generateFlightLog(std::int64_t flights, QDate lastDay, std::uint32_t 
 {
     std::mt19937 random(seed);
     std::mt19937 days(seed + 1);
+    std::bernoulli_distribution startsNewDay(newDayChance(flights));
     std::mt19937 counter = days;   // a dry run of the days gives the first one
     std::int64_t dayCount = 0;
     for (std::int64_t i = 0; i < flights; ++i)

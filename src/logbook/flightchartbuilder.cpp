@@ -13,6 +13,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsSimpleTextItem>
 #include <QLineSeries>
+#include <QLocale>
 #include <QPainter>
 #include <QPrinter>
 #include <QValueAxis>
@@ -118,7 +119,11 @@ std::unique_ptr<QChart> typeChart(const FlightChartData& data)
 {
     auto chart = newChart(ChartKind::Type);
     auto* allTime = new QBarSet(QStringLiteral("All time"));
-    auto* recent = new QBarSet(QStringLiteral("Last 12 months"));
+    // The calendar months, this one included, not the 365 days up to today.
+    const auto month = [](QDate date) { return QLocale().toString(date, QStringLiteral("MMM yyyy")); };
+    auto* recent = new QBarSet(QStringLiteral("Last 12 months (%1 to %2)")
+                                   .arg(month(data.today.addMonths(1 - FlightChartData::kRecentMonths)),
+                                        month(data.today)));
     QStringList types;
     for (const TypeTotal& type : data.types) {
         types << type.label;
@@ -208,14 +213,15 @@ void paintPage(QPainter& painter, const QRectF& page, const FlightChartData& dat
         painter.restore();
         return;
     }
-    const double footer = data.undatedFlights > 0 ? 2 * lineHeight : 0;
+    const QString notShown = notShownLine(data);
+    const double footer = notShown.isEmpty() ? 0 : 2 * lineHeight;
     const double chartHeight = (page.bottom() - top - footer) / 3;
     int slot = 0;
     for (ChartKind kind : {ChartKind::Month, ChartKind::Type, ChartKind::Year})
         paintChart(painter, QRectF(page.left(), top + chartHeight * slot++, page.width(), chartHeight), build(kind, data));
     if (footer > 0)
         painter.drawText(QRectF(page.left(), page.bottom() - lineHeight, page.width(), lineHeight),
-                         Qt::AlignLeft | Qt::AlignVCenter, undatedFlightsLine(data.undatedFlights));
+                         Qt::AlignLeft | Qt::AlignVCenter, notShown);
     painter.restore();
 }
 

@@ -16,21 +16,42 @@ namespace {
 constexpr int kDateColumn = 0;
 constexpr int kTypeColumn = 1;
 constexpr int kFlightTimeColumn = 11;
-constexpr int kLastYear = 9999;
 const QString kOther = QStringLiteral("Other");
 const QString kOtherTypes = QStringLiteral("Other types");   // when a type of the pilot's own is called "Other"
 
-// Months since the start of year 0 of a "yyyy-mm-dd" date; -1 for any other text.
-int monthNumber(std::string_view date)
+// Months since the start of year 0 of a date key.
+int monthNumber(std::uint32_t dateKey)
 {
-    const std::uint32_t key = LogTable::dateKey(date);
-    return key != 0 ? static_cast<int>(key / 10000 * 12 + key / 100 % 100) - 1 : -1;
+    return static_cast<int>(dateKey / 10000 * 12 + dateKey / 100 % 100) - 1;
 }
 
 int monthNumber(QDate date)
 {
     return date.year() * 12 + date.month() - 1;
 }
+
+std::uint32_t dateKey(QDate date)
+{
+    return static_cast<std::uint32_t>(date.year() * 10000 + date.month() * 100 + date.day());
+}
+
+// The dates the month and year charts place: the kYears years up to today.
+struct ChartedDates {
+    explicit ChartedDates(QDate today)
+        : firstYear(today.year() - FlightChartData::kYears + 1), first(dateKey(QDate(firstYear, 1, 1))),
+          last(dateKey(today))
+    {
+    }
+    // The month of a charted "yyyy-mm-dd" date, as monthNumber(); -1 for any other text.
+    int monthOf(std::string_view date) const
+    {
+        const std::uint32_t key = LogTable::dateKey(date);
+        return key >= first && key <= last ? monthNumber(key) : -1;
+    }
+    int firstYear;
+    std::uint32_t first;
+    std::uint32_t last;
+};
 
 QDate firstDayOfMonth(int number)
 {
@@ -122,33 +143,35 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today)
     for (int i = 0; i < FlightChartData::kMonths; ++i)
         data.months[i].first = firstDayOfMonth(firstMonth + i);
 
-    std::vector<PeriodTotal> years(kLastYear + 1);
-    int firstYear = kLastYear + 1;
+    const ChartedDates charted(today);
+    std::vector<PeriodTotal> years(FlightChartData::kYears);
+    int firstYear = FlightChartData::kYears;
     int lastYear = -1;
     DistinctTexts types(64);
     std::vector<TypeSum> typeSums;   // by the type's id in `types`
     for (qsizetype row = 0; row < table.rowCount(); ++row) {
         const double hours = flightHours(table.cell(row, kFlightTimeColumn));
-        const int month = monthNumber(table.cell(row, kDateColumn));
+        const std::string_view date = table.cell(row, kDateColumn);
+        const int month = charted.monthOf(date);
         const std::uint32_t type = types.idOf(table.cell(row, kTypeColumn));
         if (type == typeSums.size())
             typeSums.push_back({types.texts()[type]});
         TypeSum& sum = typeSums[type];
         ++sum.flights;
         sum.hours += hours;
-        if (month >= firstRecentMonth && month <= lastMonth) {
+        if (month >= firstRecentMonth) {
             ++sum.recentFlights;
             sum.recentHours += hours;
         }
         if (month < 0) {
-            ++data.undatedFlights;
+            ++(LogTable::dateKey(date) == 0 ? data.undatedFlights : data.strayFlights);
             continue;
         }
-        if (month >= firstMonth && month <= lastMonth) {
+        if (month >= firstMonth) {
             ++data.months[month - firstMonth].flights;
             data.months[month - firstMonth].hours += hours;
         }
-        const int year = month / 12;
+        const int year = month / 12 - charted.firstYear;
         ++years[year].flights;
         years[year].hours += hours;
         firstYear = std::min(firstYear, year);
@@ -156,7 +179,7 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today)
     }
     for (int year = firstYear; year <= lastYear; ++year) {
         data.years.push_back(years[year]);
-        data.years.back().first = QDate(year, 1, 1);
+        data.years.back().first = QDate(charted.firstYear + year, 1, 1);
     }
     addRunningTotals(data.months);
     addRunningTotals(data.years);
@@ -169,19 +192,19 @@ FlightChartData computeFlightCharts(const LogTable& table, QDate today)
 
 std::vector<qsizetype> flightsOfBar(const LogTable& table, const FlightChartData& data, const ChartBar& bar)
 {
-    const int lastMonth = monthNumber(data.today);
+    const ChartedDates charted(data.today);
     std::function<bool(qsizetype)> matches;
     std::unordered_set<std::string_view> types;
     switch (bar.kind) {
     case ChartKind::Month: {
         const int month = monthNumber(data.months.at(bar.index).first);
-        matches = [&, month](qsizetype row) { return monthNumber(table.cell(row, kDateColumn)) == month; };
+        matches = [&, month](qsizetype row) { return charted.monthOf(table.cell(row, kDateColumn)) == month; };
         break;
     }
     case ChartKind::Year: {
         const int year = data.years.at(bar.index).first.year();
         matches = [&, year](qsizetype row) {
-            const int month = monthNumber(table.cell(row, kDateColumn));
+            const int month = charted.monthOf(table.cell(row, kDateColumn));
             return month >= 0 && month / 12 == year;
         };
         break;
@@ -189,12 +212,11 @@ std::vector<qsizetype> flightsOfBar(const LogTable& table, const FlightChartData
     case ChartKind::Type: {
         for (const QByteArray& type : data.types.at(bar.index).types)
             types.emplace(type.constData(), static_cast<std::size_t>(type.size()));
-        const int firstRecent = lastMonth - FlightChartData::kRecentMonths + 1;
+        const int firstRecent = monthNumber(data.today) - FlightChartData::kRecentMonths + 1;
         matches = [&, firstRecent](qsizetype row) {
             if (!types.contains(table.cell(row, kTypeColumn)))
                 return false;
-            const int month = monthNumber(table.cell(row, kDateColumn));
-            return !bar.recentOnly || (month >= firstRecent && month <= lastMonth);
+            return !bar.recentOnly || charted.monthOf(table.cell(row, kDateColumn)) >= firstRecent;
         };
         break;
     }
@@ -226,13 +248,19 @@ QString emptyChartLine(const FlightChartData& data, ChartKind kind)
     return {};
 }
 
-QString undatedFlightsLine(qsizetype count)
+QString notShownLine(const FlightChartData& data)
 {
-    if (count == 0)
-        return {};
-    if (count == 1)
-        return QStringLiteral("1 flight without a readable date is not shown");
-    return QStringLiteral("%1 flights without a readable date are not shown").arg(count);
+    QStringList parts;
+    if (data.undatedFlights == 1)
+        parts << QStringLiteral("1 flight without a readable date is not shown");
+    else if (data.undatedFlights > 1)
+        parts << QStringLiteral("%1 flights without a readable date are not shown").arg(data.undatedFlights);
+    const int firstYear = data.today.year() - FlightChartData::kYears + 1;
+    if (data.strayFlights == 1)
+        parts << QStringLiteral("1 flight dated after today or before %1 is not shown").arg(firstYear);
+    else if (data.strayFlights > 1)
+        parts << QStringLiteral("%1 flights dated after today or before %2 are not shown").arg(data.strayFlights).arg(firstYear);
+    return parts.join(QStringLiteral("; "));
 }
 
 QString monthLabel(const PeriodTotal& month)
@@ -283,8 +311,8 @@ QString flightChartTable(const FlightChartData& data, ChartKind kind)
             line({yearLabel(year), QString::number(year.flights), formatFlightTime(year.hours), formatFlightTime(year.runningHours)});
         break;
     }
-    if (kind != ChartKind::Type && data.undatedFlights > 0)
-        text += undatedFlightsLine(data.undatedFlights) + QLatin1Char('\n');
+    if (const QString notShown = notShownLine(data); kind != ChartKind::Type && !notShown.isEmpty())
+        text += notShown + QLatin1Char('\n');
     return text;
 }
 

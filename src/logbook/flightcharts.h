@@ -12,7 +12,8 @@
 // statistics report's rules: a type is its exact text (a blank type is no
 // type), a flight time that is not a number counts 0. Only dates written
 // "yyyy-mm-dd" place a flight in a month or a year; the others are counted
-// as undated.
+// as undated. A date after today or before the year chart's span is most
+// likely mistyped: such a flight is counted apart and charted by type only.
 
 // Flights and hours of one month or one year.
 struct PeriodTotal {
@@ -37,6 +38,7 @@ struct FlightChartData {
     static constexpr int kMonths = 24;          // the month chart, ending with today's month
     static constexpr int kRecentMonths = 12;    // "the last 12 months" of the type chart
     static constexpr int kMaxTypes = 15;        // more types than this share one "Other" bar
+    static constexpr int kYears = 50;           // the year chart's longest span, ending with this year
 
     QDate today;
     std::vector<PeriodTotal> months;   // kMonths, oldest first
@@ -44,6 +46,7 @@ struct FlightChartData {
     std::vector<PeriodTotal> years;    // first to last year flown, years without flights included
     qsizetype flights = 0;             // every row of the log
     qsizetype undatedFlights = 0;
+    qsizetype strayFlights = 0;        // dated after today or before the first of the kYears years
 };
 
 // Which bars a chart has.
@@ -57,7 +60,7 @@ struct ChartBar {
     bool recentOnly = false;
 };
 
-// The day the charts end with: today's UTC date, or the "yyyy-mm-dd" date in
+// The day the charts end with: today's local date, or the "yyyy-mm-dd" date in
 // the environment variable QUILLON_TODAY (set by tests and demonstrations).
 QDate chartToday();
 
@@ -68,9 +71,10 @@ std::vector<qsizetype> flightsOfBar(const LogTable& table, const FlightChartData
 // Shown in place of a chart that has no bar to draw: no flight in the last 24
 // months, no aircraft type, no readable date; empty when the chart has bars.
 QString emptyChartLine(const FlightChartData& data, ChartKind kind);
-// The line under the charts: "12 flights without a readable date are not
-// shown"; empty when every flight is dated.
-QString undatedFlightsLine(qsizetype count);
+// The line under the month and year charts: "12 flights without a readable
+// date are not shown", and the flights dated after today or too long ago;
+// empty when every flight is charted.
+QString notShownLine(const FlightChartData& data);
 // The bar labels: "2026-03", "2026".
 QString monthLabel(const PeriodTotal& month);
 QString yearLabel(const PeriodTotal& year);

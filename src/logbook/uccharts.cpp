@@ -157,7 +157,8 @@ void ucCharts::logSaved()
         refresh();
 }
 
-// A load that fails part way is reported with the load's own source; the
+// A load that fails part way is reported with the load's own source, once
+// for each state of the file rather than each time the panel is shown; the
 // charts then show the flights that were read.
 void ucCharts::refresh()
 {
@@ -165,9 +166,15 @@ void ucCharts::refresh()
         BusyCursor busy;
         LogTable table;
         const LoadResult loaded = Load_XArray(table);
-        if (loaded.errorNumber != 0)
+        const QFileInfo file(FlightLog_Path());
+        const QString failure = loaded.errorNumber == 0
+            ? QString()
+            : QStringLiteral("%1 %2 %3").arg(file.size()).arg(file.lastModified().toMSecsSinceEpoch())
+                  .arg(loaded.errorDescription);
+        if (!failure.isEmpty() && failure != m_reportedFailure)
             Error_Report(m_dialogs, QString::fromLatin1(kLoadXArraySource), loaded.errorNumber,
                          loaded.errorDescription);
+        m_reportedFailure = failure;
         m_data = computeFlightCharts(table, m_today());
         m_table = std::move(table);
         m_pageHeader = kPageHeaderPrefix + QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
@@ -189,15 +196,15 @@ void ucCharts::showCharts()
     const bool empty = m_data.flights == 0;
     m_tabs->setVisible(!empty);
     m_lblEmpty->setVisible(empty);
-    m_lblUndated->setText(undatedFlightsLine(m_data.undatedFlights));
+    m_lblUndated->setText(notShownLine(m_data));
     showUndatedLine();
 }
 
-// Undated flights are left out of the month and year charts only; the type chart counts them.
+// Flights without a charted date are left out of the month and year charts only; the type chart counts them.
 void ucCharts::showUndatedLine()
 {
     const bool typeChart = m_tabs->currentWidget() == chartView(ChartKind::Type);
-    m_lblUndated->setVisible(m_data.flights > 0 && m_data.undatedFlights > 0 && !typeChart);
+    m_lblUndated->setVisible(m_data.flights > 0 && !m_lblUndated->text().isEmpty() && !typeChart);
     placeControls();
 }
 

@@ -78,6 +78,7 @@ private:
     LogTable m_table;
     FlightChartData m_data;
     QString m_pageHeader;
+    QString m_reportedFailure;   // the log file's size, time and load error last reported; empty when it loaded whole
 
     PanelFrame* m_frame = nullptr;
     QTabWidget* m_tabs = nullptr;

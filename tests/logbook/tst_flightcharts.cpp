@@ -7,7 +7,7 @@ using Flights = QList<std::array<QByteArray, 3>>;
 
 namespace {
 
-const QDate kToday(2026, 12, 7);
+const QDate kToday(2026, 3, 15);   // mid-year: the windows are months, not calendar years
 
 LogTable tableOf(const Flights& flights)
 {
@@ -50,29 +50,30 @@ private slots:
         QTest::addColumn<ChartKind>("kind");
         QTest::addColumn<QStringList>("expected");   // the undated line ends the month and year charts
 
-        QTest::newRow("24 months end with this month; month edges")
-            << Flights{{"2024-12-31", "A320", "9.0"}, {"2025-01-01", "A320", "1.5"},
-                       {"2026-11-30", "A320", "1.0"}, {"2026-12-01", "A320", "2.0"}, {"2026-12-31", "A320", "0.5"}}
-            << ChartKind::Month << QStringList{"2025-01 1 1.5", "2026-11 1 1.0", "2026-12 2 2.5"};
+        QTest::newRow("24 months end with today; month edges; a later day is not shown")
+            << Flights{{"2024-03-31", "A320", "9.0"}, {"2024-04-01", "A320", "1.5"}, {"2026-02-28", "A320", "1.0"},
+                       {"2026-03-01", "A320", "2.0"}, {"2026-03-15", "A320", "0.5"}, {"2026-03-16", "A320", "4.0"}}
+            << ChartKind::Month
+            << QStringList{"2024-04 1 1.5", "2026-02 1 1.0", "2026-03 2 2.5",
+                           "1 flight dated after today or before 1977 is not shown"};
         QTest::newRow("dates not yyyy-mm-dd are undated; a later month is out of the window: a sentence, no bars")
             << Flights{{"2026-02-30", "A320", "1.0"}, {"07/12/2026", "A320", "1.0"}, {"", "A320", "1.0"},
-                       {"2026-1-05", "A320", "1.0"}, {"2026-12-0x", "A320", "1.0"}, {"2027-01-01", "A320", "1.0"}}
+                       {"2026-1-05", "A320", "1.0"}, {"2026-12-0x", "A320", "1.0"}, {"2024-03-31", "A320", "1.0"}}
             << ChartKind::Month
             << QStringList{"No flights in the last 24 months.", "5 flights without a readable date are not shown"};
         QTest::newRow("a time that is not a number counts 0, the flight still counts")
-            << Flights{{"2026-12-01", "A320", "abc"}, {"2026-12-02", "A320", ""}, {"2026-12-03", "A320", "1.5"}}
-            << ChartKind::Month << QStringList{"2026-12 3 1.5"};
-        QTest::newRow("31 December stays in its year; a year without flights is shown")
-            << Flights{{"2023-12-31", "A320", "1.0"}, {"2024-01-01", "A320", "2.0"}, {"2026-06-01", "A320", "3.0"},
-                       {"someday", "A320", "4.0"}}
+            << Flights{{"2026-03-01", "A320", "abc"}, {"2026-03-02", "A320", ""}, {"2026-03-03", "A320", "1.5"}}
+            << ChartKind::Month << QStringList{"2026-03 3 1.5"};
+        QTest::newRow("31 December stays in its year; a year without flights is shown; mistyped years are not")
+            << Flights{{"2023-12-31", "A320", "1.0"}, {"2024-01-01", "A320", "2.0"}, {"2026-03-01", "A320", "3.0"},
+                       {"someday", "A320", "4.0"}, {"0202-07-07", "A320", "5.0"}, {"1976-12-31", "A320", "5.0"},
+                       {"2062-03-01", "A320", "5.0"}}
             << ChartKind::Year << QStringList{"2023 1 1.0 1.0", "2024 1 2.0 3.0", "2025 0 0.0 3.0", "2026 1 3.0 6.0",
-                                              "1 flight without a readable date is not shown"};
-        QTest::newRow("no readable date: a sentence, no years")
-            << Flights{{"someday", "A320", "4.0"}} << ChartKind::Year
-            << QStringList{"No flight has a readable date.", "1 flight without a readable date is not shown"};
+                                              "1 flight without a readable date is not shown; "
+                                              "3 flights dated after today or before 1977 are not shown"};
         QTest::newRow("types by exact text in report order; blank types left out; undated count all time")
-            << Flights{{"2026-03-01", "B737", "1.0"}, {"2026-01-01", "a320", "2.0"}, {"2025-12-31", "A320", "4.0"},
-                       {"2026-12-07", "A320", "0.5"}, {"bad", "A320", "1.0"}, {"2026-05-05", "  ", "8.0"},
+            << Flights{{"2026-03-01", "B737", "1.0"}, {"2026-01-01", "a320", "2.0"}, {"2025-03-31", "A320", "4.0"},
+                       {"2025-04-01", "A320", "0.5"}, {"bad", "A320", "1.0"}, {"2026-05-05", "  ", "8.0"},
                        {"2026-05-05", "", "8.0"}}
             << ChartKind::Type << QStringList{"A320 3 5.5 1 0.5", "B737 1 1.0 1 1.0", "a320 1 2.0 1 2.0"};
         QTest::newRow("only blank types: a sentence, no bars")

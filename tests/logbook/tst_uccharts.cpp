@@ -23,7 +23,7 @@ using namespace logpanel;
 
 namespace {
 
-const auto today = [] { return QDate(2026, 12, 7); };
+const auto today = [] { return QDate(2026, 3, 15); };
 
 // The chart's bars: for the type chart, set 0 is all time and set 1 the last 12 months.
 QBarSet* barSet(ucCharts& panel, ChartKind kind, int set = 0)
@@ -64,8 +64,8 @@ void clickBar(ucCharts& panel, ChartKind kind, int index, int setIndex)
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(scene));
 }
 
-const QList<QByteArray> kLog{flight("2025-06-01", "B737", "G-1", "2.0"), flight("2026-11-02", "A320", "G-2", "1.5"),
-                             flight("2026-11-20", "A320", "G-3", "1.0"), flight("2026-12-01", "B737", "G-4", "3.0"),
+const QList<QByteArray> kLog{flight("2025-03-01", "B737", "G-1", "2.0"), flight("2026-02-02", "A320", "G-2", "1.5"),
+                             flight("2026-02-20", "A320", "G-3", "1.0"), flight("2026-03-01", "B737", "G-4", "3.0"),
                              flight("2025-13-01", "A320", "G-5", "1.0")};   // not a date, though it looks like 2025
 
 } // namespace
@@ -94,7 +94,7 @@ private slots:
         panel.refresh();
         QBarSet* months = barSet(panel, ChartKind::Month);
         QCOMPARE(months->count(), 24);
-        QCOMPARE(months->at(22), 2.5);   // November
+        QCOMPARE(months->at(22), 2.5);   // February
         QCOMPARE(months->at(23), 3.0);
         QCOMPARE(categories(panel, ChartKind::Type), (QStringList{"A320", "B737"}));
         QCOMPARE(barSet(panel, ChartKind::Type)->at(0), 3.5);
@@ -112,6 +112,15 @@ private slots:
         QCOMPARE(sentence(panel, ChartKind::Month), "No flights in the last 24 months.");
         QCOMPARE(sentence(panel, ChartKind::Type), QString());
         QCOMPARE(sentence(panel, ChartKind::Year), "No flight has a readable date.");
+
+        // A log that does not load whole: one box for each state of the file, not one for each showing.
+        writeLogFile(linesOf({flight("2026-03-01", "A320", "G-1"), "short"}));
+        panel.refresh();
+        panel.refresh();
+        QCOMPARE(dialogs.shown.size(), 1);
+        writeLogFile(linesOf({"short"}));
+        panel.refresh();
+        QCOMPARE(dialogs.shown.size(), 2);
     }
 
     void clickedBarSelectsItsFlightsInTheLog_data()
@@ -122,13 +131,13 @@ private slots:
         QTest::addColumn<int>("editedRow");   // of the log panel, not saved; -1: none
         QTest::addColumn<QStringList>("ids");
         QTest::addColumn<QString>("box");
-        QTest::newRow("November") << ChartKind::Month << 22 << 0 << -1 << QStringList{"G-2", "G-3"} << QString();
+        QTest::newRow("February") << ChartKind::Month << 22 << 0 << -1 << QStringList{"G-2", "G-3"} << QString();
         QTest::newRow("B737, all time") << ChartKind::Type << 1 << 0 << -1 << QStringList{"G-1", "G-4"} << QString();
         QTest::newRow("A320, last 12 months") << ChartKind::Type << 0 << 1 << -1 << QStringList{"G-2", "G-3"}
                                               << QString();
         QTest::newRow("2025, not its undated look-alike") << ChartKind::Year << 0 << 0 << -1 << QStringList{"G-1"}
                                                           << QString();
-        QTest::newRow("November, a flight edited and not saved: the pilot is told")
+        QTest::newRow("February, a flight edited and not saved: the pilot is told")
             << ChartKind::Month << 22 << 0 << 2 << QStringList{"G-2"}
             << "1 of the 2 flights of that bar are shown: the Flight Log has changes that are not saved yet, "
                "and the charts show the log as last saved.";

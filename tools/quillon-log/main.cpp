@@ -31,6 +31,7 @@ int usage()
     print(stderr, QStringLiteral("usage: quillon-log stats [FILE]\n"
                                  "       quillon-log check [FILE]\n"
                                  "       quillon-log chart --by month|type|year [FILE]\n"
+                                 "       (\"12 mo\": the 12 calendar months up to and including this one)\n"
                                  "FILE defaults to %1\n")
                       .arg(QDir::toNativeSeparators(FlightLog_Path())));
     return kExitUsage;
