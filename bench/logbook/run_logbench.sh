@@ -4,9 +4,11 @@
 # panel read and drawn beside the load it starts with (bench_logpanel).
 # usage: run_logbench.sh BUILD_DIR [RUNS]
 set -eu
-bin="$1/bin"
+# Absolute, because the panel bench follows a link to the log from another folder.
+build=$(cd "$1" && pwd)
+bin="$build/bin"
 runs="${2:-3}"
-export QUILLON_BENCH_DATA="${QUILLON_BENCH_DATA:-$1/bench-data}"
+export QUILLON_BENCH_DATA="${QUILLON_BENCH_DATA:-$build/bench-data}"
 export XDG_DATA_HOME="$QUILLON_BENCH_DATA/data" XDG_CONFIG_HOME="$QUILLON_BENCH_DATA/config"
 mkdir -p "$QUILLON_BENCH_DATA"
 for flights in 32767 1000000; do
