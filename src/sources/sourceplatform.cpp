@@ -61,6 +61,7 @@ IpcPlatform::WindowHandle SourcePlatform::findWindow(const std::string& classNam
         return 0;
     }
     m_open = true;
+    m_readSince = m_exchangeEndedAt = Clock::now(); // the values the open waited for serve the start's exchanges
     return kFeedWindow;
 }
 
@@ -132,7 +133,9 @@ IpcPlatform::SendResult SourcePlatform::sendMessageTimeout(WindowHandle window, 
 {
     if (window != kFeedWindow || !m_open)
         return {false, kConnectionLost, 0};
-    switch (awaitFreshValues(timeoutMs)) {
+    const Feed feed = awaitFreshValues(timeoutMs);
+    m_exchangeEndedAt = Clock::now();
+    switch (feed) {
     case Feed::Gone:
         return {false, kConnectionLost, 0};
     case Feed::Silent:
@@ -165,15 +168,17 @@ SourcePlatform::Feed SourcePlatform::awaitFreshValues(std::uint32_t timeoutMs)
     using std::chrono::milliseconds;
     const auto begun = Clock::now();
     const auto deadline = begun + milliseconds(timeoutMs);
+    const bool pollBegins = begun - m_exchangeEndedAt >= milliseconds(kPollPauseMs);
     for (int waitMs = 0;; waitMs = kSliceMs) { // first only what has arrived
         if (!m_gone && !pumpFeed(waitMs))
             m_gone = true;
         if (m_gone)
             return Feed::Gone;
         const auto now = Clock::now();
-        if (m_readSince >= begun)
-            m_readSince = now; // read for this exchange: they serve the rest of its poll
-        if (now - m_readSince <= milliseconds(kFreshMs))
+        const bool readForThisExchange = m_readSince >= begun;
+        if (readForThisExchange)
+            m_readSince = now; // they serve the rest of its poll
+        if (readForThisExchange || (!pollBegins && now - m_readSince <= milliseconds(kFreshMs)))
             return Feed::Fresh;
         if (silence() >= milliseconds(kSilentMs))
             m_silent = true;

@@ -18,11 +18,12 @@
 // connection; it is opened for the class "UIPCMAIN" only (no networked module
 // stands behind a source). Subclasses speak one simulator's protocol.
 //
-// Freshness: a block is answered from values the simulator read no more than
-// kFreshMs ago. An exchange that finds older ones asks for new values and
-// waits for them within its own time-out, in slices of at most kSliceMs; the
-// values read for it then serve the rest of its poll for kFreshMs, however long
-// the simulator took to send them. A simulator that has owed an answer for
+// Freshness: an exchange that comes kPollPauseMs or more after the previous
+// one ended begins a poll and asks for new values; a later exchange of the same
+// poll asks only when the values are older than kFreshMs. It waits for them
+// within its own time-out, in slices of at most kSliceMs; the values read for
+// it then serve the rest of its poll for kFreshMs, however long the simulator
+// took to send them (so a poll that follows a slow one at once uses them too). A simulator that has owed an answer for
 // kSilentMs fails every exchange at once as timed out (code 11), one whose
 // connection is gone as undeliverable (code 12); the retry pauses in between
 // are then skipped too.
@@ -31,6 +32,7 @@ public:
     static constexpr int kFreshMs = 500;
     static constexpr int kSilentMs = 2000;
     static constexpr int kSliceMs = 50;
+    static constexpr int kPollPauseMs = 100;
     static constexpr std::uint32_t kConnectionLost = 10054; // the "connection reset" error of Winsock and POSIX alike
 
     ~SourcePlatform() override;
@@ -94,6 +96,7 @@ private:
     bool m_silent = false;
     Clock::time_point m_publishedAt{};
     Clock::time_point m_readSince{}; // the values in the table
+    Clock::time_point m_exchangeEndedAt{};
     bool m_everPublished = false;
     SimVariables m_vars;
     mutable std::mutex m_detailsMutex;

@@ -72,9 +72,11 @@ void PropsServerStub::serve()
             if (!m_silent)
                 client.partial.append(buffer, static_cast<std::size_t>(count));
             for (std::size_t end; (end = client.partial.find("\r\n")) != std::string::npos;) {
-                if (client.partial.rfind("get ", 0) == 0)
+                if (client.partial.rfind("get ", 0) == 0) {
+                    ++m_gets;
                     client.asked.emplace_back(Clock::now() + std::chrono::milliseconds(m_delayMs),
                                               client.partial.substr(4, end - 4));
+                }
                 client.partial.erase(0, end + 2);
             }
             std::string reply;

@@ -25,6 +25,8 @@ public:
     void setSilent(bool silent) { m_silent = silent; }
     void setDelay(std::chrono::milliseconds delay) { m_delayMs = static_cast<int>(delay.count()); }
     void dropConnections() { m_drop = true; }
+    // How many "get" lines came so far.
+    std::size_t gets() const { return m_gets; }
 
 private:
     void serve();
@@ -36,6 +38,7 @@ private:
     std::atomic<bool> m_silent{false};
     std::atomic<int> m_delayMs{0};
     std::atomic<bool> m_drop{false};
+    std::atomic<std::size_t> m_gets{0};
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };

@@ -4,6 +4,7 @@
 #include "clsacars.h"
 #include "fakeipcplatform.h"
 #include "netsocket.h"
+#include "propsprotocol.h"
 #include "propsserverstub.h"
 #include "recordingevents.h"
 #include "relayinthread.h"
@@ -36,6 +37,7 @@ struct FlightGearSource : testing::Test {
     RecordingEvents events;
     clsACARS tracker{selector}; // ended first: its link is released while the rest still stands
     const std::string name = "FlightGear at 127.0.0.1:" + std::to_string(fg.port());
+    Clock::time_point pollBegan;
 
     FlightGearSource()
     {
@@ -59,22 +61,22 @@ struct FlightGearSource : testing::Test {
         fg.set("/sim/time/utc/second", std::to_string(second));
     }
 
-    // The window's next poll, 550 ms after the last; FlightGear changes 200 ms
-    // into that pause, long after it answered the last poll. How long the poll took.
+    // The window's next poll, 500 ms after the last began; FlightGear changes
+    // after it answered the last poll, at least 200 ms before. How long the poll took.
     Clock::duration poll(const std::function<void()>& change = {})
     {
-        std::this_thread::sleep_for(200ms);
         if (change)
             change();
-        std::this_thread::sleep_for(350ms);
-        const auto before = Clock::now();
+        std::this_thread::sleep_until(std::max(pollBegan + 500ms, Clock::now() + 200ms));
+        pollBegan = Clock::now();
         tracker.Refresh();
-        return Clock::now() - before;
+        return Clock::now() - pollBegan;
     }
 
     std::string start()
     {
         std::string result;
+        pollBegan = Clock::now();
         tracker.Start(result);
         return result;
     }
@@ -83,11 +85,13 @@ struct FlightGearSource : testing::Test {
 // FlightGear's delay in answering a batch.
 struct FlightGearFlight : FlightGearSource, testing::WithParamInterface<std::chrono::milliseconds> {};
 
-// One poll per step: a value FlightGear changed before the poll is seen by it.
+// One poll per step: a value FlightGear changed before the poll is seen by it,
+// from the one batch that poll asked for.
 TEST_P(FlightGearFlight, EachPollSeesWhatFlightGearReadAfterItBegan)
 {
     fg.setDelay(GetParam());
     ASSERT_EQ(start(), "Okay");
+    const std::size_t getsBefore = fg.gets();
     EXPECT_EQ(tracker.Simulator_Description(), "FlightGear 2020.3.16 at 127.0.0.1:" + std::to_string(fg.port()));
     EXPECT_EQ(announced, std::vector<std::string>{tracker.Simulator_Description()});
     EXPECT_EQ(selector.flightDetails().closestAirportId, "KSFO");
@@ -106,6 +110,7 @@ TEST_P(FlightGearFlight, EachPollSeesWhatFlightGearReadAfterItBegan)
         setClock(0, 3, 0);
         fg.set("/controls/gear/brake-parking", "true");
     });
+    EXPECT_EQ(fg.gets() - getsBefore, 4 * props::batchPaths().size()) << "one batch per poll";
     EXPECT_EQ(events.events,
               (std::vector<std::string>{"FlightOUT 2359", "FuelOut 501", "FlightOFF 2359", "FlightON 0000",
                                         "FlightIN 0003", "FlightTime 0.1", "FlightTimeHHMM 0:04", "FuelIn 250",
