@@ -2,7 +2,6 @@
 
 #include "clsfsuipc.h"
 
-#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -49,6 +48,7 @@ bool FlightGearPlatform::openFeed(std::string& strError)
     m_reader.clear();
     m_values.clear();
     m_batchesSentAt.clear();
+    m_owedSince.reset();
     m_lostReason.clear();
     if (connected != 1 || !m_socket.sendAll(props::dataModeCommand()) || !requestValues(Clock::now())) {
         m_socket.close();
@@ -71,15 +71,15 @@ bool FlightGearPlatform::requestValues(Clock::time_point since)
         return false;
     }
     m_batchesSentAt.push_back(Clock::now());
+    if (!m_owedSince)
+        m_owedSince = m_batchesSentAt.back();
     return true;
 }
 
-// Counted from the later of the oldest batch's sending and the last answer.
+// Answers without a clock do not count: a FlightGear that sends only those is silent too.
 SourcePlatform::Clock::duration FlightGearPlatform::silence() const
 {
-    if (m_batchesSentAt.empty())
-        return Clock::duration::zero();
-    return Clock::now() - std::max(m_batchesSentAt.front(), m_answeredAt);
+    return m_owedSince ? Clock::now() - *m_owedSince : Clock::duration::zero();
 }
 
 bool FlightGearPlatform::pumpFeed(int waitMs)
@@ -110,9 +110,9 @@ bool FlightGearPlatform::pumpFeed(int waitMs)
             sentAt = m_batchesSentAt.front();
             m_batchesSentAt.pop_front();
         }
-        m_answeredAt = Clock::now();
         SimulatorState state;
         if (props::stateFromValues(m_values, state)) {
+            m_owedSince = m_batchesSentAt.empty() ? std::nullopt : std::optional(Clock::now());
             m_version = props::versionFromValues(m_values);
             publish(state, sentAt);
         }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,7 @@ private:
     props::LineReader m_reader;
     std::vector<std::string> m_values;
     std::deque<Clock::time_point> m_batchesSentAt; // the batches in flight, oldest first
-    Clock::time_point m_answeredAt{};
+    std::optional<Clock::time_point> m_owedSince; // since when a usable answer is owed; none while none is
     std::string m_version;
     std::string m_lostReason;
 };

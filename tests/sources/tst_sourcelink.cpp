@@ -128,7 +128,7 @@ TEST_F(FlightGearSource, ALostFlightGearFailsOnceWithItsReasonAndOnContinuesFrom
     const struct {
         const char* what;
         std::function<void(PropsServerStub&)> lose;
-        bool cancelled; // 200 ms into the poll
+        bool cancelled; // while the poll waits
         std::chrono::milliseconds atLeast, within;
         const char* failure; // after the simulator's name; nullptr: not checked
     } rows[] = {
@@ -138,6 +138,8 @@ TEST_F(FlightGearSource, ALostFlightGearFailsOnceWithItsReasonAndOnContinuesFrom
         {"silent: waited for 2 s, not 11 times", [](PropsServerStub& fg) { fg.setSilent(true); }, false, 1500ms,
          2500ms, " stopped answering (nothing for 2 seconds)."},
         {"cancelled while silent", [](PropsServerStub& fg) { fg.setSilent(true); }, true, 0ms, 400ms, nullptr},
+        {"answering without a clock: silent too", [](PropsServerStub& fg) { fg.set("/sim/time/utc/hour", ""); }, false,
+         1500ms, 2500ms, " stopped answering (nothing for 2 seconds)."},
     };
     for (const auto& row : rows) {
         fg.setSilent(false);
@@ -149,7 +151,7 @@ TEST_F(FlightGearSource, ALostFlightGearFailsOnceWithItsReasonAndOnContinuesFrom
         std::thread canceller;
         if (row.cancelled)
             canceller = std::thread([&] {
-                std::this_thread::sleep_for(750ms);
+                std::this_thread::sleep_for(650ms);
                 selector.cancel();
             });
         const auto took = poll([&] { row.lose(fg); });
