@@ -18,6 +18,12 @@ std::string FlightGearPlatform::simulatorDescription() const
     return "FlightGear" + (m_version.empty() ? std::string{} : " " + m_version) + " at " + m_endpoint;
 }
 
+std::string FlightGearPlatform::startAgain() const
+{
+    return "\r\nIf FlightGear has ended or hangs, start it again with --telnet=" + std::to_string(m_port) +
+           ", then click On.";
+}
+
 std::string FlightGearPlatform::resultText(std::int32_t code) const
 {
     switch (code) {
@@ -27,10 +33,10 @@ std::string FlightGearPlatform::resultText(std::int32_t code) const
                "2) FlightGear was started without its property server: add the option --telnet=" +
                std::to_string(m_port) + " (in the launcher: Settings, Additional Settings).";
     case FSUIPC_ERR_TIMEOUT:
-        return "FlightGear at " + m_endpoint + " stopped answering (nothing for 2 seconds).";
+        return "FlightGear at " + m_endpoint + " stopped answering (nothing for 2 seconds)." + startAgain();
     case FSUIPC_ERR_SENDMSG:
         return "FlightGear at " + m_endpoint + " closed the connection" +
-               (m_lostReason.empty() ? std::string{} : " (" + m_lostReason + ")") + ".";
+               (m_lostReason.empty() ? std::string{} : " (" + m_lostReason + ")") + "." + startAgain();
     default:
         return {};
     }

@@ -33,6 +33,8 @@ protected:
     Clock::duration silence() const override;
 
 private:
+    std::string startAgain() const; // what a pilot who lost FlightGear does
+
     std::string m_host;
     std::uint16_t m_port;
     std::string m_endpoint; // "host:port" for messages

@@ -30,7 +30,8 @@ std::string XPlanePlatform::resultText(std::int32_t code) const
                "let it receive on UDP port " + std::to_string(m_port) + ".";
     case FSUIPC_ERR_TIMEOUT:
     case FSUIPC_ERR_SENDMSG:
-        return "X-Plane at " + m_endpoint + " stopped sending (nothing for 2 seconds).";
+        return "X-Plane at " + m_endpoint + " stopped sending (nothing for 2 seconds).\r\n"
+               "If X-Plane has ended or hangs, start it again, then click On.";
     default:
         return {};
     }

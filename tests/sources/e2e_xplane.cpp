@@ -86,7 +86,8 @@ TEST(XPlaneStandInTest, ASimulatorThatStopsSendingIsALostLinkThatOnContinues)
     tracker.Refresh();
     EXPECT_FALSE(tracker.isLinkOpen());
     EXPECT_EQ(events.events.back(),
-              "FSClosed X-Plane at " + sim.address + " stopped sending (nothing for 2 seconds).");
+              "FSClosed X-Plane at " + sim.address + " stopped sending (nothing for 2 seconds).\r\n"
+              "If X-Plane has ended or hangs, start it again, then click On.");
     sim.signal(SIGCONT);
 
     ASSERT_TRUE(tracker.Start(result)) << result;

@@ -125,12 +125,14 @@ TEST_F(FlightGearSource, ALostFlightGearFailsOnceWithItsReasonAndOnContinuesFrom
     ASSERT_EQ(start(), "Okay");
     poll([&] { fg.set("/controls/gear/brake-parking", "0"); });
     ASSERT_EQ(tracker.TIME_OUT(), "2359");
+    const std::string startAgain =
+        "\r\nIf FlightGear has ended or hangs, start it again with --telnet=" + std::to_string(fg.port()) + ", then click On.";
     const struct {
         const char* what;
         std::function<void(PropsServerStub&)> lose;
         bool cancelled; // while the poll waits
         std::chrono::milliseconds atLeast, within;
-        const char* failure; // after the simulator's name; nullptr: not checked
+        const char* failure; // between the simulator's name and what to do; nullptr: not checked
     } rows[] = {
         {"closed", [](PropsServerStub& fg) { fg.dropConnections(); }, false, 0ms, 500ms, " closed the connection."},
         {"a line too long", [](PropsServerStub& fg) { fg.set("/sim/aircraft", std::string(2000, 'x')); }, false, 0ms, 500ms,
@@ -162,7 +164,7 @@ TEST_F(FlightGearSource, ALostFlightGearFailsOnceWithItsReasonAndOnContinuesFrom
         EXPECT_FALSE(tracker.isLinkOpen()) << row.what;
         EXPECT_EQ(announced.back(), "") << row.what << ": the status bar forgets the simulator";
         if (row.failure != nullptr) {
-            EXPECT_EQ(events.events.back(), "FSClosed " + name + row.failure) << row.what;
+            EXPECT_EQ(events.events.back(), "FSClosed " + name + row.failure + startAgain) << row.what;
         }
     }
 
