@@ -44,8 +44,8 @@ std::string FlightGearPlatform::resultText(std::int32_t code) const
 
 bool FlightGearPlatform::openFeed(std::string& strError)
 {
-    net::Address address;
-    if (!net::resolve(m_host, m_port, address, strError) || !m_socket.startConnect(address, strError))
+    std::vector<net::Address> addresses;
+    if (!net::resolveAll(m_host, m_port, addresses, strError) || !m_socket.startConnect(addresses, strError))
         return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
     int connected = 0;

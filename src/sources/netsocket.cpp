@@ -1,5 +1,6 @@
 #include "netsocket.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef _WIN32
@@ -80,14 +81,16 @@ bool Address::sameHost(const Address& other) const
                        &reinterpret_cast<const sockaddr_in6*>(other.storage)->sin6_addr, sizeof(in6_addr)) == 0;
 }
 
-bool resolve(const std::string& host, std::uint16_t port, Address& address, std::string& strError)
+bool resolveAll(const std::string& host, std::uint16_t port, std::vector<Address>& addresses, std::string& strError)
 {
+    addresses.clear();
     if (!startWinsock()) {
         strError = "Winsock could not be started";
         return false;
     }
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM; // each address once
     hints.ai_flags = AI_NUMERICSERV;
     addrinfo* found = nullptr;
     const std::string service = std::to_string(port);
@@ -95,15 +98,29 @@ bool resolve(const std::string& host, std::uint16_t port, Address& address, std:
         strError = "unknown host " + host;
         return false;
     }
-    const bool fits = found->ai_addrlen <= sizeof address.storage;
-    if (fits) {
-        std::memcpy(address.storage, found->ai_addr, found->ai_addrlen);
-        address.length = static_cast<int>(found->ai_addrlen);
+    for (const addrinfo* each = found; each != nullptr; each = each->ai_next) {
+        Address address;
+        if (each->ai_addrlen > sizeof address.storage)
+            continue;
+        std::memcpy(address.storage, each->ai_addr, each->ai_addrlen);
+        address.length = static_cast<int>(each->ai_addrlen);
+        addresses.push_back(address);
     }
     freeaddrinfo(found);
-    if (!fits)
+    if (addresses.empty())
         strError = "address of " + host + " too long";
-    return fits;
+    return !addresses.empty();
+}
+
+bool resolve(const std::string& host, std::uint16_t port, Address& address, std::string& strError)
+{
+    std::vector<Address> addresses;
+    if (!resolveAll(host, port, addresses, strError))
+        return false;
+    const auto ipv4 = std::find_if(addresses.begin(), addresses.end(),
+                                   [](const Address& each) { return each.family() == AF_INET; });
+    address = ipv4 != addresses.end() ? *ipv4 : addresses.front();
+    return true;
 }
 
 Socket& Socket::operator=(Socket&& other) noexcept
@@ -111,6 +128,7 @@ Socket& Socket::operator=(Socket&& other) noexcept
     if (this != &other) {
         close();
         m_handle = other.m_handle;
+        m_untried = std::move(other.m_untried);
         other.m_handle = kInvalid;
     }
     return *this;
@@ -161,19 +179,31 @@ int Socket::waitFor(bool writable, int waitMs) const
     return ready > 0 ? 1 : 0;
 }
 
-bool Socket::startConnect(const Address& address, std::string& strError)
+bool Socket::startConnect(const std::vector<Address>& addresses, std::string& strError)
 {
-    if (!makeSocket(address.family(), SOCK_STREAM, strError))
-        return false;
-    int noDelay = 1;
-    ::setsockopt(native(m_handle), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    if (::connect(native(m_handle), reinterpret_cast<const sockaddr*>(address.storage), address.length) == 0)
-        return true;
-    const int error = lastSocketError();
-    if (inProgress(error))
-        return true;
-    strError = errorText(error);
-    close();
+    m_untried = addresses;
+    return connectNext(strError);
+}
+
+// Addresses that fail at once (a family this computer lacks) are passed over too.
+bool Socket::connectNext(std::string& strError)
+{
+    while (!m_untried.empty()) {
+        const Address address = m_untried.front();
+        m_untried.erase(m_untried.begin());
+        if (!makeSocket(address.family(), SOCK_STREAM, strError))
+            continue;
+        int noDelay = 1;
+        ::setsockopt(native(m_handle), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+                     sizeof noDelay);
+        if (::connect(native(m_handle), reinterpret_cast<const sockaddr*>(address.storage), address.length) == 0)
+            return true;
+        const int error = lastSocketError();
+        if (inProgress(error))
+            return true;
+        strError = errorText(error);
+        close();
+    }
     return false;
 }
 
@@ -185,11 +215,11 @@ int Socket::awaitConnected(int waitMs, std::string& strError)
     int error = 0;
     SocketLength length = sizeof error;
     ::getsockopt(native(m_handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-    if (ready < 0 || error != 0) {
-        strError = errorText(error != 0 ? error : lastSocketError());
-        return -1;
-    }
-    return 1;
+    if (ready > 0 && error == 0)
+        return 1;
+    strError = errorText(error != 0 ? error : lastSocketError());
+    close();
+    return connectNext(strError) ? 0 : -1;
 }
 
 bool Socket::sendAll(const std::string& bytes)

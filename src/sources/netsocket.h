@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The few socket calls the simulator sources need, the same on POSIX systems
 // and on Windows (Winsock). Every socket is non-blocking; every wait is
@@ -18,7 +20,12 @@ struct Address {
     bool sameHost(const Address& other) const;
 };
 
-// Resolves numeric addresses and host names; false with a reason.
+// Resolves numeric addresses and host names to every address, in the
+// resolver's order; false with a reason when there is none.
+bool resolveAll(const std::string& host, std::uint16_t port, std::vector<Address>& addresses, std::string& strError);
+// The host's first IPv4 address, else its first: a datagram cannot tell which
+// address is heard, and simulators listen on IPv4 at least ("localhost" may
+// name ::1 first).
 bool resolve(const std::string& host, std::uint16_t port, Address& address, std::string& strError);
 
 // A socket, closed when the object ends. Not copyable.
@@ -26,7 +33,10 @@ class Socket {
 public:
     Socket() = default;
     ~Socket() { close(); }
-    Socket(Socket&& other) noexcept : m_handle(other.m_handle) { other.m_handle = kInvalid; }
+    Socket(Socket&& other) noexcept : m_handle(other.m_handle), m_untried(std::move(other.m_untried))
+    {
+        other.m_handle = kInvalid;
+    }
     Socket& operator=(Socket&& other) noexcept;
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -34,9 +44,12 @@ public:
     bool isOpen() const { return m_handle != kInvalid; }
     void close();
 
-    // Starts a TCP connection (TCP_NODELAY); finish it with awaitConnected.
-    bool startConnect(const Address& address, std::string& strError);
-    // Waits up to waitMs: 1 = connected, 0 = still connecting, -1 = refused (reason in strError).
+    // Starts a TCP connection (TCP_NODELAY) to the first of addresses that
+    // can be tried; finish it with awaitConnected.
+    bool startConnect(const std::vector<Address>& addresses, std::string& strError);
+    // Waits up to waitMs: 1 = connected, 0 = still connecting (or moved on to
+    // the next address after a refusal), -1 = every address refused (the last
+    // reason in strError).
     int awaitConnected(int waitMs, std::string& strError);
     // Queues bytes on a connected stream; false when the peer is gone or the
     // bytes would not fit at once (these sources send a few hundred bytes).
@@ -58,9 +71,11 @@ public:
 private:
     static constexpr std::intptr_t kInvalid = -1;
     bool makeSocket(int family, int type, std::string& strError);
+    bool connectNext(std::string& strError);
     int waitFor(bool writable, int waitMs) const; // 1 ready, 0 time-out, -1 error
 
     std::intptr_t m_handle = kInvalid;
+    std::vector<Address> m_untried; // the addresses a connection may still go to, in order
 };
 
 } // namespace net

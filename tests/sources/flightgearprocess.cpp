@@ -101,7 +101,7 @@ bool FlightGearProcess::connect()
 {
     std::string error;
     net::Address address;
-    if (!net::resolve("127.0.0.1", m_port, address, error) || !m_client.startConnect(address, error))
+    if (!net::resolve("127.0.0.1", m_port, address, error) || !m_client.startConnect({address}, error))
         return false;
     int connected = 0;
     for (int slice = 0; slice < 20 && connected == 0; ++slice)

@@ -190,6 +190,21 @@ TEST_F(FlightGearSource, RefusesTheLinkWithTextsThatNameFlightGear)
     EXPECT_NE(start().find("--telnet=" + std::to_string(fg.port())), std::string::npos) << "no clock: not FlightGear";
 }
 
+// A host may name an address where nothing listens first ("localhost": ::1).
+TEST(NetSocketTest, ConnectsToTheFirstAddressThatAccepts)
+{
+    PropsServerStub fg; // on 127.0.0.1 only
+    std::vector<net::Address> addresses(2);
+    std::string error;
+    ASSERT_TRUE(net::resolve("::1", fg.port(), addresses[0], error));
+    ASSERT_TRUE(net::resolve("127.0.0.1", fg.port(), addresses[1], error));
+    net::Socket socket;
+    int connected = socket.startConnect(addresses, error) ? 0 : -1;
+    for (const auto until = Clock::now() + 1s; connected == 0 && Clock::now() < until;)
+        connected = socket.awaitConnected(50, error);
+    EXPECT_EQ(connected, 1) << error;
+}
+
 // Cancelling the selector ends a wait inside the module's exchange.
 TEST(SourceSelectorTest, CancellingEndsAWaitInsideTheModulesExchange)
 {
