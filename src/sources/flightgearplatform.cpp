@@ -49,7 +49,7 @@ bool FlightGearPlatform::openFeed(std::string& strError)
         return false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
     int connected = 0;
-    while (connected == 0 && !cancelled() && Clock::now() < deadline)
+    while (connected == 0 && !isCancelled() && Clock::now() < deadline)
         connected = m_socket.awaitConnected(kSliceMs, strError);
     m_reader.clear();
     m_values.clear();

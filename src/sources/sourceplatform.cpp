@@ -52,7 +52,7 @@ IpcPlatform::WindowHandle SourcePlatform::findWindow(const std::string& classNam
     if (!openFeed(error))
         return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(m_openWaitMs);
-    while (!m_everPublished && !cancelled() && Clock::now() < deadline) {
+    while (!m_everPublished && !isCancelled() && Clock::now() < deadline) {
         if (!pumpFeed(kSliceMs))
             break;
     }
@@ -155,7 +155,7 @@ IpcPlatform::SendResult SourcePlatform::sendMessageTimeout(WindowHandle window, 
 void SourcePlatform::sleepMs(std::uint32_t milliseconds)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!m_gone && !m_silent && !cancelled()) {
+    while (!m_gone && !m_silent && !isCancelled()) {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero())
             return;
@@ -182,7 +182,7 @@ SourcePlatform::Feed SourcePlatform::awaitFreshValues(std::uint32_t timeoutMs)
             return Feed::Fresh;
         if (silence() >= milliseconds(kSilentMs))
             m_silent = true;
-        if (m_silent || cancelled() || now >= deadline)
+        if (m_silent || isCancelled() || now >= deadline)
             return Feed::Silent;
         if (!requestValues(begun)) {
             m_gone = true;

@@ -40,9 +40,6 @@ public:
     // Safe from any thread.
     FlightDetails flightDetails() const override;
 
-    // Waits also end when owner is cancelled (the platform that delegates to this one).
-    void followCancellation(const IpcPlatform* owner) { m_owner = owner; }
-
     // --- IpcPlatform ---
     WindowHandle findWindow(const std::string& className) override;
     void releaseWindow(WindowHandle window) override;
@@ -83,14 +80,12 @@ protected:
     void publish(const SimulatorState& state, Clock::time_point readSince = Clock::now());
     // Time since the last publish (a very long time before the first).
     Clock::duration dataAge() const;
-    bool cancelled() const { return isCancelled() || (m_owner != nullptr && m_owner->isCancelled()); }
 
 private:
     enum class Feed { Fresh, Silent, Gone };
     Feed awaitFreshValues(std::uint32_t timeoutMs);
 
     int m_openWaitMs;
-    const IpcPlatform* m_owner = nullptr;
     bool m_open = false;
     bool m_gone = false;
     bool m_silent = false;
