@@ -34,6 +34,7 @@ bool startWinsock()
     return started;
 }
 int lastSocketError() { return WSAGetLastError(); }
+bool isValid(NativeSocket s) { return s != INVALID_SOCKET; }
 bool inProgress(int error) { return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS; }
 bool wouldBlock(int error) { return error == WSAEWOULDBLOCK; }
 int closeNative(NativeSocket s) { return closesocket(s); }
@@ -44,6 +45,7 @@ constexpr int kSendFlags = 0;
 using NativeSocket = int;
 bool startWinsock() { return true; }
 int lastSocketError() { return errno; }
+bool isValid(NativeSocket s) { return s >= 0; }
 bool inProgress(int error) { return error == EINPROGRESS; }
 bool wouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 int closeNative(NativeSocket s) { return ::close(s); }
@@ -149,15 +151,18 @@ bool Socket::makeSocket(int family, int type, std::string& strError)
         return false;
     }
     const NativeSocket s = ::socket(family, type, 0);
-#ifdef _WIN32
-    if (s == INVALID_SOCKET) {
-#else
-    if (s < 0) {
-#endif
+    if (!isValid(s)) {
         strError = errorText(lastSocketError());
         return false;
     }
-    m_handle = static_cast<std::intptr_t>(s);
+    adopt(static_cast<std::intptr_t>(s));
+    return true;
+}
+
+void Socket::adopt(std::intptr_t handle)
+{
+    m_handle = handle;
+    const NativeSocket s = native(handle);
 #ifdef _WIN32
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
@@ -165,7 +170,6 @@ bool Socket::makeSocket(int family, int type, std::string& strError)
     ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
     ::fcntl(s, F_SETFD, FD_CLOEXEC);
 #endif
-    return true;
 }
 
 int Socket::waitFor(bool writable, int waitMs) const
@@ -258,13 +262,35 @@ bool Socket::openDatagram(const Address& peer, std::string& strError)
 
 bool Socket::bindDatagram(const Address& local, std::string& strError)
 {
-    if (!makeSocket(local.family(), SOCK_DGRAM, strError))
+    return bindTo(local, SOCK_DGRAM, strError);
+}
+
+bool Socket::listen(const Address& local, std::string& strError)
+{
+    return bindTo(local, SOCK_STREAM, strError);
+}
+
+bool Socket::bindTo(const Address& local, int type, std::string& strError)
+{
+    if (!makeSocket(local.family(), type, strError))
         return false;
-    if (::bind(native(m_handle), reinterpret_cast<const sockaddr*>(local.storage), local.length) == 0)
+    if (::bind(native(m_handle), reinterpret_cast<const sockaddr*>(local.storage), local.length) == 0 &&
+        (type != SOCK_STREAM || ::listen(native(m_handle), SOMAXCONN) == 0))
         return true;
     strError = errorText(lastSocketError());
     close();
     return false;
+}
+
+Socket Socket::accept(int waitMs)
+{
+    Socket accepted;
+    if (waitFor(false, waitMs) <= 0)
+        return accepted;
+    const NativeSocket s = ::accept(native(m_handle), nullptr, nullptr);
+    if (isValid(s))
+        accepted.adopt(static_cast<std::intptr_t>(s));
+    return accepted;
 }
 
 bool Socket::sendTo(const Address& peer, const unsigned char* bytes, std::size_t length)

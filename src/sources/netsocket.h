@@ -62,6 +62,10 @@ public:
     bool openDatagram(const Address& peer, std::string& strError);
     // A UDP socket bound to a local address (port 0 = any free port).
     bool bindDatagram(const Address& local, std::string& strError);
+    // A TCP socket listening on a local address (port 0 = any free port).
+    bool listen(const Address& local, std::string& strError);
+    // Waits up to waitMs for a connection: it, or a closed socket when none came.
+    Socket accept(int waitMs);
     bool sendTo(const Address& peer, const unsigned char* bytes, std::size_t length);
     // Waits up to waitMs for one datagram: its length (0 = none came, -1 = error), and its sender.
     long receiveFrom(unsigned char* buffer, std::size_t capacity, int waitMs, Address& sender);
@@ -71,6 +75,8 @@ public:
 private:
     static constexpr std::intptr_t kInvalid = -1;
     bool makeSocket(int family, int type, std::string& strError);
+    void adopt(std::intptr_t handle); // non-blocking, not inherited
+    bool bindTo(const Address& local, int type, std::string& strError);
     bool connectNext(std::string& strError);
     int waitFor(bool writable, int waitMs) const; // 1 ready, 0 time-out, -1 error
 

@@ -5,9 +5,7 @@
 #include <thread>
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -19,15 +17,10 @@ constexpr int kFrameRateHz = 10; // leaves a core to the tests
 // A loopback port free at this moment (FlightGear cannot be given port 0).
 std::uint16_t freePort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    std::string error;
+    net::Address loopback;
+    net::Socket probe;
+    return net::resolve("127.0.0.1", 0, loopback, error) && probe.listen(loopback, error) ? probe.localPort() : 0;
 }
 
 // A program with its output thrown away, keeping keepFd open across the exec.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "netsocket.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -31,7 +33,7 @@ public:
 private:
     void serve();
 
-    int m_listenFd = -1;
+    net::Socket m_listener;
     std::uint16_t m_port = 0;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_values;
