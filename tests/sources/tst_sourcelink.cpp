@@ -232,6 +232,12 @@ TEST(SourceSelectorTest, CancellingEndsAWaitInsideTheModulesExchange)
     EXPECT_LT(Clock::now() - waiting, 300ms);
 }
 
+#ifdef _WIN32
+constexpr bool kOtherLoopbackSends = false; // Wine sends from 127.0.0.1 whatever address a socket is bound to
+#else
+constexpr bool kOtherLoopbackSends = true;
+#endif
+
 const auto kXPlaneReply = rref::encodeReply({{0, 3600}, {1, 1}, {2, 1}, {3, 100}, {4, 0}, {5, 'R'}});
 
 // A fake X-Plane on a loopback port of its own: records the frequencies of
@@ -313,6 +319,8 @@ TEST(XPlaneSourceTest, AcceptsItsSimulatorsAddressFromAnyPortAndNothingElse)
     };
     FakeXPlane sim;
     for (const auto& row : rows) {
+        if (row.from == &FakeXPlane::foreign && !kOtherLoopbackSends)
+            continue;
         sim.answer(&(sim.*row.from), row.cutBytes);
         XPlanePlatform platform(sim.choice(), 800);
         const auto window = platform.findWindow("UIPCMAIN");
@@ -332,7 +340,8 @@ TEST(XPlaneSourceTest, AsksAgainAfterASilenceAndCancelsAtClose)
     ASSERT_NE(window, 0u);
     EXPECT_EQ(sim.taken(XPlanePlatform::kFrequencyPerSecond), count);
     sim.answer(nullptr);
-    sim.sendFrom(sim.foreign, rref::encodeReply({{0, 7200}, {1, 0}, {2, 0}, {3, 999}, {4, 0}, {5, 'F'}}));
+    if (kOtherLoopbackSends)
+        sim.sendFrom(sim.foreign, rref::encodeReply({{0, 7200}, {1, 0}, {2, 0}, {3, 999}, {4, 0}, {5, 'F'}}));
     sim.sendFrom(sim.socket, {'D', 'A', 'T', 'A', '*', 'j', 'u', 'n', 'k'});
     std::this_thread::sleep_for(100ms);
     platform.sendMessageTimeout(window, 0, 0, 0, 100); // takes what came
