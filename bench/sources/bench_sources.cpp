@@ -1,6 +1,8 @@
 // One tracker Refresh (slew, brake, slew, ground: four exchanges, no phase
 // change) through each simulator source beside the same Refresh through the
-// local module in another process: a source must not be slower. FlightGear's
+// local module in another process: a source must not be slower. Refreshes are
+// spaced as the window's polls are, so that each one is a poll of its own and
+// FlightGear's includes the round trip for its fresh batch. FlightGear's
 // property server is the test stub and X-Plane the stand-in's UDP server,
 // each on a thread of this program and a loopback port of its own.
 #include "clsacars.h"
@@ -10,6 +12,7 @@
 #include "posixtransport.h"
 #include "propsserverstub.h"
 #include "simvariables.h"
+#include "sourceplatform.h"
 #include "sourceselector.h"
 #include "xplaneserver.h"
 
@@ -26,6 +29,10 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+// Longer than the pause after which a source takes an exchange as a new poll.
+constexpr auto kPollPause = std::chrono::milliseconds(SourcePlatform::kPollPauseMs + 50);
+constexpr int kPolls = 40;
 
 // Parked at the gate: the brake set, on the ground, nothing to record.
 void parkAtTheGate(SimVariables& vars)
@@ -45,8 +52,12 @@ void refreshLoop(benchmark::State& state, SourceSelector& selector)
         state.SkipWithError(result.c_str());
         return;
     }
-    for (auto _ : state)
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::this_thread::sleep_for(kPollPause);
+        state.ResumeTiming();
         tracker.Refresh();
+    }
     if (!tracker.isLinkOpen() || !tracker.TIME_OUT().empty())
         state.SkipWithError("the link was lost or a phase recorded");
 }
@@ -74,7 +85,7 @@ void BM_RefreshLocalModule(benchmark::State& state)
     ::kill(pid, SIGTERM);
     ::waitpid(pid, nullptr, 0);
 }
-BENCHMARK(BM_RefreshLocalModule)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefreshLocalModule)->Unit(benchmark::kMicrosecond)->Iterations(kPolls);
 
 void BM_RefreshFlightGear(benchmark::State& state)
 {
@@ -87,7 +98,7 @@ void BM_RefreshFlightGear(benchmark::State& state)
     selector.setSource(SourceChoice{SourceChoice::Kind::FlightGear, "127.0.0.1", fg.port()});
     refreshLoop(state, selector);
 }
-BENCHMARK(BM_RefreshFlightGear)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefreshFlightGear)->Unit(benchmark::kMicrosecond)->Iterations(kPolls);
 
 void BM_RefreshXPlane(benchmark::State& state)
 {
@@ -110,7 +121,7 @@ void BM_RefreshXPlane(benchmark::State& state)
     stop = true;
     serving.join();
 }
-BENCHMARK(BM_RefreshXPlane)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefreshXPlane)->Unit(benchmark::kMicrosecond)->Iterations(kPolls);
 
 } // namespace
 

@@ -41,13 +41,15 @@ void PropsServerStub::serve()
 {
     std::vector<Client> clients;
     while (!m_stop) {
-        if (net::Socket accepted = m_listener.accept(5); accepted.isOpen())
+        // Waits on the one client when there is one, so that it is answered at once.
+        const int clientWaitMs = clients.size() == 1 ? 5 : 0;
+        if (net::Socket accepted = m_listener.accept(5 - clientWaitMs); accepted.isOpen())
             clients.push_back({std::move(accepted), {}, {}});
         const bool drop = m_drop.exchange(false);
         for (std::size_t i = clients.size(); i-- > 0;) {
             Client& client = clients[i];
             unsigned char buffer[4096];
-            const long count = client.socket.receive(buffer, sizeof buffer, 0);
+            const long count = client.socket.receive(buffer, sizeof buffer, clientWaitMs);
             if (drop || count < 0) {
                 clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
                 continue;
