@@ -19,7 +19,9 @@
 #include "terminationwatcher.h"
 #include "ucacars.h"
 #include "ucappframe.h"
+#ifdef QUILLON_CHARTS
 #include "uccharts.h"
+#endif
 #include "ucflightlog.h"
 #include "ucstats.h"
 
@@ -113,6 +115,7 @@ private slots:
         QCOMPARE(window->findChild<ImageList*>(QStringLiteral("imgLargeIcons"))->image(3, 1.5).size(), QSize(48, 48));
     }
 
+#ifdef QUILLON_CHARTS
     // A flight logged while the charts are in view shows at once; a chart's bar
     // brings the flight log panel forward with those flights selected.
     void chartBarShowsItsFlightsInTheLog()
@@ -140,6 +143,7 @@ private slots:
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows.first().row(), 1);
     }
+#endif
 
     // A missing guide is reported; a guide is opened in the browser. About is
     // modal over the window, and its "OK" closes it.

@@ -1,6 +1,8 @@
 // Draws the program's icons and splash picture at build time, so that the
 // artwork lives as code beside the program instead of as binary files.
-// Usage: quillon-drawart <output directory> [icon theme size in pixels]...
+// Each picture is written as SVG, and as PNG at each size asked for: the
+// desktop's icon theme and a Qt without the SVG icon engine take those.
+// Usage: quillon-drawart <output directory> [icon size in pixels]...
 
 #include <QBuffer>
 #include <QDir>
@@ -222,13 +224,14 @@ bool writeSvg(const Drawing& draw, const QSize& size, const QString& path)
     return false;
 }
 
-bool writePng(const Drawing& draw, int sizePx, const QString& path)
+// The picture drawn in a box of `size` units, as PNG scaled by `scale`.
+bool writePng(const Drawing& draw, const QSize& size, qreal scale, const QString& path)
 {
-    QImage image(sizePx, sizePx, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(sizePx / 100.0, sizePx / 100.0);
+    painter.scale(scale, scale);
     draw(painter);
     painter.end();
     return writeImage(image, path);
@@ -239,7 +242,7 @@ int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quillon-drawart <output directory> [icon theme size in pixels]...\n");
+        std::fprintf(stderr, "usage: quillon-drawart <output directory> [icon size in pixels]...\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -255,15 +258,18 @@ int main(int argc, char* argv[])
         ok = writeSvg(icon.draw, QSize(100, 100), path) && ok;
     }
     const QSize splashSize(200, 300);
-    ok = writeSvg([splashSize](QPainter& p) { drawSplash(p, splashSize); }, splashSize,
-                  out.filePath(QStringLiteral("splash.svg")))
-         && ok;
+    const Drawing splash = [splashSize](QPainter& p) { drawSplash(p, splashSize); };
+    ok = writeSvg(splash, splashSize, out.filePath(QStringLiteral("splash.svg"))) && ok;
+    ok = writePng(splash, splashSize, 1, out.filePath(QStringLiteral("splash.png"))) && ok;
+    ok = writePng(splash, splashSize, 2, out.filePath(QStringLiteral("splash@2x.png"))) && ok;
 
-    // The program's own icon for the desktop's icon theme.
     for (int i = 2; i < argc; ++i) {
         const int sizePx = std::atoi(argv[i]);
-        const QString path = out.filePath(QStringLiteral("icons/%1/quillon.png").arg(sizePx));
-        ok = out.mkpath(QStringLiteral("icons/%1").arg(sizePx)) && writePng(drawProgram, sizePx, path) && ok;
+        ok = out.mkpath(QStringLiteral("icons/%1").arg(sizePx)) && ok;
+        for (const auto& icon : icons) {
+            const QString path = out.filePath(QStringLiteral("icons/%1/%2.png").arg(sizePx).arg(QLatin1String(icon.name)));
+            ok = writePng(icon.draw, QSize(100, 100), sizePx / 100.0, path) && ok;
+        }
     }
     return ok ? 0 : 1;
 }
