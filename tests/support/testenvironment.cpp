@@ -81,6 +81,9 @@ const bool kScratchEnvironment = [] {
     setVariable("XDG_RUNTIME_DIR", makeRuntimeFolder(scratch), true);
     setVariable("QUILLON_BIN_DIR", QUILLON_TEST_BIN_DIR, true);
     setVariable("QT_QPA_PLATFORM", "offscreen", false);
+    // Without a console Qt on Windows sends the test log and its messages to the
+    // debugger instead of the standard output that ctest reads.
+    setVariable("QT_FORCE_STDERR_LOGGING", "1", false);
     return true;
 }();
 } // namespace

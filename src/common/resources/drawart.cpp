@@ -260,8 +260,8 @@ int main(int argc, char* argv[])
     const QSize splashSize(200, 300);
     const Drawing splash = [splashSize](QPainter& p) { drawSplash(p, splashSize); };
     ok = writeSvg(splash, splashSize, out.filePath(QStringLiteral("splash.svg"))) && ok;
-    ok = writePng(splash, splashSize, 1, out.filePath(QStringLiteral("splash.png"))) && ok;
-    ok = writePng(splash, splashSize, 2, out.filePath(QStringLiteral("splash@2x.png"))) && ok;
+    // Three times its size: Qt scales it down for densities up to 3.
+    ok = writePng(splash, splashSize, 3, out.filePath(QStringLiteral("splash.png"))) && ok;
 
     for (int i = 2; i < argc; ++i) {
         const int sizePx = std::atoi(argv[i]);
