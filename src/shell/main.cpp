@@ -4,10 +4,14 @@
 #include "terminationwatcher.h"
 
 #include <QApplication>
+#include <QFont>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // The windows are drawn in Arial; where it is missing (Wine, a desktop
+    // without it) its metric-compatible stand-in keeps the layout.
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
     QApplication::setOrganizationName(QStringLiteral("Quillon"));
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
