@@ -10,6 +10,7 @@
 #include "frmsplash.h"
 #include "imagelist.h"
 #include "linklabel.h"
+#include "modfunctions.h"
 #include "modmain.h"
 #include "paneltitle.h"
 #ifndef _WIN32
@@ -41,14 +42,6 @@
 #include <thread>
 
 using namespace Qt::StringLiterals;
-
-// Under Wine the value typed into the grid is no longer in editing when the
-// window closes, so closing asks nothing: not yet understood.
-#ifdef _WIN32
-#define SKIP_UNDER_WINE() QSKIP("the grid's edit in progress is gone at closing under Wine")
-#else
-#define SKIP_UNDER_WINE()
-#endif
 
 namespace {
 // Answers the real modal boxes with `buttons`, in turn, once `inspect` has looked at the screen.
@@ -310,7 +303,6 @@ private slots:
 
     void closingAsksWithTimersStopped()
     {
-        SKIP_UNDER_WINE();
         QFETCH(bool, dirty);
         QFETCH(bool, saveFails);
         QFETCH(QByteArray, file);
@@ -351,7 +343,6 @@ private slots:
     // it, and the record and the clock are still alive when it is answered.
     void realModalBoxAtClosing()
     {
-        SKIP_UNDER_WINE();
         QtDialogs dialogs;
         auto window = makeWindow(dialogs);
         window->clockTimer()->setInterval(1);
@@ -494,10 +485,7 @@ private slots:
 #endif
 
 private:
-    static QString logPath()
-    {
-        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Quillon/flightlog.txt";
-    }
+    static QString logPath() { return FlightLog_Path(); }
     static bool visibleSplash()
     {
         const auto windows = QApplication::topLevelWidgets();
