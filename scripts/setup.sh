@@ -20,6 +20,8 @@ packages=(
   xvfb xauth x11-utils imagemagick xdotool poppler-utils
   # Windows targets, tested under Wine
   mingw-w64 wine wine64
+  # the fonts Windows programs expect (Tahoma for menus), from Wine itself
+  fonts-wine
 )
 if [ "${1:-}" = --with-flightgear ]; then
   # The simulator itself (/usr/games/fgfs), started by the tests under Xvfb.

@@ -6,12 +6,37 @@
 #include <QApplication>
 #include <QFont>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+namespace {
+bool runningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+} // namespace
+#endif
+
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_WIN
+    // Wine's GDI text loses thin strokes at small sizes (the capital I of the
+    // Arial stand-in at 8 pt); Qt's own FreeType renderer draws them. Windows
+    // itself keeps its native text, and a platform the pilot chose stays.
+    if (runningUnderWine() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "windows:fontengine=freetype");
+#endif
     QApplication app(argc, argv);
     // The windows are drawn in Arial; where it is missing (Wine, a desktop
     // without it) its metric-compatible stand-in keeps the layout.
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+#ifdef Q_OS_WIN
+    // Menus and captions take the system's dialog font, which Wine names
+    // without having it.
+    QFont::insertSubstitutions(QStringLiteral("MS Shell Dlg"),
+                               {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans")});
+#endif
     QApplication::setOrganizationName(QStringLiteral("Quillon"));
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
