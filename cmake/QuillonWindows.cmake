@@ -38,7 +38,13 @@ if(QUILLON_QT)
   execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/windows-qt.sh --prefix
     OUTPUT_VARIABLE QUILLON_WINDOWS_QT OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endif()
+# The Windows build folder is named after the Qt it builds with: a toolchain
+# is read only when a build folder is first configured, so another Qt needs
+# another folder.
+set(QUILLON_WINDOWS_BUILD ${QUILLON_WINDOWS_DIR}/build-noqt)
 if(QUILLON_WINDOWS_QT AND EXISTS ${QUILLON_WINDOWS_QT}/.complete)
+  get_filename_component(_quillon_windows_qt_name ${QUILLON_WINDOWS_QT} NAME)
+  set(QUILLON_WINDOWS_BUILD ${QUILLON_WINDOWS_DIR}/build-${_quillon_windows_qt_name})
   # Qt's toolchain file loads ours; the host's quillon-drawart draws the artwork.
   # Qt Charts for Windows is not built yet: no charts panel there.
   set(_quillon_windows_qt_args
@@ -47,7 +53,7 @@ if(QUILLON_WINDOWS_QT AND EXISTS ${QUILLON_WINDOWS_QT}/.complete)
   set(_quillon_windows_depends quillon-drawart)
   set(_quillon_windows_package ${CMAKE_COMMAND} --build <BINARY_DIR> --target package)
   if(QUILLON_TESTS)
-    add_test(NAME package_zip COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-zip.sh ${QUILLON_WINDOWS_DIR}/build)
+    add_test(NAME package_zip COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-zip.sh ${QUILLON_WINDOWS_BUILD})
     set_tests_properties(package_zip PROPERTIES LABELS package TIMEOUT 60)
   endif()
 else()
@@ -61,7 +67,7 @@ endif()
 
 ExternalProject_Add(quillon_windows
   SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${QUILLON_WINDOWS_DIR}/build
+  BINARY_DIR ${QUILLON_WINDOWS_BUILD}
   CMAKE_ARGS ${_quillon_windows_cmake_args} ${_quillon_windows_qt_args}
     -DCMAKE_PREFIX_PATH=${QUILLON_WINDOWS_DIR}/googletest-install
     -DQUILLON_BENCH=OFF -DQUILLON_TESTS=ON -DQUILLON_WINDOWS_TESTS=OFF
@@ -72,7 +78,7 @@ ExternalProject_Add(quillon_windows
 if(QUILLON_TESTS)
   add_test(NAME windows_wine
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${QUILLON_WINDOWS_DIR}/wineprefix
-            ${CMAKE_SOURCE_DIR}/scripts/windows-ctest.sh ${QUILLON_WINDOWS_DIR}/build)
+            ${CMAKE_SOURCE_DIR}/scripts/windows-ctest.sh ${QUILLON_WINDOWS_BUILD})
   set_tests_properties(windows_wine PROPERTIES LABELS wine TIMEOUT 900)
 endif()
 
@@ -81,7 +87,7 @@ endif()
 if(QUILLON_TESTS)
   add_test(NAME relay_wine
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${QUILLON_WINDOWS_DIR}/wineprefix-relay
-            ${CMAKE_SOURCE_DIR}/tests/relay/wine_relay.sh ${QUILLON_WINDOWS_DIR}/build/bin ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+            ${CMAKE_SOURCE_DIR}/tests/relay/wine_relay.sh ${QUILLON_WINDOWS_BUILD}/bin ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   set_tests_properties(relay_wine PROPERTIES LABELS wine TIMEOUT 600)
 endif()
 

@@ -34,7 +34,7 @@ options=(
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF
 )
 
-version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) || {
+version=$(dpkg-query -W -f='${source:Version}' qt6-base-dev 2>/dev/null) || {
   echo "error: qt6-base-dev is not installed (scripts/setup.sh installs it)" >&2
   exit 1
 }
