@@ -67,6 +67,15 @@ function(quillon_add_qtest name)
   add_test(NAME ${name} COMMAND ${name})
   _quillon_test_timeout(${T_LABEL} timeout)
   set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${timeout})
+  if(WIN32)
+    # Windows keeps the log beside the program: each test program in a folder
+    # of its own. Settings (the registry) and the flight in progress are the
+    # Windows user's, so these tests run one at a time. The static Qt's
+    # off-screen platform is linked in.
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-scratch/${name}/bin)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK windows_user)
+    qt_import_plugins(${name} INCLUDE Qt6::QOffscreenIntegrationPlugin)
+  endif()
 endfunction()
 
 # quillon_add_benchmark(name SOURCES ... LIBS ...): a Google Benchmark program, run by hand;

@@ -20,6 +20,10 @@ packages=(
   xvfb xauth x11-utils imagemagick xdotool poppler-utils
   # Windows targets, tested under Wine
   mingw-w64 wine wine64
+  # the fonts Windows programs expect (Tahoma for menus), from Wine itself
+  fonts-wine
+  # Arial's metric-compatible stand-in where Arial is missing
+  fonts-liberation
 )
 if [ "${1:-}" = --with-flightgear ]; then
   # The simulator itself (/usr/games/fgfs), started by the tests under Xvfb.

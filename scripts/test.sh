@@ -32,6 +32,12 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 export QUILLON_TEST_RUN=$$
 trap 'rm -rf /tmp/quillon-test-"$QUILLON_TEST_RUN"-*' EXIT
 
+# The window for Windows needs a static Qt for Windows: built from Debian's
+# sources into a cache outside the checkout the first time (about 15 minutes),
+# found there afterwards.
+if [ "${QUILLON_SANITIZE:-0}" != 1 ]; then
+  ./scripts/windows-qt.sh >/dev/null
+fi
 cmake -S . -B "$build" -G Ninja "${options[@]}" "${launcher[@]}"
 cmake --build "$build" -j "$(nproc)"
 # Tests run one at a time: the end-to-end ones start simulator stand-ins and windows.

@@ -29,6 +29,8 @@ mkdir -p "$prefix"
 export WINEPREFIX=$(cd "$prefix" && pwd)
 export WINEARCH=win64
 export WINEDEBUG=-all
+# The Windows test programs refuse to run outside such a prefix: they change the user's settings.
+export QUILLON_THROWAWAY_PREFIX=1
 # No Mono or Gecko installers, no desktop menus: the prefix only runs console programs.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 

@@ -6,7 +6,8 @@
 
 // The program's pictures, drawn at build time as scalable pictures: each gives
 // a sharp image at any size and pixel density Qt asks for (QIcon::pixmap with
-// the screen's device pixel ratio). The resources come with quillon_art.
+// the screen's device pixel ratio). Where Qt has no SVG icon engine, they come
+// as large PNG drawings that Qt scales down. The resources come with quillon_art.
 namespace Artwork {
 inline constexpr QSize kSplashSize{200, 300};
 

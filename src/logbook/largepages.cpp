@@ -49,7 +49,7 @@ void* allocateLarge(std::size_t bytes)
     return ::operator new(bytes);
 }
 
-void freeLarge(void* memory, std::size_t bytes) noexcept
+void freeLarge(void* memory, [[maybe_unused]] std::size_t bytes) noexcept
 {
     if (!memory)
         return;

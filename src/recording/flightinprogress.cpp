@@ -1,5 +1,6 @@
 #include "flightinprogress.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -40,10 +41,15 @@ QString fileError(const QString& path, const QString& reason)
 
 } // namespace
 
+// Beside the log: in the user's data folder, on Windows beside the program.
 QString FlightInProgress::defaultPath()
 {
+#ifdef Q_OS_WIN
+    const QString folder = QCoreApplication::applicationDirPath();
+#else
     const QString folder =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillon");
+#endif
     QDir().mkpath(folder);
     return folder + QStringLiteral("/flight-in-progress.json");
 }

@@ -16,7 +16,9 @@
 #include "twips.h"
 #include "ucacars.h"
 #include "ucappframe.h"
+#ifdef QUILLON_CHARTS
 #include "uccharts.h"
+#endif
 #include "ucflightlog.h"
 #include "ucstats.h"
 
@@ -232,10 +234,12 @@ void frmMain::buildFrame(const std::shared_ptr<clsLogEntry>& record)
     connect(m_ucFlightLog, &ucFlightLog::refusingEdit, this, &frmMain::ucFlightLog_RefusingEdit);
     m_ucStats = new ucStats(m_dialogs, m_ucAppFrame);
     m_ucStats->setObjectName(QStringLiteral("ucStats"));
+#ifdef QUILLON_CHARTS
     m_ucCharts = new ucCharts(m_dialogs, m_ucAppFrame);
     m_ucCharts->setObjectName(QStringLiteral("ucCharts"));
     connect(m_ucFlightLog, &ucFlightLog::logSaved, m_ucCharts, &ucCharts::logSaved);
     connect(m_ucCharts, &ucCharts::flightsChosen, this, &frmMain::showFlightsInLog);
+#endif
 }
 
 // A chart's bar was clicked: its flights, selected in the flight log panel.
@@ -276,8 +280,10 @@ void frmMain::Form_Initialize()
                               QStringLiteral("ucFlightLog"));
         m_ucAppFrame->AddItem(QStringLiteral("TimebyACType"), QStringLiteral("Time by AC Type"),
                               QStringLiteral("Time by AC Type"), 3, QStringLiteral("ucStats"));
+#ifdef QUILLON_CHARTS
         m_ucAppFrame->AddItem(QStringLiteral("Charts"), QStringLiteral("Charts"), QStringLiteral("Charts"), 5,
                               QStringLiteral("ucCharts"));
+#endif
         ApplyLinkColor(readColor(kLinkColorKey, kDefaultLinkColor));
         ApplyMenuBackColor(readColor(kMenuBackColorKey, kDefaultMenuBackColor));
         ApplyMenuForeColor(readColor(kMenuForeColorKey, kDefaultMenuForeColor));
@@ -396,7 +402,9 @@ void frmMain::ApplyLinkColor(qint32 color)
     m_ucACARS->setTitle_BackColor(color);
     m_ucFlightLog->setTitle_BackColor(color);
     m_ucStats->setTitle_BackColor(color);
+#ifdef QUILLON_CHARTS
     m_ucCharts->setTitle_BackColor(color);
+#endif
 }
 
 void frmMain::ApplyMenuBackColor(qint32 color)

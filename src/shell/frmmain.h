@@ -53,7 +53,7 @@ public:
     ucACARS* acarsPanel() const { return m_ucACARS; }
     ucFlightLog* flightLogPanel() const { return m_ucFlightLog; }
     ucStats* statsPanel() const { return m_ucStats; }
-    ucCharts* chartsPanel() const { return m_ucCharts; }
+    ucCharts* chartsPanel() const { return m_ucCharts; } // none in a build without Qt Charts
     // Status bar panels 1..4.
     QLabel* statusPanel(int index) const;
     QTimer* clockTimer() const { return m_ZTimer; }

@@ -1,5 +1,18 @@
 #include "terminationwatcher.h"
 
+#ifdef Q_OS_WIN
+#include <QGuiApplication>
+
+// Windows ends a window program from outside at log-off and shut-down, through
+// the session manager, which asks first.
+TerminationWatcher::TerminationWatcher(QObject* parent)
+    : QObject(parent)
+{
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TerminationWatcher::terminationRequested);
+}
+
+TerminationWatcher::~TerminationWatcher() = default;
+#else
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -49,3 +62,4 @@ TerminationWatcher::~TerminationWatcher()
     ::close(g_signalSockets[1]);
     g_signalSockets[0] = g_signalSockets[1] = -1;
 }
+#endif

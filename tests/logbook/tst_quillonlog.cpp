@@ -68,8 +68,12 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, output);
         QFETCH(QByteArray, warning);
-        const QString path = arguments.contains("FILE") ? m_dir.filePath("log.txt")
-                                                        : qEnvironmentVariable("XDG_DATA_HOME") + "/Quillon/flightlog.txt";
+#ifdef _WIN32
+        const QString programLog = QFileInfo(qEnvironmentVariable("QUILLON_BIN_DIR") + "/flightlog.txt").absoluteFilePath();
+#else
+        const QString programLog = qEnvironmentVariable("XDG_DATA_HOME") + "/Quillon/flightlog.txt";
+#endif
+        const QString path = arguments.contains("FILE") ? m_dir.filePath("log.txt") : programLog;
         QFile log(path);
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && log.open(QIODevice::WriteOnly));
         QVERIFY(log.write(file) == file.size() && log.flush());

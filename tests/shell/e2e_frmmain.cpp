@@ -1,8 +1,13 @@
 // The main window flying a short flight into the log from the simulator
 // chosen in the options, each helper in its own process: X-Plane's stand-in,
 // and the module's stand-in behind quillon-relay (whose key the window finds
-// in its default place, as on the simulator's own computer).
+// in its default place, as on the simulator's own computer); on Windows, the
+// module's stand-in itself, over the Win32 link.
+#ifdef _WIN32
+#include "../simlink/win32toolprocess.h"
+#else
 #include "../simlink/posixsimprocess.h"
+#endif
 #include "clsutc.h"
 #include "clslogentry.h"
 #include "frmmain.h"
@@ -30,11 +35,10 @@ const std::string kScenario = QUILLON_SHELL_TEST_DIR "/../sources/hop.scenario";
 const QString kPlaceholder = u"[     ]"_s;
 
 // The "state hhmm name ... fuel=lbs" lines the stand-in printed, by name: {"hhmmZ", "lbs lbs"}.
-std::map<QString, std::pair<QString, QString>> standInStates(ChildProcess& sim)
+std::map<QString, std::pair<QString, QString>> standInStates(const std::vector<std::string>& lines)
 {
     std::map<QString, std::pair<QString, QString>> states;
-    std::string line;
-    while (sim.readLine(line, 2s) && line.rfind("end", 0) != 0) {
+    for (const std::string& line : lines) {
         const QStringList words = QString::fromStdString(line).split(u' ', Qt::SkipEmptyParts);
         if (words.size() > 2 && words[0] == u"state"_s)
             states[words[2]] = {words[1] + u'Z', words.last().mid(words.last().indexOf(u'=') + 1) + u" lbs"_s};
@@ -65,10 +69,14 @@ void e2e_frmMain::flightIsLoggedFromTheChosenSimulator_data()
     QTest::addColumn<bool>("throughRelay");
     QTest::addColumn<QStringList>("typed"); // by the pilot before "On"; empty: left to the simulator
     QTest::addColumn<QStringList>("logged");
+#ifdef _WIN32
+    QTest::addRow("the module's Win32 window tells nothing") << false << QStringList(4) << QStringList(4, kPlaceholder);
+#else
     QTest::addRow("X-Plane's stand-in tells the type")
         << false << QStringList{"", "N123QL", "", ""} << QStringList{"B738", "N123QL", kPlaceholder, kPlaceholder};
     QTest::addRow("the module through quillon-relay tells nothing")
         << true << QStringList(4) << QStringList(4, kPlaceholder);
+#endif
 }
 
 void e2e_frmMain::flightIsLoggedFromTheChosenSimulator()
@@ -80,6 +88,13 @@ void e2e_frmMain::flightIsLoggedFromTheChosenSimulator()
     QSettings(u"Quillon"_s, u"Quillon"_s).clear();
     QFile::remove(FlightLog_Path());
     const std::vector<std::string> flight = {"--speed", "60", "--scenario", kScenario};
+#ifdef _WIN32
+    Q_UNUSED(throughRelay)
+    const auto sim = Win32ToolProcess::startModule(flight);
+    QVERIFY2(sim, "quillon-sim.exe serves no module window");
+    const std::string source = "fsuipc";
+    const QString simulator = u"FS2002"_s;
+#else
     std::vector<std::string> simArgs = flight;
     if (!throughRelay)
         simArgs.insert(simArgs.end(), {"--xplane", "0"});
@@ -97,6 +112,7 @@ void e2e_frmMain::flightIsLoggedFromTheChosenSimulator()
         source = "relay:" + line.substr(13, line.find(' ', 13) - 13);
         simulator = u"FS2002"_s;
     }
+#endif
     std::string error;
     QVERIFY(frmSimulator::storeSource(*parseSourceChoice(source, error)));
 
@@ -116,7 +132,15 @@ void e2e_frmMain::flightIsLoggedFromTheChosenSimulator()
     QTest::mouseClick(link(ucACARS::LINK_LOG), Qt::LeftButton);
     QCOMPARE(dialogs.lastText(), u"Flight Log Saved"_s);
 
-    const auto states = standInStates(sim);
+#ifdef _WIN32
+    QVERIFY(sim->waitForLine("end", 10s));
+    const auto states = standInStates(sim->lines());
+#else
+    std::vector<std::string> printed;
+    while (sim.readLine(line, 2s) && line.rfind("end", 0) != 0)
+        printed.push_back(line);
+    const auto states = standInStates(printed);
+#endif
     const QStringList row = lastLogRow();
     QCOMPARE(row.size(), clsLogEntry::kFieldCount);
     QCOMPARE((QStringList{row[clsLogEntry::AIRCRAFT_TYPE_FIELD], row[clsLogEntry::AIRCRAFT_ID_FIELD],

@@ -5,7 +5,10 @@
 // The runtime folder holds the link's Unix sockets, whose paths must stay
 // within 107 bytes however deep the checkout is; it is removed at exit (and by
 // scripts/test.sh after a crash).
-// Processes the program starts inherit the same folders.
+// Processes the program starts inherit the same folders. On Windows the
+// settings live in the registry and the user's folders cannot be moved, so
+// the tests run only inside the throwaway Wine prefix of scripts/wine-env.sh.
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -73,6 +76,12 @@ std::string makeRuntimeFolder(const std::string&)
 #endif
 
 const bool kScratchEnvironment = [] {
+#ifdef _WIN32
+    if (!std::getenv("QUILLON_THROWAWAY_PREFIX")) {
+        std::fputs("These tests change the user's settings: run them through scripts/wine-env.sh\n", stderr);
+        std::exit(2);
+    }
+#endif
     const std::string scratch = QUILLON_TEST_SCRATCH;
     for (const char* sub : {"", "/data", "/config"})
         makeFolder(scratch + sub);
@@ -81,6 +90,9 @@ const bool kScratchEnvironment = [] {
     setVariable("XDG_RUNTIME_DIR", makeRuntimeFolder(scratch), true);
     setVariable("QUILLON_BIN_DIR", QUILLON_TEST_BIN_DIR, true);
     setVariable("QT_QPA_PLATFORM", "offscreen", false);
+    // Without a console Qt on Windows sends the test log and its messages to the
+    // debugger instead of the standard output that ctest reads.
+    setVariable("QT_FORCE_STDERR_LOGGING", "1", false);
     return true;
 }();
 } // namespace

@@ -14,6 +14,10 @@
 
 #include <cstdio>
 #include <unistd.h>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace {
 
@@ -93,6 +97,10 @@ int chart(const QString& by, const QString& path)
 
 int main(int argc, char* argv[])
 {
+#ifdef _WIN32
+    // The report's own CR LF line ends, written as they are, not as CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.size() >= 3 && args.at(0) == QLatin1String("chart") && args.at(1) == QLatin1String("--by")) {

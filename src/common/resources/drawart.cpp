@@ -1,8 +1,12 @@
 // Draws the program's icons and splash picture at build time, so that the
 // artwork lives as code beside the program instead of as binary files.
-// Usage: quillon-drawart <output directory> [icon theme size in pixels]...
+// Each picture is written as SVG, and as PNG at each size asked for: the
+// desktop's icon theme and a Qt without the SVG icon engine take those; the
+// program's icon also as the .ico that Windows shows for the program file.
+// Usage: quillon-drawart <output directory> [icon size in pixels]...
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -222,16 +226,53 @@ bool writeSvg(const Drawing& draw, const QSize& size, const QString& path)
     return false;
 }
 
-bool writePng(const Drawing& draw, int sizePx, const QString& path)
+// The picture drawn in a box of `size` units, scaled by `scale`.
+QImage render(const Drawing& draw, const QSize& size, qreal scale)
 {
-    QImage image(sizePx, sizePx, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(sizePx / 100.0, sizePx / 100.0);
+    painter.scale(scale, scale);
     draw(painter);
     painter.end();
-    return writeImage(image, path);
+    return image;
+}
+
+bool writePng(const Drawing& draw, const QSize& size, qreal scale, const QString& path)
+{
+    return writeImage(render(draw, size, scale), path);
+}
+
+// The icon Windows shows for the program file: an .ico holding the drawing at
+// each size up to 256 pixels, every entry a PNG (read by Windows since Vista).
+bool writeIco(const Drawing& draw, const QList<int>& sizes, const QString& path)
+{
+    QList<QByteArray> pngs;
+    for (int sizePx : sizes) {
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        render(draw, QSize(100, 100), sizePx / 100.0).save(&png, "PNG");
+        pngs.append(png.data());
+    }
+    QByteArray ico;
+    QDataStream out(&ico, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint16(0) << quint16(1) << quint16(sizes.size()); // reserved, icon type, entries
+    quint32 offset = 6 + 16 * sizes.size();
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        const auto side = quint8(sizes[i] % 256); // 0 stands for 256
+        out << side << side << quint8(0) << quint8(0) << quint16(1) << quint16(32) << quint32(pngs[i].size())
+            << offset;
+        offset += pngs[i].size();
+    }
+    for (const QByteArray& png : pngs)
+        out.writeRawData(png.constData(), int(png.size()));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(ico) == ico.size() && file.flush())
+        return true;
+    std::fprintf(stderr, "quillon-drawart: cannot write %s\n", qPrintable(path));
+    return false;
 }
 } // namespace
 
@@ -239,7 +280,7 @@ int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: quillon-drawart <output directory> [icon theme size in pixels]...\n");
+        std::fprintf(stderr, "usage: quillon-drawart <output directory> [icon size in pixels]...\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -255,15 +296,22 @@ int main(int argc, char* argv[])
         ok = writeSvg(icon.draw, QSize(100, 100), path) && ok;
     }
     const QSize splashSize(200, 300);
-    ok = writeSvg([splashSize](QPainter& p) { drawSplash(p, splashSize); }, splashSize,
-                  out.filePath(QStringLiteral("splash.svg")))
-         && ok;
+    const Drawing splash = [splashSize](QPainter& p) { drawSplash(p, splashSize); };
+    ok = writeSvg(splash, splashSize, out.filePath(QStringLiteral("splash.svg"))) && ok;
+    // Three times its size: Qt scales it down for densities up to 3.
+    ok = writePng(splash, splashSize, 3, out.filePath(QStringLiteral("splash.png"))) && ok;
 
-    // The program's own icon for the desktop's icon theme.
+    QList<int> icoSizes;
     for (int i = 2; i < argc; ++i) {
         const int sizePx = std::atoi(argv[i]);
-        const QString path = out.filePath(QStringLiteral("icons/%1/quillon.png").arg(sizePx));
-        ok = out.mkpath(QStringLiteral("icons/%1").arg(sizePx)) && writePng(drawProgram, sizePx, path) && ok;
+        if (sizePx > 0 && sizePx <= 256)
+            icoSizes.append(sizePx);
+        ok = out.mkpath(QStringLiteral("icons/%1").arg(sizePx)) && ok;
+        for (const auto& icon : icons) {
+            const QString path = out.filePath(QStringLiteral("icons/%1/%2.png").arg(sizePx).arg(QLatin1String(icon.name)));
+            ok = writePng(icon.draw, QSize(100, 100), sizePx / 100.0, path) && ok;
+        }
     }
+    ok = writeIco(drawProgram, icoSizes, out.filePath(QStringLiteral("icons/quillon.ico"))) && ok;
     return ok ? 0 : 1;
 }
