@@ -90,7 +90,7 @@ apt_options=(
   -o APT::Sandbox::User="$(id -un)"
 )
 
-echo "Building Qt $version for Windows into $prefix (once; about 15 minutes on two idle cores)" >&2
+echo "Building Qt $version for Windows into $prefix (once; about half an hour on two cores)" >&2
 cd "$work"
 step apt-get "${apt_options[@]}" -qq update
 step apt-get "${apt_options[@]}" -qq source "qt6-base=$version"

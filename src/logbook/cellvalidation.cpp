@@ -157,5 +157,7 @@ CellCheck validateCell(int column, const QString& text, const QDate& today)
     // comma, a time typed with a decimal comma is stored with a point.
     if (check.accepted && holdsSeparator(check.value))
         return refused(kMsgSeparatorInCell);
+    if (check.accepted && !storableInLog(check.value))
+        return refused(kMsgNotStorable);
     return check;
 }

@@ -12,6 +12,7 @@ inline constexpr char kInvalidEntryTitle[] = "Quillon Invalid Field Entry";
 inline constexpr char kMsgInvalidDate[] = "Please enter a valid date";
 inline constexpr char kMsgNotNumeric[] = "Please enter a numeric value";
 inline constexpr char kMsgSeparatorInCell[] = "Please enter a value without commas or line breaks";
+inline constexpr char kMsgNotStorable[] = "Please enter a value without characters the log file cannot store";
 
 struct CellCheck {
     bool accepted = true;
@@ -23,7 +24,7 @@ struct CellCheck {
 // with one decimal and "."; Fuel Used: numeric, stored as typed. Dates and
 // numbers are read in the user's locale (QLocale()). A value that would be
 // stored with "," or a line break is refused in every column: the log file
-// has no quoting.
+// has no quoting. So is one the log file's encoding cannot hold.
 CellCheck validateCell(int column, const QString& text, const QDate& today = QDate::currentDate());
 
 // A date typed by the pilot: ISO "yyyy-mm-dd"; day, month and year as digits

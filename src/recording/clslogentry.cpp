@@ -50,3 +50,8 @@ void clsLogEntry::New_Log_Entry_Save_Result(bool blnResult)
     else
         emit NewLogEntrySaveFail();
 }
+
+bool storableInLog(const QString& text)
+{
+    return QString::fromLocal8Bit(text.toLocal8Bit()) == text;
+}

@@ -83,3 +83,8 @@ signals:
 private:
     std::array<QString, kFieldCount> m_fields;
 };
+
+// Whether text is written to the log file unchanged. The file is in the
+// system's 8-bit encoding (UTF-8 on Linux, the ANSI code page on Windows),
+// which may have no byte for a character and would silently store "?".
+bool storableInLog(const QString& text);

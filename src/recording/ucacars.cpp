@@ -57,6 +57,7 @@ const QString kArrivedCloseQuestion = QStringLiteral(
 const QString kKeptOnCloseText = QStringLiteral(
     "The flight in progress is kept: when Quillon starts again it offers to continue it.\r\n\r\n%1");
 const QString kRefusedCharacterHint = QStringLiteral("Commas and line breaks are not allowed here.");
+const QString kUnstorableCharacterHint = QStringLiteral("The log file cannot store that character.");
 const QString kFieldToolTip =
     QStringLiteral("Commas and line breaks are not allowed: they would split the flight's line in the log.");
 const QString kPlaceholder = QStringLiteral("[     ]");
@@ -174,20 +175,26 @@ const std::array<LinkPlacement, 4> kLinkPlacements = {{
 }};
 
 // A log field cannot hold "," or a line break: the log file has no quoting,
-// so either would split the flight's line. Refused input is reported.
+// so either would split the flight's line. Nor a character the file's
+// encoding has no byte for. Refused input is reported with its reason.
 class LogFieldValidator : public QValidator {
 public:
-    LogFieldValidator(std::function<void()> onRefused, QObject* parent)
+    LogFieldValidator(std::function<void(const QString&)> onRefused, QObject* parent)
         : QValidator(parent), m_onRefused(std::move(onRefused))
     {
     }
 
     State validate(QString& input, int&) const override
     {
-        if (!containsSeparator(input))
-            return Acceptable;
-        m_onRefused();
-        return Invalid;
+        if (containsSeparator(input)) {
+            m_onRefused(kRefusedCharacterHint);
+            return Invalid;
+        }
+        if (!storableInLog(input)) {
+            m_onRefused(kUnstorableCharacterHint);
+            return Invalid;
+        }
+        return Acceptable;
     }
 
     static bool containsSeparator(const QString& text)
@@ -197,7 +204,7 @@ public:
     }
 
 private:
-    std::function<void()> m_onRefused;
+    std::function<void(const QString&)> m_onRefused;
 };
 
 // Sets a flag for a scope and clears it when the scope ends, however it ends.
@@ -335,7 +342,7 @@ QLineEdit* ucACARS::makeTextBox(int index)
     textPalette.setColor(QPalette::Text, colorFromBgr(kValueTextColor));
     textBox->setPalette(textPalette);
     textBox->setToolTip(kFieldToolTip);
-    textBox->setValidator(new LogFieldValidator([this] { Show_Refused_Character(); }, textBox));
+    textBox->setValidator(new LogFieldValidator([this](const QString& hint) { Show_Refused_Character(hint); }, textBox));
     textBox->installEventFilter(this);
     connect(textBox, &QLineEdit::textEdited, this, [this] {
         m_blnFlightChanged = true;
@@ -417,8 +424,9 @@ void ucACARS::Select_Text(QLineEdit* textBox)
 
 // A note on the panel rather than a pop-up: a pop-up would sit over the
 // next box and swallow the pilot's click on it.
-void ucACARS::Show_Refused_Character()
+void ucACARS::Show_Refused_Character(const QString& hint)
 {
+    lblHint->setText(hint);
     lblHint->show();
     m_hintTimer->start();
 }

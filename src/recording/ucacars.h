@@ -132,7 +132,7 @@ private:
     void hypACARS_Click(int index);
     void Set_Link_State(bool blnState, LinkLabel* link);
     void Select_Text(QLineEdit* textBox);
-    void Show_Refused_Character();
+    void Show_Refused_Character(const QString& hint);
     void Set_Flight_Date();
 
     void m_objNewLogEntry_NewLogEntrySaveOK();

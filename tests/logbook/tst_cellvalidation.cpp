@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 struct Cell {
     QLocale locale;
     int column = 0;
@@ -54,6 +56,8 @@ void tst_CellValidation::cells_data()
     QTest::newRow("comma in type") << Cell{us, 1, "A320,neo", "", kMsgSeparatorInCell};
     QTest::newRow("line feed in origin") << Cell{us, 3, "EG\nLL", "", kMsgSeparatorInCell};
     QTest::newRow("carriage return in ID") << Cell{us, 2, "G-AB\rCD", "", kMsgSeparatorInCell};
+    QTest::newRow("accented origin stored") << Cell{de, 3, u"Zürich"_s, u"Zürich"_s, ""};
+    QTest::newRow("a character the file cannot store") << Cell{us, 3, QString(QChar(0xD800)), "", kMsgNotStorable};
 }
 
 void tst_CellValidation::cells()

@@ -271,13 +271,16 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<bool>("hinted");
+        QTest::addColumn<QString>("hint"); // empty: no hint shown
 
-        QTest::addRow("plain text taken") << "B737" << "-800" << "B737-800" << false;
-        QTest::addRow("typed comma dropped") << "B7,37" << "" << "B737" << true;
-        QTest::addRow("pasted comma refused whole") << "KJFK" << ",KBOS" << "KJFK" << true;
-        QTest::addRow("pasted line break refused") << "N12" << "3\n4" << "N12" << true;
-        QTest::addRow("pasted carriage return refused") << "N12" << "3\r" << "N12" << true;
+        const QString separators = u"Commas and line breaks are not allowed here."_s;
+        QTest::addRow("plain text taken") << "B737" << "-800" << "B737-800" << "";
+        QTest::addRow("typed comma dropped") << "B7,37" << "" << "B737" << separators;
+        QTest::addRow("pasted comma refused whole") << "KJFK" << ",KBOS" << "KJFK" << separators;
+        QTest::addRow("pasted line break refused") << "N12" << "3\n4" << "N12" << separators;
+        QTest::addRow("pasted carriage return refused") << "N12" << "3\r" << "N12" << separators;
+        QTest::addRow("unstorable character refused")
+            << "N12" << QString(QChar(0xD800)) << "N12" << u"The log file cannot store that character."_s;
     }
 
     void textBoxes_refuseLogSeparators()
@@ -285,7 +288,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, pasted);
         QFETCH(QString, expected);
-        QFETCH(bool, hinted);
+        QFETCH(QString, hint);
 
         Cockpit c;
         QLineEdit* box = c.textBox(1);
@@ -293,7 +296,10 @@ private slots:
         QTest::keyClicks(box, typed);
         box->insert(pasted);
         QCOMPARE(box->text(), expected);
-        QCOMPARE(c.panel->findChild<QLabel*>(u"lblHint"_s)->isVisible(), hinted);
+        const QLabel* label = c.panel->findChild<QLabel*>(u"lblHint"_s);
+        QCOMPARE(label->isVisible(), !hint.isEmpty());
+        if (!hint.isEmpty())
+            QCOMPARE(label->text(), hint);
     }
 
     // No simulator gives the tracker's own text; a run-time failure inside Start
