@@ -20,16 +20,18 @@ mirror=${QUILLON_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # Static, with the bundled image, text and font libraries (Debian's MinGW has none).
 # The host's moc, rcc and uic build it, hence the host's version. No tablet events:
 # Debian's source leaves out wintab.h. OpenGL stays on: the Windows platform plugin
-# does not build without it, and it loads nothing until asked. Left out because
-# the program does not use them: the Direct2D platform plugin (a second copy of
-# the Windows one) and the JPEG and GIF readers.
+# does not build without it, and it loads nothing until asked. Direct2D stays on
+# too: without it Qt leaves out the DirectWrite font engine, which the Windows
+# platform plugin still calls, and the program does not link. (Its own Direct2D
+# platform plugin is not linked into the program.) Left out because the program
+# does not use them: the JPEG and GIF readers.
 options=(
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
   -DBUILD_SHARED_LIBS=OFF -DCMAKE_BUILD_TYPE=Release
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_concurrent=OFF
   -DFEATURE_xml=OFF -DFEATURE_tabletevent=OFF
-  -DFEATURE_direct2d=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF
 )
