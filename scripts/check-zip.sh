@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the Windows zip that the Windows build made: one folder holding the
 # programs, the guide beside them and the licence, and nothing else; the
-# window program carries the icon that Windows shows for it.
+# window program is a self-contained window program carrying the icon that
+# Windows shows for it.
 #   check-zip.sh <windows-build-dir>
 set -euo pipefail
 
@@ -27,9 +28,24 @@ fi
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 (cd "$scratch" && cmake -E tar xf "$zip" "$folder/quillon.exe")
+headers=$(x86_64-w64-mingw32-objdump -p "$scratch/$folder/quillon.exe")
 # An icon group (resource type 14) in the program's resource directory.
-if ! x86_64-w64-mingw32-objdump -p "$scratch/$folder/quillon.exe" | grep -Eq '^[0-9a-f]+   Entry: ID: 0x00000e'; then
+if ! grep -Eq '^[0-9a-f]+   Entry: ID: 0x00000e' <<<"$headers"; then
   echo "quillon.exe carries no icon" >&2
+  status=1
+fi
+# One file a pilot runs: a window program needing only Windows' own DLLs, with
+# Qt's Windows platform linked in.
+if ! grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"; then
+  echo "quillon.exe is not a window program" >&2
+  status=1
+fi
+if grep -Ei 'DLL Name: (Qt6|libstdc\+\+|libgcc|libwinpthread)' <<<"$headers"; then
+  echo "(quillon.exe needs the DLLs above beside it)" >&2
+  status=1
+fi
+if ! grep -q QWindowsIntegrationPlugin "$scratch/$folder/quillon.exe"; then
+  echo "quillon.exe lacks Qt's Windows platform" >&2
   status=1
 fi
 ((status == 0)) && echo "$(basename "$zip"): $(grep -c '' <<<"$contents") files, $(du -h "$zip" | cut -f1)"

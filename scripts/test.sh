@@ -33,7 +33,7 @@ export QUILLON_TEST_RUN=$$
 trap 'rm -rf /tmp/quillon-test-"$QUILLON_TEST_RUN"-*' EXIT
 
 # The window for Windows needs a static Qt for Windows: built from Debian's
-# sources into a cache outside the checkout the first time (about half an hour),
+# sources into a cache outside the checkout the first time (about 35 minutes),
 # found there afterwards.
 if [ "${QUILLON_SANITIZE:-0}" != 1 ]; then
   ./scripts/windows-qt.sh >/dev/null

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Windows build's tests; meant to run inside scripts/wine-env.sh.
-# Unit tests run four at a time; the end-to-end tests one at a time, because
-# their module windows share one Wine desktop. No tests at all is a failure.
+# Unit tests run four at a time (those that share the Windows user's settings
+# one after another); the end-to-end tests one at a time, because their
+# module windows share one Wine desktop. No tests at all is a failure.
 # Under Wine a test program now and then dies while starting, before any test
 # code runs (no output at all), so a failing test is run once more; a test
 # that fails twice fails the run. The native suite has no such second chance.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds a static Qt for Windows (MinGW-w64) from Debian's own source package
-# of the Qt installed here (qt6-base: Core, Gui, Widgets, PrintSupport, Test)
+# of the Qt installed here (qt6-base: Core, Gui, Widgets, PrintSupport, Test,
+# OpenGL and their plugins; the parts turned off below left out)
 # and installs it into a cache folder outside the checkout:
 #   ${XDG_CACHE_HOME:-~/.cache}/quillon/qt-<version>-<hash>/
 # named after the Qt version and a hash of everything that shapes the build
@@ -92,7 +93,7 @@ apt_options=(
   -o APT::Sandbox::User="$(id -un)"
 )
 
-echo "Building Qt $version for Windows into $prefix (once; about half an hour on two cores)" >&2
+echo "Building Qt $version for Windows into $prefix (once; about 35 minutes on two cores)" >&2
 cd "$work"
 step apt-get "${apt_options[@]}" -qq update
 step apt-get "${apt_options[@]}" -qq source "qt6-base=$version"

@@ -91,7 +91,7 @@ void saveColor(const char* key, qint32 color)
     settings.sync();
     if (settings.status() != QSettings::NoError)
         throw AppError(frmMain::kErrFileAccess,
-                       QStringLiteral("Cannot write the settings file %1.").arg(QDir::toNativeSeparators(settings.fileName())));
+                       QStringLiteral("Cannot write the settings to %1.").arg(QDir::toNativeSeparators(settings.fileName())));
 }
 } // namespace
 
@@ -476,7 +476,7 @@ void frmMain::mnuOptionsSimulator_Click()
         if (QString strError; !dialog.storeKey(strError))
             throw AppError(kErrFileAccess, strError);
         if (!frmSimulator::storeSource(dialog.source()))
-            throw AppError(kErrFileAccess, QStringLiteral("Cannot write the settings file."));
+            throw AppError(kErrFileAccess, QStringLiteral("Cannot write the settings."));
         m_sourceSelector->setSource(dialog.source());
     } catch (const std::exception& error) {
         Error_Report(m_dialogs, QStringLiteral("frmMain.mnuOptionsSimulator_Click()"), error);

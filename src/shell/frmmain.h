@@ -69,7 +69,8 @@ public:
     // for one outside 32 bits.
     static qint32 colorFromSettingText(const QString& text);
 
-    // Ended from outside (a termination signal): closes without a question;
+    // Ended from outside (a termination signal; on Windows the end of the
+    // session): closes without a question;
     // a flight in progress stays in its file and nothing is written to the log.
     void closeFromOutside();
 

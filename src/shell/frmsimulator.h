@@ -31,7 +31,7 @@ public:
 
     // The stored choice; Automatic when none is stored or it is not a source.
     static SourceChoice storedSource();
-    // False when the settings file cannot be written.
+    // False when the settings cannot be written.
     static bool storeSource(const SourceChoice& choice);
 
 private:

@@ -18,6 +18,8 @@ public:
 signals:
     void terminationRequested();
 
+#ifndef Q_OS_WIN
 private:
     QSocketNotifier* m_notifier = nullptr;
+#endif
 };

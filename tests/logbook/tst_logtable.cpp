@@ -46,7 +46,11 @@ private slots:
         table.setCell(0, 3, table.cell(0, 3));
         table.setCell(0, 13, " spaces, \"quotes\"\n ");
         table.setCellText(1, 3, QStringLiteral("Zürich"));
-        QCOMPARE(std::string(table.cell(1, 3)), QStringLiteral("Zürich").toLocal8Bit().toStdString()); // system encoding
+#ifdef Q_OS_WIN
+        QCOMPARE(table.cell(1, 3), std::string_view("Z\xfcrich"));   // the ANSI code page (Western, under Wine)
+#else
+        QCOMPARE(table.cell(1, 3), std::string_view("Z\xc3\xbcrich")); // UTF-8
+#endif
         const QString first = "0|1|2|3|4||6|7|8|9|10|11|12| spaces, \"quotes\"\n ", empty(13, '|');
         QCOMPARE(rowsOf(table, 14), QStringList({first, QStringLiteral("13|||Zürich||||||||||")}));
         table.resize(1);

@@ -13,9 +13,7 @@
 #include "modfunctions.h"
 #include "modmain.h"
 #include "paneltitle.h"
-#ifndef _WIN32
-#include "propsserverstub.h" // POSIX sockets
-#endif
+#include "propsserverstub.h"
 #include "recordingdialogs.h"
 #include "relaykey.h"
 #include "sourceselector.h"
@@ -465,7 +463,6 @@ private slots:
         QCOMPARE(frmSimulator::storedSource().kind, SourceChoice::Kind::Automatic);
     }
 
-#ifndef _WIN32
     void windowOpensTheStoredSourceAndNamesTheSimulatorInItsStatusBar()
     {
         PropsServerStub fg;
@@ -486,7 +483,6 @@ private slots:
         std::thread([&] { tracker.Stop_(); }).join();
         QTRY_COMPARE(panel->text(), notice);
     }
-#endif
 
 private:
     static QString logPath() { return FlightLog_Path(); }
